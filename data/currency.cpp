@@ -1,0 +1,47 @@
+#include "data/currency.h"
+
+#include <cstring>
+
+const char isoCode[CurrencyCount][5] = {"EUR", "USD", "GBP", "JPY", "UAH", "BYR", "AUD", "DKK", "ISK",
+                                        "KZT", "CAD", "NOK", "XDR", "SGD", "TRY", "SEK", "CHF"};
+
+const char16_t symbol[CurrencyCount][5] = {u"\u20AC", u"$",   u"\u00A3", u"\u00A5", u"UAH", u"BYR",
+                                           u"AUD",    u"DKK", u"ISK",    u"KZT",    u"CAD", u"NOK",
+                                           u"XDR",    u"SGD", u"TRY",    u"SEK",    u"CHF"};
+
+static_assert(sizeof(isoCode[0]) == 5 && sizeof(symbol[0]) == 10, "table slot widths");
+
+bool sameDay(const DayCode& a, const DayCode& b) { return std::memcmp(&a, &b, sizeof(DayCode)) == 0; }
+
+DayCode makeDayCode(int day, int month, int year)
+{
+    DayCode c;
+    c.day = static_cast<uint8_t>(day);
+    c.month = static_cast<uint8_t>(month);
+    c.yearCode = static_cast<uint8_t>(year + 59);
+    return c;
+}
+
+int yearOf(const DayCode& code) { return code.yearCode + 1989; }
+
+int32_t DayKey(const DayCode& code)
+{
+    return 365 * int32_t(code.yearCode) + 31 * int32_t(code.month) + int32_t(code.day) - 31;
+}
+
+int32_t DayDistance(const DayCode& a, const DayCode& b)
+{
+    return 365 * (int32_t(a.yearCode) - int32_t(b.yearCode)) + 31 * (int32_t(a.month) - int32_t(b.month)) +
+           (int32_t(a.day) - int32_t(b.day));
+}
+
+// Gregorian weekday (Sakamoto's method), 0 = Sunday.
+uint8_t DayOfWeek(const DayCode& code)
+{
+    static const int offsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    int y = yearOf(code);
+    int m = code.month;
+    if (m < 1 || m > 12) return 0;
+    if (m < 3) y -= 1;
+    return static_cast<uint8_t>((y + y / 4 - y / 100 + y / 400 + offsets[m - 1] + code.day) % 7);
+}

@@ -1,0 +1,47 @@
+// Win32 file seam: _wfopen, a flushed temporary file, MoveFileExW over the old one.
+#include <windows.h>
+#include <io.h>
+#include <stdio.h>
+
+#include "platform/fileio.h"
+
+long fileWriteFailAfter = -1;
+
+long readFileStart(const char16_t* path, void* buffer, size_t size)
+{
+    FILE* f = _wfopen(reinterpret_cast<const wchar_t*>(path), L"rb");
+    if (!f) return -1;
+    fseek(f, 0, SEEK_SET);
+    size_t got = fread(buffer, 1, size, f);
+    fclose(f);
+    return static_cast<long>(got);
+}
+
+static bool writeAll(FILE* f, const void* data, size_t size)
+{
+    size_t wanted = size;
+    if (fileWriteFailAfter >= 0 && static_cast<size_t>(fileWriteFailAfter) < size)
+        wanted = static_cast<size_t>(fileWriteFailAfter);
+    if (fwrite(data, 1, wanted, f) != wanted) return false;
+    if (wanted != size) return false;
+    if (fflush(f) != 0) return false;
+    return _commit(_fileno(f)) == 0;
+}
+
+bool replaceFileContents(const char16_t* path, const void* data, size_t size)
+{
+    const wchar_t* name = reinterpret_cast<const wchar_t*>(path);
+    wchar_t temp[MAX_PATH + 8];
+    int n = _snwprintf(temp, MAX_PATH + 4, L"%ls.tmp", name);
+    if (n < 0 || n >= MAX_PATH + 4) return false;
+    temp[n] = 0;
+    FILE* f = _wfopen(temp, L"wb");
+    if (!f) return false;
+    bool written = writeAll(f, data, size);
+    if (fclose(f) != 0) written = false;
+    if (!written || !MoveFileExW(temp, name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp);
+        return false;
+    }
+    return true;
+}

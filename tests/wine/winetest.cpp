@@ -1,0 +1,62 @@
+#include "winetest.h"
+
+#include <cstdio>
+
+std::wstring buildFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p = path;
+    return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+PluginFolder::PluginFolder()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static int counter;
+    dir = std::wstring(temp) + L"voktest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+          std::to_wstring(++counter);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    for (const wchar_t* name : {L"vokcurrency.dll", L"vokCurrency.png", L"vokCurrencyHIDPI.png"})
+        CopyFileW((buildFolder() + L"\\" + name).c_str(), file(name).c_str(), FALSE);
+}
+
+PluginFolder::~PluginFolder()
+{
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(file(found.cFileName).c_str());
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+std::vector<unsigned char> readFileBytes(const std::wstring& path)
+{
+    std::vector<unsigned char> out;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return out;
+    unsigned char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    fclose(f);
+    return out;
+}
+
+void writeFileBytes(const std::wstring& path, const void* data, size_t size)
+{
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(data, 1, size, f);
+    fclose(f);
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

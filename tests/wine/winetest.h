@@ -1,0 +1,23 @@
+// Shared helpers of the Wine tests: the DLL under test, copied into a scratch folder.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// A fresh folder holding a copy of vokcurrency.dll (and the icon strips when built);
+// removed with everything in it at the end.
+class PluginFolder {
+public:
+    PluginFolder();
+    ~PluginFolder();
+    std::wstring file(const wchar_t* name) const { return dir + L"\\" + name; }
+    std::wstring dir;
+};
+
+std::vector<unsigned char> readFileBytes(const std::wstring& path);
+void writeFileBytes(const std::wstring& path, const void* data, size_t size);
+// The folder the test binary runs from, where the build put the DLL.
+std::wstring buildFolder();
