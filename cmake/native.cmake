@@ -14,7 +14,7 @@ if(VOK_TSAN)
 endif()
 add_compile_options(-Wall -Wextra)
 
-add_library(vokcore STATIC ${CORE_SOURCES} platform/fileio_posix.cpp ${CORE_NATIVE_SOURCES})
+add_library(vokcore STATIC ${CORE_SOURCES} platform/fileio_posix.cpp platform/lock_posix.cpp)
 target_include_directories(vokcore PUBLIC ${CMAKE_SOURCE_DIR})
 find_package(Threads REQUIRED)
 target_link_libraries(vokcore PUBLIC Threads::Threads)

@@ -1,22 +1,39 @@
 # Win32 build: vokcurrency.dll, its resources, and the Wine test binary.
+# New Win32 sources are picked up by their folders: platform/*_win32.cpp,
+# plugin/*.cpp, update/*_win32.cpp, dialogs/*_win32.cpp.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
-add_compile_options(-Wall -Wextra -municode)
+add_compile_options(-Wall -Wextra)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
-add_library(vokcore STATIC ${CORE_SOURCES} platform/fileio_win32.cpp)
+add_library(vokcore STATIC ${CORE_SOURCES} platform/fileio_win32.cpp platform/lock_win32.cpp)
 target_include_directories(vokcore PUBLIC ${CMAKE_SOURCE_DIR})
 
-set(PLUGIN_SOURCES
-    plugin/dllmain.cpp
-    plugin/globals.cpp
-    plugin/datapath.cpp
-)
+# The Win32 layer, as a static library that the DLL and the Wine tests both link.
+file(GLOB WIN32_LAYER_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/platform/*_win32.cpp
+    ${CMAKE_SOURCE_DIR}/plugin/*.cpp
+    ${CMAKE_SOURCE_DIR}/update/*_win32.cpp
+    ${CMAKE_SOURCE_DIR}/dialogs/*_win32.cpp)
+list(REMOVE_ITEM WIN32_LAYER_SOURCES
+    ${CMAKE_SOURCE_DIR}/platform/fileio_win32.cpp ${CMAKE_SOURCE_DIR}/platform/lock_win32.cpp)
+set(WIN32_LIBS wininet ws2_32 comctl32 comdlg32 gdi32 msimg32 gdiplus ole32 user32 kernel32)
+add_library(vokwin STATIC ${WIN32_LAYER_SOURCES})
+target_link_libraries(vokwin PUBLIC vokcore ${WIN32_LIBS})
 
-add_library(vokcurrency SHARED ${PLUGIN_SOURCES} resources/vokcurrency.rc plugin/vokcurrency.def)
-set_target_properties(vokcurrency PROPERTIES PREFIX "" OUTPUT_NAME vokcurrency)
-target_link_libraries(vokcurrency PRIVATE vokcore comctl32 gdi32 user32)
+file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
+add_library(vokcurrency SHARED ${RESOURCE_SCRIPTS} plugin/vokcurrency.def)
+set_target_properties(vokcurrency PROPERTIES PREFIX "" OUTPUT_NAME vokcurrency LINKER_LANGUAGE CXX)
+# Whole archive: DllMain and the exports live in the static layer library.
+target_link_libraries(vokcurrency PRIVATE -Wl,--whole-archive vokwin -Wl,--no-whole-archive vokcore ${WIN32_LIBS})
 target_link_options(vokcurrency PRIVATE -static -static-libgcc -static-libstdc++ -s
-                    -Wl,--kill-at -Wl,--exclude-all-symbols)
+                    -Wl,--exclude-all-symbols -Wl,--gc-sections)
+
+# The icon strips travel beside the DLL.
+foreach(png vokCurrency.png vokCurrencyHIDPI.png)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/resources/${png})
+        configure_file(${CMAKE_SOURCE_DIR}/resources/${png} ${CMAKE_BINARY_DIR}/${png} COPYONLY)
+    endif()
+endforeach()
 
 # GoogleTest from Debian's sources, built for mingw.
 set(GTEST_SRC /usr/src/googletest/googletest)
@@ -25,8 +42,8 @@ target_include_directories(gtest_win PUBLIC ${GTEST_SRC}/include PRIVATE ${GTEST
 
 enable_testing()
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
-add_executable(winetests ${WINE_TEST_SOURCES})
-target_link_libraries(winetests PRIVATE vokcore gtest_win comctl32 gdi32 user32)
+add_executable(winetests ${WINE_TEST_SOURCES} ${RESOURCE_SCRIPTS})
+target_link_libraries(winetests PRIVATE vokwin gtest_win)
 target_link_options(winetests PRIVATE -static)
 add_dependencies(winetests vokcurrency)
 # One Wine process runs the whole binary; it finds the DLL in the build folder.

@@ -1,0 +1,42 @@
+// The history store: the last days' rates in a fixed array, mirrored whole to
+// the history file after every change. One lock serialises all of it.
+#pragma once
+#include <cstdint>
+
+#include "data/currency.h"
+#include "platform/lock.h"
+
+struct HistoryStore {
+    DayRates* records;  // null when the store is absent
+    int32_t capacity;
+    PlatformLock historyLock;
+    char16_t path[260];
+};
+
+extern HistoryStore history;
+
+// Creates the store with room for capacity days and reads the file at path.
+// A capacity below 1, or a failed allocation, leaves the store absent: every
+// operation is then a harmless no-op.
+void loadHistory(const char16_t* path, int32_t capacity);
+// Writes the whole array to the file; called with historyLock held.
+void saveHistory();
+// Deletes the lock and frees the array. With leaveInPlace set the store stays
+// as it is (a worker may still be inside an operation).
+void freeHistory(bool leaveInPlace = false);
+
+DayRates findDay(const DayCode& code);
+void storeDay(const DayRates& rec);
+
+enum class NearestRule { LatestOnOrBefore, LatestBefore, EarliestAfter };
+DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start);
+DayCode findLatestOnOrBefore(const DayCode& target);
+DayCode findLatestBefore(const DayCode& target);
+DayCode findEarliestAfter(const DayCode& target);
+
+// Copies up to maxRecords records into out under the lock; returns how many.
+int32_t copyHistory(DayRates* out, int32_t maxRecords);
+
+// For callers that must read shared state together with the store.
+void lockHistory();
+void unlockHistory();
