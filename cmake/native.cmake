@@ -24,6 +24,7 @@ find_package(GTest REQUIRED)
 file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(coretests ${NATIVE_TEST_SOURCES})
 target_link_libraries(coretests PRIVATE vokcore GTest::gtest GTest::gtest_main)
+target_compile_definitions(coretests PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME coretests COMMAND coretests)
 set_tests_properties(coretests PROPERTIES TIMEOUT 600)
 

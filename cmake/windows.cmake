@@ -11,7 +11,7 @@ target_include_directories(vokcore PUBLIC ${CMAKE_SOURCE_DIR})
 # The Win32 layer, as a static library that the DLL and the Wine tests both link.
 file(GLOB WIN32_LAYER_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/platform/*_win32.cpp
-    ${CMAKE_SOURCE_DIR}/plugin/*.cpp
+    ${CMAKE_SOURCE_DIR}/plugin/*_win32.cpp
     ${CMAKE_SOURCE_DIR}/update/*_win32.cpp
     ${CMAKE_SOURCE_DIR}/dialogs/*_win32.cpp)
 list(REMOVE_ITEM WIN32_LAYER_SOURCES
@@ -43,6 +43,7 @@ target_include_directories(gtest_win PUBLIC ${GTEST_SRC}/include PRIVATE ${GTEST
 enable_testing()
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
 add_executable(winetests ${WINE_TEST_SOURCES} ${RESOURCE_SCRIPTS})
+target_compile_definitions(winetests PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(winetests PRIVATE vokwin gtest_win)
 target_link_options(winetests PRIVATE -static)
 add_dependencies(winetests vokcurrency)

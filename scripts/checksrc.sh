@@ -5,8 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 status=0
 
-core_files=$(ls data/*.h data/*.cpp update/*.h update/*.cpp platform/text16.* platform/fileio.h \
-             platform/lock.h plugin/itemtext.* plugin/layout.* dialogs/convert.* 2>/dev/null || true)
+core_files=$(ls data/* update/* plugin/core/* dialogs/core/* platform/text16.* platform/fileio.h platform/lock.h 2>/dev/null | grep -v "_win32\.cpp$" || true)
 if [ -n "$core_files" ]; then
     hits=$(grep -n -E '#[[:space:]]*include[[:space:]]*<(windows|winbase|windef|winuser|wingdi|winsock2?|wininet|commctrl|shellapi|objbase|ole2|winnt|winerror|mmsystem|gdiplus[a-z]*)\.h>' $core_files)
     if [ -n "$hits" ]; then
