@@ -10,7 +10,6 @@ constexpr int CurrencyCount = 17;
 extern const char isoCode[CurrencyCount][5];
 extern const char16_t symbol[CurrencyCount][5];
 
-#pragma pack(push, 1)
 struct DayCode {
     uint8_t day;       // 1..31, 0 = no day
     uint8_t month;     // 1..12
@@ -27,7 +26,6 @@ struct DayRates {
     uint8_t reserved;
     RateEntry rates[CurrencyCount];
 };
-#pragma pack(pop)
 
 static_assert(sizeof(DayCode) == 3, "DayCode is 3 bytes");
 static_assert(offsetof(DayCode, day) == 0 && offsetof(DayCode, month) == 1 &&

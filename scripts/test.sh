@@ -27,6 +27,8 @@ step "source check" scripts/checksrc.sh
 step "native build (ASan+UBSan)" native_tree build/asan -DVOK_SANITIZE=ON -DVOK_FUZZ=ON
 step "native tests (ASan+UBSan)" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest --test-dir build/asan --output-on-failure
+step "native build (TSan)" native_tree build/tsan -DVOK_TSAN=ON
+step "thread tests (TSan)" env TSAN_OPTIONS=halt_on_error=1 build/tsan/coretests --gtest_filter='*Threads*'
 
 win_tree() {
     cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "data/history.h"
+#include "platform/fileio.h"
+#include "testutil.h"
+
+namespace {
+
+DayRates dayWith(int day, int month, int year, float eur = 1.0f)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = makeDayCode(day, month, year);
+    r.rates[0].nominal = 1;
+    r.rates[0].rate = eur;
+    return r;
+}
+
+struct HistoryFile : ::testing::Test {
+    ScratchFolder folder;
+    std::string file = folder.file("vokCurrency.his");
+    std::u16string path = folder.path16("vokCurrency.his");
+    void TearDown() override
+    {
+        freeHistory();
+        fileWriteFailAfter = -1;
+    }
+    void writeRecords(int count)
+    {
+        std::vector<DayRates> records;
+        for (int i = 0; i < count; ++i) records.push_back(dayWith(i + 1, 3, 2020, float(i)));
+        writeBytes(file, records.data(), records.size() * sizeof(DayRates));
+    }
+    DayRates slot(int i) const { return history.records[i]; }
+};
+
+bool isEmpty(const DayRates& r)
+{
+    static const DayRates zero{};
+    return std::memcmp(&r, &zero, sizeof r) == 0;
+}
+
+}  // namespace
+
+TEST_F(HistoryFile, NewDaysGoInFrontAndPresentDaysAreReplacedInPlace)
+{
+    loadHistory(path.c_str(), 3);
+    storeDay(dayWith(1, 1, 2020));
+    storeDay(dayWith(2, 1, 2020));
+    storeDay(dayWith(1, 12, 2019));  // a late, older day still goes to the front
+    EXPECT_EQ(slot(0).code.day, 1);
+    EXPECT_EQ(slot(0).code.month, 12);
+    EXPECT_EQ(slot(1).code.day, 2);
+    EXPECT_EQ(slot(2).code.day, 1);
+
+    storeDay(dayWith(2, 1, 2020, 77.5f));
+    EXPECT_EQ(slot(1).code.day, 2);
+    EXPECT_EQ(slot(1).rates[0].rate, 77.5f);
+    EXPECT_EQ(slot(0).code.month, 12);
+    EXPECT_EQ(slot(2).code.month, 1);
+    std::vector<unsigned char> bytes = readBytes(file);
+    ASSERT_EQ(bytes.size(), 3 * sizeof(DayRates));
+    EXPECT_EQ(std::memcmp(bytes.data(), history.records, bytes.size()), 0);
+
+    // A full store drops its last slot, even when it is the newest date.
+    storeDay(dayWith(5, 5, 2000));
+    EXPECT_EQ(slot(0).code.yearCode, makeDayCode(1, 1, 2000).yearCode);
+    EXPECT_EQ(slot(1).code.month, 12);
+    EXPECT_EQ(slot(2).code.day, 2);
+    EXPECT_EQ(findDay(makeDayCode(1, 1, 2020)).code.day, 0);
+}
+
+TEST_F(HistoryFile, ShortAndLongFiles)
+{
+    writeRecords(10);
+    loadHistory(path.c_str(), 15);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(slot(i).code.day, i + 1);
+    for (int i = 10; i < 15; ++i) EXPECT_TRUE(isEmpty(slot(i)));
+    storeDay(dayWith(20, 3, 2020));
+    EXPECT_EQ(readBytes(file).size(), 15 * sizeof(DayRates));
+    freeHistory();
+
+    writeRecords(20);
+    loadHistory(path.c_str(), 15);
+    EXPECT_EQ(slot(14).code.day, 15);
+    storeDay(dayWith(1, 1, 2021));
+    std::vector<unsigned char> bytes = readBytes(file);
+    ASSERT_EQ(bytes.size(), 15 * sizeof(DayRates));
+    DayRates last;
+    std::memcpy(&last, &bytes[14 * sizeof(DayRates)], sizeof last);
+    EXPECT_EQ(last.code.day, 14);  // records 16 to 20 are gone, and 15 fell off
+}
+
+TEST_F(HistoryFile, ACutLastRecordIsNotTakenForADay)
+{
+    writeRecords(3);
+    std::vector<unsigned char> bytes = readBytes(file);
+    bytes.resize(2 * sizeof(DayRates) + 50);
+    writeBytes(file, bytes.data(), bytes.size());
+    loadHistory(path.c_str(), 5);
+    EXPECT_EQ(slot(1).code.day, 2);
+    EXPECT_TRUE(isEmpty(slot(2)));
+}
+
+TEST_F(HistoryFile, SearchesAcrossTheYearBoundary)
+{
+    loadHistory(path.c_str(), 15);
+    storeDay(dayWith(28, 12, 2005));
+    storeDay(dayWith(29, 12, 2005));
+    storeDay(dayWith(30, 12, 2005));
+    DayCode fifth = makeDayCode(5, 1, 2006);
+    EXPECT_EQ(DayKey(fifth), 6210);
+    EXPECT_TRUE(sameDay(findLatestOnOrBefore(fifth), makeDayCode(29, 12, 2005)));
+    EXPECT_TRUE(sameDay(findLatestBefore(fifth), makeDayCode(28, 12, 2005)));
+    EXPECT_TRUE(sameDay(findEarliestAfter(fifth), makeDayCode(30, 12, 2005)));
+    EXPECT_EQ(findLatestBefore(makeDayCode(28, 12, 2005)).day, 0);
+    DayRates missing = findDay(makeDayCode(31, 12, 2005));
+    EXPECT_TRUE(isEmpty(missing));
+}
+
+TEST_F(HistoryFile, EqualKeysGoToTheMostRecentlyStored)
+{
+    loadHistory(path.c_str(), 15);
+    // 31 December 2005 and 7 January 2006 share a key.
+    storeDay(dayWith(31, 12, 2005));
+    storeDay(dayWith(7, 1, 2006));
+    DayCode target = makeDayCode(10, 1, 2006);
+    EXPECT_TRUE(sameDay(findLatestOnOrBefore(target), makeDayCode(7, 1, 2006)));
+    storeDay(dayWith(31, 12, 2005, 2.0f));  // replaced in place: order unchanged
+    EXPECT_TRUE(sameDay(findLatestOnOrBefore(target), makeDayCode(7, 1, 2006)));
+    EXPECT_TRUE(sameDay(findEarliestAfter(makeDayCode(1, 12, 2005)), makeDayCode(7, 1, 2006)));
+}
+
+TEST_F(HistoryFile, EmptyAndAbsentStoresAnswerNothing)
+{
+    loadHistory(path.c_str(), 15);
+    DayCode today = makeDayCode(7, 12, 2026);
+    EXPECT_EQ(findLatestOnOrBefore(today).day, 0);
+    EXPECT_EQ(findLatestBefore(today).day, 0);
+    EXPECT_EQ(findEarliestAfter(today).day, 0);
+    freeHistory();
+
+    for (int capacity : {0, -5}) {
+        loadHistory(path.c_str(), capacity);
+        EXPECT_EQ(history.records, nullptr);
+        storeDay(dayWith(1, 1, 2020));
+        EXPECT_TRUE(isEmpty(findDay(makeDayCode(1, 1, 2020))));
+        EXPECT_EQ(findLatestOnOrBefore(today).day, 0);
+        DayRates out[2];
+        EXPECT_EQ(copyHistory(out, 2), 0);
+        freeHistory();
+        EXPECT_FALSE(fileExists(file));
+    }
+}
+
+TEST_F(HistoryFile, AFailedSaveKeepsTheFileThatWasThere)
+{
+    loadHistory(path.c_str(), 4);
+    storeDay(dayWith(1, 1, 2020));
+    std::vector<unsigned char> before = readBytes(file);
+    fileWriteFailAfter = 200;
+    storeDay(dayWith(2, 1, 2020));
+    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(slot(0).code.day, 2);  // still in memory
+    fileWriteFailAfter = -1;
+    storeDay(dayWith(3, 1, 2020));  // the next store writes both
+    freeHistory();
+    loadHistory(path.c_str(), 4);
+    EXPECT_EQ(slot(0).code.day, 3);
+    EXPECT_EQ(slot(1).code.day, 2);
+}
+
+TEST_F(HistoryFile, LeavingTheStoreInPlaceKeepsItUsable)
+{
+    loadHistory(path.c_str(), 4);
+    storeDay(dayWith(1, 1, 2020));
+    freeHistory(true);
+    ASSERT_NE(history.records, nullptr);
+    EXPECT_EQ(findDay(makeDayCode(1, 1, 2020)).code.day, 1);
+}

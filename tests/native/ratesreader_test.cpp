@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "update/ratesreader.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    DayRates rates;
+};
+
+Parsed parse(std::string text)
+{
+    Parsed p;
+    std::memset(&p.rates, 0xCD, sizeof p.rates);  // the reader must clear it
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back(0);
+    p.ok = parseDailyRates(buffer.data(), p.rates);
+    return p;
+}
+
+std::string valute(const char* code, const char* nominal, const char* value)
+{
+    return std::string("<Valute ID=\"R0\"><CharCode>") + code + "</CharCode><Nominal>" + nominal +
+           "</Nominal><Value>" + value + "</Value></Valute>";
+}
+
+std::string document(const std::string& body, const char* date = "02.03.2005")
+{
+    return std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<ValCurs Date=\"") + date +
+           "\" name=\"Foreign Currency Market\">" + body + "</ValCurs>";
+}
+
+bool allZero(const DayRates& r)
+{
+    static const DayRates zero{};
+    return std::memcmp(&r, &zero, sizeof r) == 0;
+}
+
+}  // namespace
+
+TEST(RatesReader, DatesAndCaseFolding)
+{
+    Parsed p = parse(document(valute("USD", "1", "27,95")));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.rates.code.day, 2);
+    EXPECT_EQ(p.rates.code.month, 3);
+    EXPECT_EQ(p.rates.code.yearCode, 16);
+    EXPECT_EQ(p.rates.reserved, 0);
+    EXPECT_EQ(p.rates.rates[1].nominal, 1);
+    EXPECT_EQ(p.rates.rates[1].rate, 27.95f);
+
+    EXPECT_EQ(parse(document("", "31.12.2244")).rates.code.yearCode, 255);
+    EXPECT_EQ(parse(document("", "01.01.1989")).rates.code.yearCode, 0);
+
+    Parsed lower = parse("<valcurs date=\"02.03.2005\">" + valute("usd", "1", "27,95") + "</valcurs>");
+    Parsed mixed = parse("<vALcUrs DATE=\"02.03.2005\"><vaLUTE><chARCode>uSd</chARCode><NOMINAL>1</NOMINAL>"
+                         "<value>27,95</VALUE></vaLUTE></VALCURS>");
+    ASSERT_TRUE(lower.ok);
+    ASSERT_TRUE(mixed.ok);
+    EXPECT_EQ(std::memcmp(&lower.rates, &p.rates, sizeof p.rates), 0);
+    EXPECT_EQ(std::memcmp(&mixed.rates, &p.rates, sizeof p.rates), 0);
+}
+
+TEST(RatesReader, ValuesNominalsAndCodes)
+{
+    Parsed p = parse(document(valute("JPY", "100", "26,7123") + valute("XYZ", "1", "99,0") +
+                              valute("EUR", "1", "1,5,5") + valute("", "1", "5") + valute("GBP", "1", "  -3.25e1x")));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.rates.rates[3].nominal, 100);
+    EXPECT_EQ(p.rates.rates[3].rate, 26.7123f);
+    EXPECT_EQ(p.rates.rates[0].rate, 1.5f);
+    EXPECT_EQ(p.rates.rates[2].rate, -32.5f);
+    for (int i : {1, 4, 5, 6, 16}) EXPECT_EQ(p.rates.rates[i].nominal, 0) << i;
+
+    // Later duplicates win; a missing child leaves its field zero.
+    Parsed d = parse(document(valute("USD", "1", "30") + valute("USD", "10", "31") +
+                              "<Valute><CharCode>CHF</CharCode><Value>12,5</Value></Valute>"));
+    EXPECT_EQ(d.rates.rates[1].nominal, 10);
+    EXPECT_EQ(d.rates.rates[1].rate, 31.0f);
+    EXPECT_EQ(d.rates.rates[16].nominal, 0);
+    EXPECT_EQ(d.rates.rates[16].rate, 12.5f);
+
+    // Numbers that overflow stay finite and in range.
+    Parsed big = parse(document(valute("USD", "99999999999999", "9e999")));
+    EXPECT_EQ(big.rates.rates[1].nominal, 2147483647);
+    EXPECT_TRUE(big.rates.rates[1].rate > 3e38f);
+    Parsed words = parse(document(valute("USD", "x", "inf") + valute("EUR", "1", "0x10")));
+    EXPECT_EQ(words.rates.rates[1].rate, 0.0f);
+    EXPECT_EQ(words.rates.rates[0].rate, 0.0f);
+}
+
+TEST(RatesReader, TagsWithoutGaps)
+{
+    Parsed p = parse("<ValCurs Date=\"07.12.2026\"><Valute ID=\"1\"><CharCode>SEK</CharCode><Nominal>10"
+                     "</Nominal><Value>84,1</Value></Valute></ValCurs>");
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.rates.rates[15].nominal, 10);
+    EXPECT_EQ(p.rates.rates[15].rate, 84.1f);
+}
+
+TEST(RatesReader, UnacceptableDocuments)
+{
+    const char* refused[] = {
+        "<ValCurs>" "<Valute><CharCode>USD</CharCode><Nominal>1</Nominal><Value>30</Value></Valute></ValCurs>",
+        "<ValCurs name=\"x\">" "</ValCurs>",
+        "<ValCurs Date=\"02.03.2005\"",
+        "<html><body>404 Not Found</body></html>",
+        "",
+    };
+    for (const char* text : refused) {
+        Parsed p = parse(text);
+        EXPECT_FALSE(p.ok) << text;
+        EXPECT_TRUE(allZero(p.rates)) << text;
+    }
+}
+
+TEST(RatesReader, DateOnlyDocumentsAndOddAttributes)
+{
+    Parsed empty = parse(document(""));
+    ASSERT_TRUE(empty.ok);
+    EXPECT_EQ(empty.rates.code.day, 2);
+    for (const RateEntry& e : empty.rates.rates) EXPECT_EQ(e.nominal, 0);
+
+    // An attribute whose name ends in "date" is taken for the date when it comes first.
+    Parsed update = parse("<ValCurs update=\"09.10.2011\" Date=\"02.03.2005\"></ValCurs>");
+    ASSERT_TRUE(update.ok);
+    EXPECT_EQ(update.rates.code.day, 9);
+    EXPECT_EQ(update.rates.code.month, 10);
+
+    // A root without its end tag reads as empty; a short date reads missing fields as 0.
+    Parsed open = parse("<ValCurs Date=\"02.03.2005\">" + valute("USD", "1", "30"));
+    ASSERT_TRUE(open.ok);
+    EXPECT_EQ(open.rates.rates[1].nominal, 0);
+    Parsed shortDate = parse("<ValCurs Date=\"5.\">" "</ValCurs>");
+    ASSERT_TRUE(shortDate.ok);
+    EXPECT_EQ(shortDate.rates.code.day, 5);
+    EXPECT_EQ(shortDate.rates.code.month, 0);
+    EXPECT_EQ(shortDate.rates.code.yearCode, 59);
+}
+
+TEST(RatesReader, ValutesWithoutEndTagsAndMixedForms)
+{
+    // The broken element yields nothing, the one after it is still read.
+    Parsed p = parse(document("<Valute><CharCode>EUR</CharCode><Nominal>1</Nominal><Value>40" +
+                              valute("USD", "1", "30")));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.rates.rates[1].rate, 30.0f);
+
+    // Elements with attributes are taken first; plain ones before them are skipped.
+    Parsed mixed = parse(document("<Valute><CharCode>EUR</CharCode><Nominal>1</Nominal><Value>40</Value></Valute>" +
+                                  valute("USD", "1", "30") +
+                                  "<Valute><CharCode>GBP</CharCode><Nominal>1</Nominal><Value>50</Value></Valute>"));
+    EXPECT_EQ(mixed.rates.rates[0].nominal, 0);
+    EXPECT_EQ(mixed.rates.rates[1].rate, 30.0f);
+    EXPECT_EQ(mixed.rates.rates[2].rate, 50.0f);
+}
+
+TEST(RatesReader, OverlongTextIsCutNeverOverrun)
+{
+    std::string longValue(30, '7');
+    Parsed p = parse(document(valute("USD", "1", ("1," + longValue).c_str()) +
+                              "<Valute><CharCode>EUR</CharCode><Name>" + std::string(700, 'n') +
+                              "</Name></Valute>" + valute("GBP", std::string(40, '1').c_str(), "2")));
+    ASSERT_TRUE(p.ok);
+    EXPECT_FLOAT_EQ(p.rates.rates[1].rate, 1.77777777f);  // the value cut to 15 bytes
+    EXPECT_EQ(p.rates.rates[0].nominal, 0);  // an element over 512 bytes is cut before its code's end
+    EXPECT_EQ(p.rates.rates[2].nominal, 2147483647);
+
+    std::string longAttributes = "<ValCurs name=\"" + std::string(100, 'a') + "\" Date=\"02.03.2005\"></ValCurs>";
+    EXPECT_FALSE(parse(longAttributes).ok);  // the date lies beyond the 63 bytes kept
+
+    char attributes[4];
+    char content[6];
+    const char* text = "<tag a=\"long value\">content here</tag>tail";
+    int end = findElement(text, "tag", attributes, sizeof attributes, content, sizeof content);
+    EXPECT_EQ(std::string(text + end), "tail");
+    EXPECT_STREQ(attributes, "a=\"");
+    EXPECT_STREQ(content, "conte");
+    std::string longName(40, 'x');
+    EXPECT_EQ(findElement("<xxxx>", longName.c_str(), nullptr, 0, content, sizeof content), 0);
+}
+
+TEST(RatesReader, FindElementOffsets)
+{
+    const char* text = "ab<item x=1>body</item>rest";
+    char content[16];
+    EXPECT_EQ(findElement(text, "item", nullptr, 0, nullptr, 0), 12);
+    EXPECT_EQ(findElement(text, "item", nullptr, 0, content, sizeof content), 23);
+    EXPECT_STREQ(content, "body");
+    EXPECT_EQ(findElement("<item>body", "item", nullptr, 0, content, sizeof content), 6);
+    EXPECT_STREQ(content, "");
+    EXPECT_EQ(findElement("<item x=1 body", "item", nullptr, 0, content, sizeof content), 0);
+    EXPECT_EQ(findElement("<items>", "item", nullptr, 0, content, sizeof content), 0);
+}
+
+TEST(RatesReader, NumberFields)
+{
+    EXPECT_EQ(readIntegerField("  -12abc"), -12);
+    EXPECT_EQ(readIntegerField("+7"), 7);
+    EXPECT_EQ(readIntegerField("abc"), 0);
+    EXPECT_EQ(readIntegerField("-99999999999"), -2147483647 - 1);
+    EXPECT_DOUBLE_EQ(readRateField(" 93.4567"), 93.4567);
+    EXPECT_DOUBLE_EQ(readRateField("1e3"), 1000.0);
+    EXPECT_DOUBLE_EQ(readRateField(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(readRateField("-0.25e-2"), -0.0025);
+    EXPECT_DOUBLE_EQ(readRateField("12e"), 12.0);
+    EXPECT_EQ(readRateField("."), 0.0);
+    EXPECT_EQ(readRateField(""), 0.0);
+    EXPECT_DOUBLE_EQ(readRateField("0.000000000000000000000012345678901234567890"), 1.2345678901234567e-23);
+}
