@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "data/history.h"
+#include "data/settings.h"
+#include "testutil.h"
+#include "update/schedule.h"
+
+namespace {
+
+// A scripted platform: a settable clock, a worker that runs inline, a download
+// that stores what the test wants, and a log of what the panel would see.
+struct Script {
+    LocalTime now{2026, 12, 7, 10, 0};
+    bool threadsWork = true;
+    int threadsStarted = 0;
+    std::vector<int> startTicks;
+    std::vector<uint8_t> statesSeen;  // updateState at each invalidation
+    std::vector<int> sleeps;
+    std::vector<std::pair<bool, DayCode>> downloads;
+    std::vector<DayRates> toStore;  // one per download; day 0 means fail
+    DayCode todayDuringDownload{};
+} script;
+
+DayRates dayOf(int day, int month, int year)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = makeDayCode(day, month, year);
+    r.rates[1].nominal = 1;
+    r.rates[1].rate = float(day);
+    return r;
+}
+
+void installScript()
+{
+    schedulePlatform.localTime = [](LocalTime& out) { out = script.now; };
+    schedulePlatform.startThread = [] {
+        if (!script.threadsWork) return false;
+        ++script.threadsStarted;
+        script.startTicks.push_back(tickCounter);
+        updateWorker();
+        return true;
+    };
+    schedulePlatform.sleepMs = [](int ms) { script.sleeps.push_back(ms); };
+    schedulePlatform.invalidate = [] { script.statesSeen.push_back(updateState.load()); };
+    schedulePlatform.download = [](bool latest, const DayCode& day) {
+        script.downloads.push_back({latest, day});
+        size_t n = script.downloads.size() - 1;
+        if (n >= script.toStore.size() || script.toStore[n].code.day == 0) return false;
+        storeDay(script.toStore[n]);
+        return true;
+    };
+}
+
+struct Schedule : ::testing::Test {
+    ScratchFolder folder;
+    void SetUp() override
+    {
+        script = Script();
+        installScript();
+        resetSchedule();
+        setDefaultSettings(settings, 96);
+        settings.updateFlags = 0;
+        std::u16string path = folder.path16("vokCurrency.his");
+        loadHistory(path.c_str(), 15);
+    }
+    void TearDown() override
+    {
+        freeHistory();
+        schedulePlatform = SchedulePlatform{};
+    }
+    void tick()
+    {
+        refreshTick();
+        advanceTickCounter();
+    }
+    UpdateState stateFor(DayCode today, DayCode stored)
+    {
+        freeHistory();
+        std::remove(folder.file("vokCurrency.his").c_str());
+        std::u16string path = folder.path16("vokCurrency.his");
+        loadHistory(path.c_str(), 15);
+        resetSchedule();
+        if (stored.day) storeDay(dayOf(stored.day, stored.month, yearOf(stored)));
+        script.now = LocalTime{yearOf(today), today.month, today.day, 10, 0};
+        refreshTick();
+        return UpdateState(updateState.load());
+    }
+};
+
+}  // namespace
+
+TEST_F(Schedule, WeekendRule)
+{
+    DayCode monday = makeDayCode(7, 12, 2026);
+    EXPECT_EQ(stateFor(monday, monday), Fresh);
+    EXPECT_EQ(stateFor(monday, makeDayCode(5, 12, 2026)), Fresh);                      // Saturday before
+    EXPECT_EQ(stateFor(makeDayCode(6, 12, 2026), makeDayCode(5, 12, 2026)), Fresh);    // Sunday after Saturday
+    EXPECT_EQ(stateFor(monday, makeDayCode(6, 12, 2026)), Fresh);                      // Monday after Sunday
+    EXPECT_EQ(stateFor(monday, makeDayCode(4, 12, 2026)), Stale);                      // Friday before
+    EXPECT_EQ(stateFor(makeDayCode(8, 12, 2026), monday), Stale);                      // Tuesday after Monday
+    EXPECT_EQ(stateFor(monday, makeDayCode(28, 11, 2026)), Stale);                     // Saturday nine days before
+    EXPECT_EQ(stateFor(makeDayCode(2, 3, 2026), makeDayCode(28, 2, 2026)), Stale);    // key distance 5
+    EXPECT_EQ(stateFor(monday, DayCode{0, 0, 0}), Stale);                              // empty history
+    // A record after today does not become the shown day within a year.
+    EXPECT_EQ(stateFor(monday, makeDayCode(8, 12, 2026)), Stale);
+    DayCode shown;
+    DayRates rates;
+    readShownRates(shown, rates);
+    EXPECT_EQ(shown.day, 0);
+    EXPECT_EQ(rates.rates[1].nominal, 0);
+    // Across the turn of the year the key order rules: 5 January counts as before 31 December.
+    EXPECT_EQ(stateFor(makeDayCode(31, 12, 2026), makeDayCode(5, 1, 2027)), Stale);
+    readShownRates(shown, rates);
+    EXPECT_TRUE(sameDay(shown, makeDayCode(5, 1, 2027)));
+    EXPECT_EQ(rates.rates[1].rate, 5.0f);
+}
+
+TEST_F(Schedule, IntervalRuleFollowsTheTickCycle)
+{
+    settings.updateFlags = UpdateEvery;
+    settings.updateInterval = 30;
+    storeDay(dayOf(7, 12, 2026));
+    for (int i = 0; i < 8193 + 901; ++i) tick();
+    std::vector<int> expected;
+    for (int t = 0; t <= 8100; t += 900) expected.push_back(t);
+    expected.push_back(0);
+    expected.push_back(900);
+    EXPECT_EQ(script.startTicks, expected);
+
+    // Interval 0 disables the rule.
+    script.startTicks.clear();
+    settings.updateInterval = 0;
+    for (int i = 0; i < 2000; ++i) tick();
+    EXPECT_TRUE(script.startTicks.empty());
+}
+
+TEST_F(Schedule, OnlyIfStaleWaitsForStaleRates)
+{
+    settings.updateFlags = UpdateEvery | OnlyIfStale;
+    settings.updateInterval = 1;
+    storeDay(dayOf(7, 12, 2026));
+    for (int i = 0; i < 100; ++i) tick();
+    EXPECT_EQ(script.threadsStarted, 0);
+    EXPECT_EQ(updateState.load(), Fresh);
+
+    script.now.day = 8;  // a Tuesday with Monday's rates: stale
+    for (int i = 0; i < 31; ++i) tick();
+    EXPECT_GE(script.threadsStarted, 1);
+}
+
+TEST_F(Schedule, DailyRuleStartsOncePerMatchingMinute)
+{
+    settings.updateFlags = UpdateDaily | OnlyIfStale;
+    settings.dailyHour = 15;
+    settings.dailyMinute = 0;
+    storeDay(dayOf(7, 12, 2026));
+    script.now.hour = 14;
+    script.now.minute = 59;
+    for (int i = 0; i < 30; ++i) tick();
+    EXPECT_EQ(script.threadsStarted, 0);
+    script.now.hour = 15;
+    script.now.minute = 0;
+    for (int i = 0; i < 30; ++i) tick();
+    EXPECT_EQ(script.threadsStarted, 1);  // and freshness did not matter
+    script.now.minute = 1;
+    tick();
+    script.now.minute = 0;
+    tick();
+    EXPECT_EQ(script.threadsStarted, 2);
+
+    // A download running at the first tick of the minute: none that minute.
+    script.now.minute = 5;
+    tick();
+    script.now.minute = 0;
+    updateState = Downloading;
+    tick();
+    updateState = Fresh;
+    for (int i = 0; i < 29; ++i) tick();
+    EXPECT_EQ(script.threadsStarted, 2);
+
+    // With the daily rule off the latch is left alone.
+    settings.updateFlags = 0;
+    script.now.minute = 7;
+    tick();
+    settings.updateFlags = UpdateDaily;
+    script.now.minute = 0;
+    tick();
+    EXPECT_EQ(script.threadsStarted, 2);
+}
+
+TEST_F(Schedule, DateChangeWhileDownloadingKeepsTheState)
+{
+    storeDay(dayOf(7, 12, 2026));
+    storeDay(dayOf(8, 12, 2026));
+    tick();
+    updateState = Downloading;
+    script.now.day = 8;
+    tick();
+    EXPECT_EQ(updateState.load(), Downloading);
+    DayCode shown;
+    DayRates rates;
+    readShownRates(shown, rates);
+    EXPECT_EQ(shown.day, 8);
+    EXPECT_EQ(rates.rates[1].rate, 8.0f);
+    EXPECT_EQ(redrawFlag.load(), 1);
+}
+
+TEST_F(Schedule, WorkerRunsOnceWhenTheLatestRatesAreToday)
+{
+    tick();
+    EXPECT_EQ(updateState.load(), Stale);
+    script.statesSeen.clear();
+    script.toStore = {dayOf(7, 12, 2026)};
+    EXPECT_TRUE(startUpdate());
+    ASSERT_EQ(script.downloads.size(), 1u);
+    EXPECT_TRUE(script.downloads[0].first);
+    EXPECT_EQ(script.sleeps, std::vector<int>{500});
+    EXPECT_EQ(updateState.load(), Fresh);
+    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
+}
+
+TEST_F(Schedule, SecondDownloadAsksForTodayWhenStillStale)
+{
+    tick();
+    script.toStore = {dayOf(8, 12, 2026), dayOf(7, 12, 2026)};  // tomorrow first, then today
+    script.statesSeen.clear();
+    startUpdate();
+    ASSERT_EQ(script.downloads.size(), 2u);
+    EXPECT_TRUE(script.downloads[0].first);
+    EXPECT_FALSE(script.downloads[1].first);
+    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(7, 12, 2026)));
+    EXPECT_EQ(script.sleeps, (std::vector<int>{500, 500, 500}));
+    EXPECT_EQ(updateState.load(), Fresh);
+    EXPECT_EQ(script.statesSeen,
+              (std::vector<uint8_t>{Downloading, Succeeded, Stale, Downloading, Succeeded, Fresh}));
+
+    // Both failing: shown as Failed each time, no third try.
+    script.downloads.clear();
+    script.toStore.clear();
+    script.now.day = 9;
+    tick();
+    script.statesSeen.clear();
+    startUpdate();
+    EXPECT_EQ(script.downloads.size(), 2u);
+    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Failed, Stale, Downloading, Failed, Stale}));
+}
+
+TEST_F(Schedule, StartsOnlyFromFreshOrStale)
+{
+    for (uint8_t state : {Downloading, Succeeded, Failed}) {
+        updateState = state;
+        EXPECT_FALSE(startUpdate());
+    }
+    EXPECT_EQ(script.threadsStarted, 0);
+
+    updateState = Stale;
+    script.threadsWork = false;
+    EXPECT_FALSE(startUpdate());
+    EXPECT_EQ(updateState.load(), Stale);  // no worker: nothing changed
+    script.threadsWork = true;
+    EXPECT_TRUE(startUpdate());
+}
+
+TEST_F(Schedule, TickCounterWraps)
+{
+    tickCounter = 8191;
+    advanceTickCounter();
+    EXPECT_EQ(tickCounter, 8192);
+    advanceTickCounter();
+    EXPECT_EQ(tickCounter, 0);
+}

@@ -1,0 +1,179 @@
+#include "update/schedule.h"
+
+#include <cstring>
+
+#include "data/history.h"
+#include "data/settings.h"
+
+SchedulePlatform schedulePlatform;
+std::atomic<uint8_t> updateState{Fresh};
+std::atomic<uint8_t> redrawFlag{1};
+int32_t tickCounter;
+uint8_t dailyLatch;
+
+// today, shownDay and currentRates are written and read under the history lock,
+// so neither thread ever sees them half-written.
+static DayCode today;
+static DayCode shownDay;
+static DayRates currentRates;
+// Held by one worker from startUpdate until its last evaluation.
+static std::atomic<bool> workerClaimed{false};
+
+static void invalidatePanel()
+{
+    if (schedulePlatform.invalidate) schedulePlatform.invalidate();
+}
+
+static void setState(UpdateState state)
+{
+    updateState = state;
+    invalidatePanel();
+}
+
+DayCode todayNow()
+{
+    lockHistory();
+    DayCode day = today;
+    unlockHistory();
+    return day;
+}
+
+void setToday(const DayCode& day)
+{
+    lockHistory();
+    today = day;
+    unlockHistory();
+}
+
+void readShownRates(DayCode& shown, DayRates& rates)
+{
+    lockHistory();
+    shown = shownDay;
+    rates = currentRates;
+    unlockHistory();
+}
+
+static bool weekendRuleHolds(const DayCode& day)
+{
+    uint8_t weekday = DayOfWeek(day);
+    if (weekday != 0 && weekday != 1) return false;
+    DayCode before = findLatestBefore(day);
+    if (before.day == 0) return false;
+    uint8_t beforeWeekday = DayOfWeek(before);
+    if (beforeWeekday != 6 && beforeWeekday != 0) return false;
+    int32_t distance = DayDistance(day, before);
+    return (distance < 0 ? -distance : distance) < 5;
+}
+
+void evaluateFreshness()
+{
+    DayCode day = todayNow();
+    DayCode shown = findLatestOnOrBefore(day);
+    DayRates rates = findDay(shown);
+    lockHistory();
+    shownDay = shown;
+    currentRates = rates;
+    unlockHistory();
+
+    uint8_t state = updateState.load();
+    if (state == Fresh || state == Stale) {
+        uint8_t wanted = (sameDay(shown, day) || weekendRuleHolds(day)) ? Fresh : Stale;
+        // A worker may have claimed the state meanwhile; never overwrite its claim.
+        updateState.compare_exchange_strong(state, wanted);
+    }
+    redrawFlag = 1;
+    invalidatePanel();
+}
+
+bool startUpdate()
+{
+    uint8_t state = updateState.load();
+    if (state != Fresh && state != Stale) return false;
+    bool expected = false;
+    if (!workerClaimed.compare_exchange_strong(expected, true)) return false;
+    if (!updateState.compare_exchange_strong(state, Downloading)) {
+        workerClaimed = false;
+        return false;
+    }
+    if (!schedulePlatform.startThread || !schedulePlatform.startThread()) {
+        updateState = state;  // no worker: everything stays as it was
+        workerClaimed = false;
+        return false;
+    }
+    return true;
+}
+
+static void pause(int milliseconds)
+{
+    if (schedulePlatform.sleepMs) schedulePlatform.sleepMs(milliseconds);
+}
+
+static bool download(bool latest, const DayCode& day)
+{
+    return schedulePlatform.download && schedulePlatform.download(latest, day);
+}
+
+uint32_t updateWorker()
+{
+    setState(Downloading);
+    bool ok = download(true, DayCode{0, 0, 0});
+    setState(ok ? Succeeded : Failed);
+    pause(500);
+    updateState = Fresh;
+    evaluateFreshness();
+    if (updateState.load() == Stale) {
+        pause(500);
+        setState(Downloading);
+        ok = download(false, todayNow());
+        setState(ok ? Succeeded : Failed);
+        pause(500);
+        updateState = Fresh;
+        evaluateFreshness();
+    }
+    workerClaimed = false;
+    return 0;
+}
+
+void refreshTick()
+{
+    LocalTime now{};
+    if (schedulePlatform.localTime) schedulePlatform.localTime(now);
+    DayCode day = makeDayCode(now.day, now.month, now.year);
+    if (!sameDay(day, todayNow())) {
+        setToday(day);
+        evaluateFreshness();
+    }
+
+    if ((settings.updateFlags & UpdateEvery) && settings.updateInterval != 0) {
+        int64_t period = int64_t(settings.updateInterval) * 30;
+        if (period < 0) period = -period;
+        if (tickCounter % period == 0 && (!(settings.updateFlags & OnlyIfStale) || updateState.load() == Stale))
+            startUpdate();
+    }
+
+    if (settings.updateFlags & UpdateDaily) {
+        if (now.hour == settings.dailyHour && now.minute == settings.dailyMinute) {
+            if (!dailyLatch) startUpdate();
+            dailyLatch = 1;
+        } else {
+            dailyLatch = 0;
+        }
+    }
+}
+
+void advanceTickCounter()
+{
+    if (++tickCounter > 8192) tickCounter = 0;
+}
+
+void resetSchedule()
+{
+    updateState = Fresh;
+    redrawFlag = 1;
+    tickCounter = 0;
+    dailyLatch = 0;
+    workerClaimed = false;
+    std::memset(&today, 0, sizeof today);
+    std::memset(&shownDay, 0, sizeof shownDay);
+    std::memset(&currentRates, 0, sizeof currentRates);
+}

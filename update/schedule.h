@@ -1,0 +1,43 @@
+// The plug-in's clock and update controller: which day the panel shows, whether
+// its rates are current, and when to start an update worker.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "data/currency.h"
+
+enum UpdateState : uint8_t { Fresh = 0, Stale = 1, Downloading = 2, Succeeded = 3, Failed = 4 };
+
+struct LocalTime {
+    int year, month, day, hour, minute;
+};
+
+// What the scheduler needs from the platform, one function each.
+struct SchedulePlatform {
+    void (*localTime)(LocalTime& out);
+    bool (*startThread)();  // runs updateWorker on a new thread; false when none could be made
+    void (*sleepMs)(int milliseconds);
+    void (*invalidate)();   // repaint the panel window, no erase
+    bool (*download)(bool latest, const DayCode& day);
+};
+extern SchedulePlatform schedulePlatform;
+
+extern std::atomic<uint8_t> updateState;
+extern std::atomic<uint8_t> redrawFlag;
+extern int32_t tickCounter;  // kept by the panel: 0..8192
+extern uint8_t dailyLatch;
+
+// Shared with the worker: read them through these, which take the history lock.
+DayCode todayNow();
+void readShownRates(DayCode& shown, DayRates& rates);
+void setToday(const DayCode& day);
+
+void refreshTick();
+// Starts a worker when the state is Fresh or Stale and no worker holds the claim.
+bool startUpdate();
+void evaluateFreshness();
+uint32_t updateWorker();
+// After refreshTick: 0, 1, ..., 8192, 0, ...
+void advanceTickCounter();
+// Back to the state at module load (tests and a fresh attach).
+void resetSchedule();
