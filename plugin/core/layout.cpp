@@ -1,0 +1,62 @@
+#include "plugin/core/layout.h"
+
+#include <cstdint>
+
+ItemSlot slots[SlotCount];
+int32_t firstVisible;
+int32_t lastSlot;
+int32_t dragThreshold;
+
+void chooseVisibleSlots(const Settings& s)
+{
+    int32_t count = s.itemCount < 0 ? 0 : (s.itemCount > SlotCount ? SlotCount : s.itemCount);
+    if (firstVisible >= count || firstVisible < 0) firstVisible = 0;
+    int32_t end = firstVisible + s.visibleItems;
+    if (end > count) end = count;
+    lastSlot = end - 1 - firstVisible;
+}
+
+int layoutSlots(const LayoutInput& in)
+{
+    const Settings& s = *in.settings;
+    int total = 0;
+    for (int i = 0; i <= lastSlot; ++i) {
+        ItemSlot& slot = slots[i];
+        composeItem(s.items[firstVisible + i], slot, *in.previous, *in.current, *in.next, s.commaFlags, in.measurer);
+        slot.x = total;
+        total += slot.width;
+        slot.itemIndex = firstVisible + i;
+        if (i < lastSlot) total += in.separatorWidth;
+    }
+    int offset;
+    if (s.centerItems) {
+        int half = (in.panelWidth - in.iconSize - total - 1) / 2;
+        offset = in.iconSize + 1 + (half < 0 ? 0 : half);
+    } else {
+        offset = static_cast<int>((in.iconSize + 1) * 1.5);
+    }
+    // Nothing visible: nothing to average, and no drag may scroll.
+    dragThreshold = lastSlot >= 0 ? (total / (lastSlot + 1)) / 2 : INT32_MAX;
+    return offset;
+}
+
+static void mirror(int h, bool up, PanelPoint* points, int count)
+{
+    if (up) return;
+    for (int i = 0; i < count; ++i) points[i].y = h - points[i].y;
+}
+
+void arrowOutline(int a, int h, bool up, PanelPoint out[8])
+{
+    const PanelPoint points[8] = {{a + 4, 6}, {a + 1, 6},     {a + 5, 2},     {a + 9, 6},
+                                  {a + 6, 6}, {a + 6, h - 2}, {a + 4, h - 2}, {a + 4, 6}};
+    for (int i = 0; i < 8; ++i) out[i] = points[i];
+    mirror(h, up, out, 8);
+}
+
+void arrowFill(int a, int h, bool up, PanelPoint out[6])
+{
+    const PanelPoint points[6] = {{a + 3, 5}, {a + 7, 5}, {a + 6, 4}, {a + 4, 4}, {a + 5, 3}, {a + 5, h - 2}};
+    for (int i = 0; i < 6; ++i) out[i] = points[i];
+    mirror(h, up, out, 6);
+}

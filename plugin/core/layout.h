@@ -1,0 +1,40 @@
+// Placing the visible items on the panel line, and the trend arrow's shape.
+#pragma once
+#include <cstdint>
+
+#include "plugin/core/itemtext.h"
+
+constexpr int SlotCount = 15;
+
+extern ItemSlot slots[SlotCount];
+extern int32_t firstVisible;
+extern int32_t lastSlot;
+extern int32_t dragThreshold;
+
+// Steps 4 and 5 of every paint: bring firstVisible back into the list and work
+// out lastSlot (-1 when nothing is visible).
+void chooseVisibleSlots(const Settings& s);
+
+struct LayoutInput {
+    const Settings* settings;
+    const DayRates* previous;
+    const DayRates* current;
+    const DayRates* next;
+    TextMeasurer measurer;
+    int separatorWidth;
+    int iconSize;
+    int panelWidth;
+};
+
+// Composes and places slots 0..lastSlot; returns the row's offset (added to
+// every slot's x when it is drawn) and sets dragThreshold.
+int layoutSlots(const LayoutInput& in);
+
+struct PanelPoint {
+    int32_t x, y;
+};
+
+// The arrow outline (8 points, closed) and its fill strokes (6 points) at
+// reference x a in a panel of height h; a down arrow is the up arrow mirrored.
+void arrowOutline(int a, int h, bool up, PanelPoint out[8]);
+void arrowFill(int a, int h, bool up, PanelPoint out[6]);
