@@ -7,9 +7,11 @@
 #include "platform/text16.h"
 
 long fileWriteFailAfter = -1;
+long fileAccessCount;
 
 long readFileStart(const char16_t* path, void* buffer, size_t size)
 {
+    ++fileAccessCount;
     std::string name = toUtf8(path);
     FILE* f = std::fopen(name.c_str(), "rb");
     if (!f) return -1;
@@ -32,6 +34,7 @@ static bool writeAll(FILE* f, const void* data, size_t size)
 
 bool replaceFileContents(const char16_t* path, const void* data, size_t size)
 {
+    ++fileAccessCount;
     std::string name = toUtf8(path);
     std::string temp = name + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "wb");

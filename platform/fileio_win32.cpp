@@ -6,9 +6,11 @@
 #include "platform/fileio.h"
 
 long fileWriteFailAfter = -1;
+long fileAccessCount;
 
 long readFileStart(const char16_t* path, void* buffer, size_t size)
 {
+    ++fileAccessCount;
     FILE* f = _wfopen(reinterpret_cast<const wchar_t*>(path), L"rb");
     if (!f) return -1;
     fseek(f, 0, SEEK_SET);
@@ -30,6 +32,7 @@ static bool writeAll(FILE* f, const void* data, size_t size)
 
 bool replaceFileContents(const char16_t* path, const void* data, size_t size)
 {
+    ++fileAccessCount;
     const wchar_t* name = reinterpret_cast<const wchar_t*>(path);
     wchar_t temp[MAX_PATH + 8];
     int n = _snwprintf(temp, MAX_PATH + 4, L"%ls.tmp", name);

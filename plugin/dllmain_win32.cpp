@@ -1,9 +1,15 @@
-// The library's edges: attach, detach and the host's two entry points.
+// The library's edges: attach, detach and the host's entry point 240.
 #include <windows.h>
 #include <commctrl.h>
 
+#include "data/history.h"
 #include "data/settings.h"
+#include "platform/today.h"
 #include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/schedule.h"
+
+static const wchar_t className[] = L"vokCurrencyCls";
 
 static void loadSettingsFile()
 {
@@ -12,31 +18,54 @@ static void loadSettingsFile()
     loadSettings(reinterpret_cast<const char16_t*>(path), screenDpi());
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+static void attach(HINSTANCE instance)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        moduleInstance = instance;
-        InitCommonControls();
-        loadSettingsFile();
-    } else if (reason == DLL_PROCESS_DETACH) {
-        moduleInstance = nullptr;
-    }
+    moduleInstance = instance;
+    InitCommonControls();
+    loadSettingsFile();
+    wchar_t path[MAX_PATH];
+    buildDataPath(path, L"vokCurrency.his");
+    loadHistory(reinterpret_cast<const char16_t*>(path), settings.historyLength);
+    resetSchedule();
+    installSchedulePlatform();
+
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = panelWindowProc;
+    windowClass.hInstance = moduleInstance;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);
+    loadIconStrip();
+}
+
+static void detach(bool processEnding)
+{
+    UnregisterClassW(className, moduleInstance);
+    // At process exit other threads are already gone and the system takes the
+    // memory back; a worker otherwise holds a module reference, so none runs here.
+    if (!processEnding) freeHistory(updateWorkerRunning());
+    freeIconStrip();
+    moduleInstance = nullptr;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        attach(instance);
+    else if (reason == DLL_PROCESS_DETACH)
+        detach(reserved != nullptr);
     return TRUE;
 }
 
-extern "C" HWND WINAPI InitializeCustomItem(void* item, HWND parent)
+extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM* item, HWND parent)
 {
     (void)item;
-    (void)parent;
+    tickCounter = 0;
     loadSettingsFile();
+    redrawFlag = 1;
+    panelWindow = CreateWindowExW(0, className, L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0x1001F, 0x1001F, 0, 0,
+                                  parent, nullptr, moduleInstance, nullptr);
+    PostMessageW(panelWindow, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
     return panelWindow;
-}
-
-extern "C" BOOL WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    (void)dialog;
-    (void)message;
-    (void)wParam;
-    (void)lParam;
-    return FALSE;
 }

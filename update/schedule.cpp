@@ -161,6 +161,8 @@ void refreshTick()
     }
 }
 
+bool updateWorkerRunning() { return workerClaimed.load(); }
+
 void advanceTickCounter()
 {
     if (++tickCounter > 8192) tickCounter = 0;

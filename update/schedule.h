@@ -37,6 +37,8 @@ void refreshTick();
 bool startUpdate();
 void evaluateFreshness();
 uint32_t updateWorker();
+// True from a start until the worker's last evaluation.
+bool updateWorkerRunning();
 // After refreshTick: 0, 1, ..., 8192, 0, ...
 void advanceTickCounter();
 // Back to the state at module load (tests and a fresh attach).

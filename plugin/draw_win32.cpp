@@ -1,0 +1,84 @@
+// Drawing the panel line into the back buffer: icon frame, items, arrows.
+#include <windows.h>
+
+#include "data/history.h"
+#include "data/settings.h"
+#include "platform/shell.h"
+#include "plugin/core/layout.h"
+#include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/schedule.h"
+
+static_assert(sizeof(PanelPoint) == sizeof(POINT), "panel points are POINTs");
+
+static int measureInMemoryDC(const char16_t* text, int length, void*)
+{
+    SIZE size{0, 0};
+    GetTextExtentExPointW(memoryDC, reinterpret_cast<const wchar_t*>(text), length, 0, nullptr, nullptr, &size);
+    return size.cx;
+}
+
+void drawTrendArrow(int a, bool up)
+{
+    HPEN pen = CreatePen(PS_SOLID, 1, up ? RGB(0, 192, 0) : RGB(192, 0, 0));
+    HGDIOBJ previous = SelectObject(memoryDC, pen);
+    if (settings.filledArrows) {
+        PanelPoint fill[6];
+        arrowFill(a, panelHeight, up, fill);
+        Polyline(memoryDC, reinterpret_cast<POINT*>(fill), 6);
+        HPEN dark = CreatePen(PS_SOLID, 1, up ? RGB(0, 96, 0) : RGB(96, 0, 0));
+        SelectObject(memoryDC, dark);
+        DeleteObject(pen);
+        pen = dark;
+    }
+    PanelPoint outline[8];
+    arrowOutline(a, panelHeight, up, outline);
+    Polyline(memoryDC, reinterpret_cast<POINT*>(outline), 8);
+    SelectObject(memoryDC, previous);
+    DeleteObject(pen);
+}
+
+static int layOut(int separatorWidth)
+{
+    DayCode shown;
+    DayRates current;
+    readShownRates(shown, current);
+    DayRates previous = findDay(findLatestBefore(shown));
+    DayRates next = findDay(findEarliestAfter(shown));
+    LayoutInput in{&settings, &previous, &current, &next, TextMeasurer{measureInMemoryDC, nullptr},
+                   separatorWidth, iconSize, panelWidth};
+    int offset = layoutSlots(in);
+    redrawFlag = 0;
+    return offset;
+}
+
+void drawPanel()
+{
+    if (iconStrip) {
+        int frame = updateState.load();
+        TransparentImage(memoryDC, 0, (panelHeight - iconSize) / 2, iconSize, iconSize, iconStrip, frame * iconSize,
+                         0, iconSize, iconSize, RGB(1, 2, 3));
+    }
+    LOGFONTW font;
+    static_assert(sizeof font == sizeof settings.panelFont, "the panel font is a LOGFONTW");
+    memcpy(&font, &settings.panelFont, sizeof font);
+    HFONT panelFont = CreateFontIndirectW(&font);
+    HGDIOBJ previousFont = SelectObject(memoryDC, panelFont);
+    SIZE separator{0, 0};
+    GetTextExtentExPointW(memoryDC, L"   ", 3, 0, nullptr, nullptr, &separator);
+
+    chooseVisibleSlots(settings);
+    int offset = redrawFlag ? layOut(separator.cx) : 0;
+    for (int i = 0; i <= lastSlot; ++i) {
+        ItemSlot& slot = slots[i];
+        slot.x += offset;
+        const PanelItem& item = settings.items[slot.itemIndex];
+        SetTextColor(memoryDC, item.useDefaultColour ? hostTextColour : item.colour);
+        int length = 0;
+        while (length < SlotTextUnits && slot.text[length]) ++length;
+        ExtTextOutW(memoryDC, slot.x, 1, 0, nullptr, reinterpret_cast<const wchar_t*>(slot.text), length, nullptr);
+        if (slot.hasArrow) drawTrendArrow(slot.x + slot.width - ArrowWidth, slot.arrowUp != 0);
+    }
+    SelectObject(memoryDC, previousFont);
+    DeleteObject(panelFont);
+}

@@ -1,0 +1,208 @@
+// The item window on the Today screen: the host's messages, the back buffer, the stylus.
+#include <windows.h>
+
+#include "data/settings.h"
+#include "platform/shell.h"
+#include "platform/today.h"
+#include "plugin/core/layout.h"
+#include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/schedule.h"
+
+HDC memoryDC;
+int panelWidth;
+int panelHeight;
+COLORREF hostTextColour;
+
+static int dragX;
+static BYTE tapPending;
+static DWORD lastPressTime;
+// The first press after the window was made is never half of a double tap,
+// however long the system has been up.
+static bool pressSeen;
+
+INT_PTR openDialog(int templateId, DLGPROC procedure, HWND owner, LPARAM parameter)
+{
+    HRSRC found = FindResourceW(moduleInstance, MAKEINTRESOURCEW(templateId), RT_DIALOG);
+    if (!found) return 0;
+    HGLOBAL loaded = LoadResource(moduleInstance, found);
+    if (!loaded) return 0;
+    auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
+    return DialogBoxIndirectParamW(moduleInstance, dialogTemplate, owner, procedure, parameter);
+}
+
+static void onSize(HWND window, LPARAM lParam)
+{
+    panelWidth = LOWORD(lParam);
+    panelHeight = HIWORD(lParam);
+    if (panelHeight > 0) {
+        HDC windowDC = GetDC(window);
+        HBITMAP bitmap = CreateCompatibleBitmap(windowDC, panelWidth, panelHeight);
+        ReleaseDC(window, windowDC);
+        HGDIOBJ old = SelectObject(memoryDC, bitmap);
+        if (old) DeleteObject(old);
+    }
+    redrawFlag = 1;
+}
+
+static void onPaint(HWND window)
+{
+    TODAYDRAWWATERMARKINFO watermark;
+    watermark.hdc = memoryDC;
+    GetClientRect(window, &watermark.rc);
+    watermark.hwnd = window;
+    SendMessageW(GetParent(window), TODAYM_DRAWWATERMARK, 0, reinterpret_cast<LPARAM>(&watermark));
+    drawPanel();
+    PAINTSTRUCT paint;
+    HDC screen = BeginPaint(window, &paint);
+    BitBlt(screen, 0, 0, panelWidth, panelHeight, memoryDC, 0, 0, SRCCOPY);
+    EndPaint(window, &paint);
+}
+
+static LRESULT onQueryRefresh(WPARAM wParam)
+{
+    refreshTick();
+    advanceTickCounter();
+    panelHeight = settings.panelFont.lfHeight + 2;
+    auto* item = reinterpret_cast<TODAYLISTITEM*>(wParam);
+    if (!item || item->cyp == DWORD(panelHeight)) return 0;
+    item->cyp = panelHeight;
+    return 1;
+}
+
+static void onPress(HWND window, LPARAM lParam)
+{
+    int x = LOWORD(lParam);
+    int y = HIWORD(lParam);
+    DWORD now = GetTickCount();
+    if (pressSeen && LONG(now - lastPressTime) < 250) {
+        openDialog(115, historyDialogProc, window, 1);
+    } else {
+        SHRGINFO gesture;
+        gesture.cbSize = sizeof gesture;
+        gesture.hwndClient = window;
+        gesture.ptDown.x = x;
+        gesture.ptDown.y = y;
+        gesture.dwFlags = SHRG_RETURNCMD;
+        if (SHRecognizeGesture(&gesture) == GN_CONTEXTMENU) {
+            if (x > iconSize)
+                openDialog(115, historyDialogProc, window, 0);
+            else
+                openDialog(500, reinterpret_cast<DLGPROC>(CustomItemOptionsDlgProc), window, 0);
+        } else if (x > iconSize) {
+            dragX = x;
+            tapPending = 1;
+            SetCapture(window);
+        } else {
+            startUpdate();
+        }
+    }
+    lastPressTime = now;
+    pressSeen = true;
+}
+
+static void onMove(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    int x = LOWORD(lParam);
+    if (wParam != MK_LBUTTON || dragX <= 0) return;
+    int distance = x > dragX ? x - dragX : dragX - x;
+    if (distance <= dragThreshold) return;
+    bool stepped = false;
+    if (x > dragX) {
+        if (firstVisible > 0) {
+            --firstVisible;
+            stepped = true;
+        }
+    } else if (firstVisible < settings.itemCount - settings.visibleItems) {
+        ++firstVisible;
+        stepped = true;
+    }
+    if (stepped) {
+        redrawFlag = 1;
+        InvalidateRect(window, nullptr, FALSE);
+    }
+    dragX = x;
+    tapPending = 0;
+}
+
+static void copyToClipboard(HWND window, const ItemSlot& slot)
+{
+    HLOCAL block = LocalAlloc(LPTR, SlotTextUnits * sizeof(wchar_t));
+    if (!block) return;
+    int digits = settings.items[slot.itemIndex].digits;
+    formatCopyValue(static_cast<char16_t*>(block), SlotTextUnits, slot.value, digits,
+                    (settings.commaFlags & CommaOnCopy) != 0);
+    // The desktop clipboard wants an owner window for SetClipboardData to succeed.
+    if (!OpenClipboard(window)) {
+        LocalFree(block);
+        return;
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, block)) LocalFree(block);
+    CloseClipboard();
+}
+
+static void onRelease(HWND window, LPARAM lParam)
+{
+    int x = LOWORD(lParam);
+    dragX = 0;
+    ReleaseCapture();
+    if (!tapPending) return;
+    tapPending = 0;
+    for (int i = 0; i <= lastSlot; ++i) {
+        if (slots[i].x < x && x < slots[i].x + slots[i].width) {
+            copyToClipboard(window, slots[i]);
+            return;
+        }
+    }
+}
+
+LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: {
+        HDC windowDC = GetDC(window);
+        memoryDC = CreateCompatibleDC(windowDC);
+        ReleaseDC(window, windowDC);
+        SetBkMode(memoryDC, TRANSPARENT);
+        pressSeen = false;
+        dragX = 0;
+        tapPending = 0;
+        return 0;
+    }
+    case WM_DESTROY: {
+        // The back buffer goes with its DC: put the DC's own bitmap back first.
+        HBITMAP stock = CreateCompatibleBitmap(memoryDC, 1, 1);
+        HGDIOBJ buffer = SelectObject(memoryDC, stock);
+        if (buffer) DeleteObject(buffer);
+        DeleteDC(memoryDC);
+        DeleteObject(stock);
+        memoryDC = nullptr;
+        return 0;
+    }
+    case WM_SIZE:
+        onSize(window, lParam);
+        return 0;
+    case WM_PAINT:
+        onPaint(window);
+        return 0;
+    case WM_ERASEBKGND:
+        return 0;
+    case WM_MOUSEMOVE:
+        onMove(window, wParam, lParam);
+        return 0;
+    case WM_LBUTTONDOWN:
+        onPress(window, lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        onRelease(window, lParam);
+        return 0;
+    case WM_TODAYCUSTOM_CLEARCACHE:
+        hostTextColour = COLORREF(SendMessageW(GetParent(window), TODAYM_GETCOLOR, TODAYCOLOR_TEXT, 0));
+        redrawFlag = 1;
+        return 0;
+    case WM_TODAYCUSTOM_QUERYREFRESHCACHE:
+        return onQueryRefresh(wParam);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

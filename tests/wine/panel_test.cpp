@@ -1,0 +1,359 @@
+// The panel window driven as the Today host drives it, in this process: the
+// window procedure, the back buffer, the stylus and the clock.
+#include <cstring>
+
+#include "data/history.h"
+#include "data/settings.h"
+#include "platform/shell.h"
+#include "platform/today.h"
+#include "plugin/core/layout.h"
+#include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/schedule.h"
+#include "winetest.h"
+
+namespace {
+
+const COLORREF hostText = RGB(10, 20, 250);
+const COLORREF hostBackground = RGB(255, 255, 255);
+int watermarkRequests;
+
+LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == TODAYM_GETCOLOR) return wParam == TODAYCOLOR_TEXT ? hostText : 0;
+    if (message == TODAYM_DRAWWATERMARK) {
+        auto* info = reinterpret_cast<TODAYDRAWWATERMARKINFO*>(lParam);
+        HBRUSH brush = CreateSolidBrush(hostBackground);
+        FillRect(info->hdc, &info->rc, brush);
+        DeleteObject(brush);
+        ++watermarkRequests;
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Dialogs opened by the panel are noted and closed by a timer in their modal loop.
+int dialogsSeen;
+wchar_t lastDialogTitle[64];
+void CALLBACK closeDialogs(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dialog = FindWindowW(L"#32770", nullptr);
+    if (dialog && GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) {
+        ++dialogsSeen;
+        GetWindowTextW(dialog, lastDialogTitle, 64);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+}
+
+DayRates rates(int day, float eur, float usd)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = makeDayCode(day, 12, 2026);
+    r.rates[0] = {1, eur};
+    r.rates[1] = {1, usd};
+    return r;
+}
+
+struct Panel : ::testing::Test {
+    PluginFolder folder;
+    HWND host = nullptr;
+    HWND panel = nullptr;
+    TODAYLISTITEM item{};
+    UINT_PTR timer = 0;
+
+    void SetUp() override
+    {
+        moduleInstance = GetModuleHandleW(nullptr);
+        static bool registered;
+        if (!registered) {
+            WNDCLASSW hostClass = {};
+            hostClass.lpfnWndProc = hostProc;
+            hostClass.hInstance = moduleInstance;
+            hostClass.lpszClassName = L"vokTestHost";
+            RegisterClassW(&hostClass);
+            WNDCLASSW panelClass = {};
+            panelClass.style = CS_HREDRAW | CS_VREDRAW;
+            panelClass.lpfnWndProc = panelWindowProc;
+            panelClass.hInstance = moduleInstance;
+            panelClass.lpszClassName = L"vokCurrencyCls";
+            RegisterClassW(&panelClass);
+            registered = true;
+        }
+        setDefaultSettings(settings, 96);
+        std::wstring his = folder.file(L"vokCurrency.his");
+        loadHistory(reinterpret_cast<const char16_t*>(his.c_str()), 15);
+        resetSchedule();
+        schedulePlatform = SchedulePlatform{};
+        schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
+        std::wstring png = buildFolder() + L"\\vokCurrency.png";
+        iconStrip = SHLoadImageFile(png.c_str());
+        iconSize = 16;
+        firstVisible = 0;
+        host = CreateWindowExW(0, L"vokTestHost", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+                               moduleInstance, nullptr);
+        panel = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, host,
+                                nullptr, moduleInstance, nullptr);
+        panelWindow = panel;
+        SendMessageW(panel, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
+        dialogsSeen = 0;
+        timer = SetTimer(nullptr, 0, 30, closeDialogs);
+    }
+    void TearDown() override
+    {
+        KillTimer(nullptr, timer);
+        DestroyWindow(host);
+        freeIconStrip();
+        freeHistory();
+        schedulePlatform = SchedulePlatform{};
+    }
+    LRESULT query() { return SendMessageW(panel, WM_TODAYCUSTOM_QUERYREFRESHCACHE, WPARAM(&item), 0); }
+    void paint()
+    {
+        InvalidateRect(panel, nullptr, FALSE);
+        UpdateWindow(panel);
+    }
+    // Shows the Tuesday 8 December rates with Monday's before them.
+    void showTwoDays()
+    {
+        storeDay(rates(7, 90.0f, 80.0f));
+        storeDay(rates(8, 91.5f, 79.25f));
+        query();
+        paint();
+    }
+    int countPixels(COLORREF colour, int fromX = 0, int toX = 240)
+    {
+        int n = 0;
+        for (int y = 0; y < panelHeight; ++y)
+            for (int x = fromX; x < toX && x < panelWidth; ++x)
+                if (GetPixel(memoryDC, x, y) == colour) ++n;
+        return n;
+    }
+    void press(int x, int y = 5) { SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
+    void move(int x, int y = 5) { SendMessageW(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y)); }
+    void release(int x, int y = 5) { SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(x, y)); }
+    std::wstring clipboardText()
+    {
+        std::wstring text;
+        if (!OpenClipboard(nullptr)) return L"<closed>";
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        if (data) {
+            auto* p = static_cast<const wchar_t*>(GlobalLock(data));
+            if (p) text = p;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return text;
+    }
+    void clearClipboard()
+    {
+        OpenClipboard(panel);
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    // Waits out the double-tap window between two gestures.
+    void pauseBetweenTaps() { Sleep(260); }
+};
+
+}  // namespace
+
+TEST_F(Panel, RefreshQueryIsTheClockAndReportsTheHeight)
+{
+    item.cyp = 0;
+    EXPECT_EQ(query(), 1);
+    EXPECT_EQ(item.cyp, 17u);
+    EXPECT_EQ(query(), 0);
+    EXPECT_EQ(tickCounter, 2);
+    tickCounter = 8192;
+    query();
+    EXPECT_EQ(tickCounter, 0);
+    settings.panelFont.lfHeight = 24;
+    EXPECT_EQ(query(), 1);
+    EXPECT_EQ(item.cyp, 26u);
+}
+
+TEST_F(Panel, PaintDrawsTheIconFrameTextAndArrows)
+{
+    ASSERT_NE(iconStrip, nullptr);
+    showTwoDays();
+    EXPECT_GT(watermarkRequests, 0);
+    // The icon frame of the current state, pixel for pixel where it isn't transparent.
+    HDC strip = CreateCompatibleDC(memoryDC);
+    HGDIOBJ old = SelectObject(strip, iconStrip);
+    int frame = updateState.load();
+    int y0 = (panelHeight - iconSize) / 2;
+    int compared = 0, same = 0;
+    for (int y = 0; y < iconSize; ++y)
+        for (int x = 0; x < iconSize; ++x) {
+            COLORREF source = GetPixel(strip, frame * iconSize + x, y);
+            if (source == RGB(1, 2, 3)) continue;
+            ++compared;
+            if (GetPixel(memoryDC, x, y0 + y) == source) ++same;
+        }
+    SelectObject(strip, old);
+    DeleteDC(strip);
+    EXPECT_GT(compared, 10);
+    EXPECT_EQ(same, compared);
+    EXPECT_EQ(countPixels(RGB(1, 2, 3)), 0);
+
+    // Text in the host's colour; EUR rose (green arrow), USD fell (red arrow).
+    EXPECT_GT(countPixels(hostText, 25), 20);
+    EXPECT_GT(countPixels(RGB(0, 192, 0)), 5);
+    EXPECT_GT(countPixels(RGB(192, 0, 0)), 5);
+    EXPECT_EQ(countPixels(RGB(0, 96, 0)), 0);
+
+    settings.filledArrows = 1;
+    redrawFlag = 1;
+    paint();
+    EXPECT_GT(countPixels(RGB(0, 96, 0)), 5);
+    EXPECT_GT(countPixels(RGB(96, 0, 0)), 5);
+    EXPECT_GT(countPixels(RGB(0, 192, 0)), 0);
+}
+
+TEST_F(Panel, IconShowsTheDownloadingFrame)
+{
+    showTwoDays();
+    updateState = Downloading;
+    paint();
+    HDC strip = CreateCompatibleDC(memoryDC);
+    HGDIOBJ old = SelectObject(strip, iconStrip);
+    int y0 = (panelHeight - iconSize) / 2, mismatches = 0, compared = 0;
+    for (int y = 0; y < iconSize; ++y)
+        for (int x = 0; x < iconSize; ++x) {
+            COLORREF source = GetPixel(strip, 2 * iconSize + x, y);
+            if (source == RGB(1, 2, 3)) continue;
+            ++compared;
+            if (GetPixel(memoryDC, x, y0 + y) != source) ++mismatches;
+        }
+    SelectObject(strip, old);
+    DeleteDC(strip);
+    EXPECT_GT(compared, 10);
+    EXPECT_EQ(mismatches, 0);
+    updateState = Fresh;
+}
+
+TEST_F(Panel, TapCopiesTheBareValue)
+{
+    settings.items[0].digits = 4;
+    settings.commaFlags = CommaOnCopy;
+    storeDay(rates(8, 1.5f, 80.0f));
+    query();
+    paint();
+    ASSERT_GE(lastSlot, 0);
+    int middle = slots[0].x + slots[0].width / 2;
+    clearClipboard();
+    press(middle);
+    release(middle);
+    EXPECT_EQ(clipboardText(), L"1,5000");
+
+    // A release exactly on an edge copies nothing.
+    for (int edge : {slots[0].x, slots[0].x + slots[0].width}) {
+        pauseBetweenTaps();
+        clearClipboard();
+        press(edge);
+        release(edge);
+        EXPECT_EQ(clipboardText(), L"") << edge;
+    }
+
+    // A missing value copies as plain zeros.
+    pauseBetweenTaps();
+    settings.items[2].digits = 2;
+    settings.commaFlags = 0;
+    storeDay(rates(8, 1.5f, 0.0f));
+    redrawFlag = 1;
+    paint();
+    int usd = slots[2].x + slots[2].width / 2;
+    clearClipboard();
+    press(usd);
+    release(usd);
+    EXPECT_EQ(clipboardText(), L"0.00");
+}
+
+TEST_F(Panel, DragsScrollOneItemPerThresholdAndStopAtTheEnds)
+{
+    settings.itemCount = 5;
+    settings.visibleItems = 3;
+    for (int i = 3; i < 5; ++i) settings.items[i] = settings.items[0];
+    showTwoDays();
+    int threshold = dragThreshold;
+    ASSERT_GT(threshold, 0);
+    int x = 200;
+    press(x);
+    move(x - threshold);  // not beyond: nothing
+    EXPECT_EQ(firstVisible, 0);
+    move(x - threshold - 1);
+    EXPECT_EQ(firstVisible, 1);
+    x = x - threshold - 1;
+    move(x - threshold - 1);
+    EXPECT_EQ(firstVisible, 2);
+    x = x - threshold - 1;
+    move(x - threshold - 1);  // the end: no further
+    EXPECT_EQ(firstVisible, 2);
+    clearClipboard();
+    release(x);
+    EXPECT_EQ(clipboardText(), L"");  // a drag never copies
+
+    pauseBetweenTaps();
+    press(40);
+    move(40 + threshold + 1);
+    EXPECT_EQ(firstVisible, 1);
+    move(40 + 2 * threshold + 2);
+    move(40 + 3 * threshold + 3);
+    EXPECT_EQ(firstVisible, 0);
+    release(40 + 3 * threshold + 3);
+}
+
+TEST_F(Panel, DoubleTapOpensTheConverterButNeverOnTheFirstPress)
+{
+    showTwoDays();
+    // The first press ever: a plain press, whatever the tick count says.
+    press(5);
+    EXPECT_EQ(dialogsSeen, 0);
+    Sleep(100);
+    press(5);  // under 250 ms after the first
+    EXPECT_EQ(dialogsSeen, 1);
+    pauseBetweenTaps();
+    press(5);
+    EXPECT_EQ(dialogsSeen, 1);
+    pauseBetweenTaps();
+    shellForceNextGesture(GN_CONTEXTMENU);
+    press(100);  // tap-and-hold on the rates: the history table
+    EXPECT_EQ(dialogsSeen, 2);
+    pauseBetweenTaps();
+    shellForceNextGesture(GN_CONTEXTMENU);
+    press(iconSize);  // tap-and-hold on the icon (x equal to iconSize is still the icon): options
+    EXPECT_EQ(dialogsSeen, 3);
+}
+
+TEST_F(Panel, TapOnTheIconStartsAnUpdateOnlyWhenIdle)
+{
+    static int starts;
+    starts = 0;
+    schedulePlatform.startThread = [] {
+        ++starts;
+        return true;
+    };
+    showTwoDays();
+    press(iconSize);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(updateState.load(), Downloading);
+    pauseBetweenTaps();
+    press(3);  // a download is shown: nothing starts
+    EXPECT_EQ(starts, 1);
+    pauseBetweenTaps();
+    press(iconSize + 1);  // on the rates
+    release(iconSize + 1);
+    EXPECT_EQ(starts, 1);
+    updateState = Fresh;
+}
+
+TEST_F(Panel, PaintWithoutLayoutKeepsThePlaces)
+{
+    showTwoDays();
+    ItemSlot before[SlotCount];
+    std::memcpy(before, slots, sizeof before);
+    paint();
+    EXPECT_EQ(std::memcmp(before, slots, sizeof before), 0);
+    EXPECT_EQ(redrawFlag.load(), 0);
+    EXPECT_EQ(slots[0].x, 25);
+}

@@ -1,0 +1,49 @@
+// The scheduler's platform calls on Win32.
+#include <windows.h>
+
+#include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/download.h"
+#include "update/schedule.h"
+
+// The worker holds a reference to the module it runs in, so the library can't be
+// unloaded under it; it drops the reference as it ends.
+static DWORD WINAPI workerThread(LPVOID module)
+{
+    updateWorker();
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    return 0;
+}
+
+static bool startWorkerThread()
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&workerThread),
+                            &module))
+        return false;
+    HANDLE thread = CreateThread(nullptr, 0, workerThread, module, 0, nullptr);
+    if (!thread) {
+        FreeLibrary(module);
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+static void localTime(LocalTime& out)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    out = LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute};
+}
+
+void installSchedulePlatform()
+{
+    schedulePlatform.localTime = localTime;
+    schedulePlatform.startThread = startWorkerThread;
+    schedulePlatform.sleepMs = [](int ms) { Sleep(DWORD(ms)); };
+    schedulePlatform.invalidate = [] {
+        if (panelWindow) InvalidateRect(panelWindow, nullptr, FALSE);
+    };
+    schedulePlatform.download = downloadRates;
+}
