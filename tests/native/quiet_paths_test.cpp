@@ -69,10 +69,10 @@ TEST(QuietPaths, TickAndLayoutAllocateNothingAndTouchNoFile)
     EXPECT_EQ(shown.day, 8);
 
     // The counters themselves work.
-    storeDay(current);
-    EXPECT_EQ(fileAccessCount - filesBefore, 1);
     delete new int(1);
     EXPECT_EQ(allocations.load() - before, 1);
+    storeDay(current);
+    EXPECT_EQ(fileAccessCount - filesBefore, 1);
     freeHistory();
     schedulePlatform = SchedulePlatform{};
 }
