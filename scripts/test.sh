@@ -30,12 +30,38 @@ step "native tests (ASan+UBSan)" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=p
 step "native build (TSan)" native_tree build/tsan -DVOK_TSAN=ON
 step "thread tests (TSan)" env TSAN_OPTIONS=halt_on_error=1 build/tsan/coretests --gtest_filter='*Threads*'
 
+fuzz_rates() {  # the reader's fuzzer for a bounded time, on a scratch copy of the seed corpus
+    local corpus log=build/asan/fuzz_rates.log rc
+    corpus=$(mktemp -d) || return 1
+    cp tests/fixtures/*.xml "$corpus"/
+    mkdir -p build/asan/fuzz-artifacts
+    ASAN_OPTIONS=detect_leaks=1 timeout 300 build/asan/fuzz_rates -max_total_time=60 -timeout=10 \
+        -max_len=16384 -print_final_stats=1 -artifact_prefix="$here/build/asan/fuzz-artifacts/" \
+        "$corpus" >"$log" 2>&1
+    rc=$?
+    rm -rf "$corpus"
+    if [ $rc -eq 0 ]; then tail -n 6 "$log"; else tail -n 80 "$log"; echo "fuzz_rates: finding kept in build/asan/fuzz-artifacts/"; fi
+    return $rc
+}
+step "fuzzer, daily-rates reader (60 s)" fuzz_rates
+
+bench_once() {  # Release tree without sanitizers; prints the figures, never judges them
+    cmake -S "$here" -B build/bench -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
+          -DCMAKE_CXX_COMPILER=g++ -DVOK_BENCH=ON >/dev/null &&
+        cmake --build build/bench -j$jobs --target bench_reader bench_store bench_panel &&
+        build/bench/bench_reader --benchmark_min_time=0.05 &&
+        build/bench/bench_store --benchmark_min_time=0.05 &&
+        build/bench/bench_panel --benchmark_min_time=0.05
+}
+step "benchmarks (once, figures only)" bench_once
+
 win_tree() {
     cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null &&
         cmake --build build/win -j$jobs
 }
 step "Win32 build (mingw-w64)" win_tree
+scripts/dllsize.sh || true
 step "Wine tests" ctest --test-dir build/win --output-on-failure
 wineserver -k 2>/dev/null || true
 

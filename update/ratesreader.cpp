@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 // Copies length bytes of src into dst of capacity bytes, cut to fit, NUL-terminated.
@@ -14,43 +13,61 @@ static void copyCut(char* dst, size_t capacity, const char* src, size_t length)
     dst[length] = 0;
 }
 
-static bool buildPattern(char* out, const char* format, const char* name)
+// The first "<name " in text when there is one anywhere, else the first "<name>";
+// one pass over the text. Sets withAttributes for the first form.
+static const char* findStartTag(const char* text, const char* name, size_t nameLength, bool& withAttributes)
 {
-    int n = std::snprintf(out, TagPatternCapacity, format, name);
-    return n > 0 && static_cast<size_t>(n) < TagPatternCapacity;
+    char prefix[TagPatternCapacity];
+    prefix[0] = '<';
+    std::memcpy(prefix + 1, name, nameLength);
+    prefix[nameLength + 1] = 0;
+    const char* plain = nullptr;
+    for (const char* at = std::strstr(text, prefix); at; at = std::strstr(at + 1, prefix)) {
+        char after = at[nameLength + 1];
+        if (after == ' ') {
+            withAttributes = true;
+            return at;
+        }
+        if (after == '>' && !plain) plain = at;
+    }
+    withAttributes = false;
+    return plain;
 }
 
 int findElement(const char* text, const char* name, char* attributes, size_t attributeCapacity, char* content,
                 size_t contentCapacity)
 {
-    char pattern[TagPatternCapacity];
-    const char* attributeStart;
+    size_t nameLength = std::strlen(name);
+    if (nameLength + 4 > TagPatternCapacity) return 0;  // "</name>" and its NUL must fit
+    bool withAttributes = false;
+    const char* found = findStartTag(text, name, nameLength, withAttributes);
+    if (!found) return 0;
+    const char* attributeStart = found + nameLength + 2;
     const char* tagEnd;
-    if (!buildPattern(pattern, "<%s ", name)) return 0;
-    const char* found = std::strstr(text, pattern);
-    if (found) {
-        attributeStart = found + std::strlen(pattern);
+    if (withAttributes) {
         tagEnd = std::strchr(attributeStart, '>');
         if (!tagEnd) return 0;
     } else {
-        if (!buildPattern(pattern, "<%s>", name)) return 0;
-        found = std::strstr(text, pattern);
-        if (!found) return 0;
-        tagEnd = found + std::strlen(pattern) - 1;
+        tagEnd = attributeStart - 1;
         attributeStart = tagEnd;
     }
     copyCut(attributes, attributeCapacity, attributeStart, static_cast<size_t>(tagEnd - attributeStart));
     const char* contentStart = tagEnd + 1;
     int contentOffset = static_cast<int>(contentStart - text);
     if (!content) return contentOffset;
-    if (!buildPattern(pattern, "</%s>", name)) return 0;
+    char pattern[TagPatternCapacity];
+    pattern[0] = '<';
+    pattern[1] = '/';
+    std::memcpy(pattern + 2, name, nameLength);
+    pattern[nameLength + 2] = '>';
+    pattern[nameLength + 3] = 0;
     const char* endTag = std::strstr(contentStart, pattern);
     if (!endTag) {
         copyCut(content, contentCapacity, contentStart, 0);
         return contentOffset;
     }
     copyCut(content, contentCapacity, contentStart, static_cast<size_t>(endTag - contentStart));
-    return static_cast<int>(endTag + std::strlen(pattern) - text);
+    return static_cast<int>(endTag + nameLength + 3 - text);
 }
 
 static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -157,6 +174,77 @@ static int dateField(const char* at, int from, int to)
     return readIntegerField(field);
 }
 
+// What findElement without an attribute buffer finds for each of count names in
+// text, in one pass over its tags: the content of each into its buffer (empty
+// when the element or its end tag is missing).
+struct ChildWanted {
+    const char* name;
+    size_t nameLength;
+    char* content;
+    size_t capacity;
+};
+
+// Like strncmp(text, name, length) == 0, stopping at the text's end.
+static bool startsWith(const char* text, const char* name, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] != name[i]) return false;  // also stops at text's NUL
+    return true;
+}
+
+static void readChildren(const char* text, ChildWanted* children, int count)
+{
+    const char* withAttributes[4] = {};
+    const char* plain[4] = {};
+    for (const char* at = std::strchr(text, '<'); at; at = std::strchr(at + 1, '<')) {
+        for (int i = 0; i < count; ++i) {
+            const ChildWanted& c = children[i];
+            if (withAttributes[i] || at[1] != c.name[0] || !startsWith(at + 1, c.name, c.nameLength)) continue;
+            char after = at[c.nameLength + 1];
+            if (after == ' ')
+                withAttributes[i] = at;
+            else if (after == '>' && !plain[i])
+                plain[i] = at;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        const ChildWanted& c = children[i];
+        const char* start = withAttributes[i] ? withAttributes[i] : plain[i];
+        c.content[0] = 0;
+        if (!start) continue;
+        const char* tagEnd = withAttributes[i] ? std::strchr(start + c.nameLength + 2, '>') : start + c.nameLength + 1;
+        if (!tagEnd) continue;
+        char endTag[TagPatternCapacity];
+        endTag[0] = '<';
+        endTag[1] = '/';
+        std::memcpy(endTag + 2, c.name, c.nameLength);
+        endTag[c.nameLength + 2] = '>';
+        endTag[c.nameLength + 3] = 0;
+        const char* end = std::strstr(tagEnd + 1, endTag);
+        if (end) copyCut(c.content, c.capacity, tagEnd + 1, static_cast<size_t>(end - tagEnd - 1));
+    }
+}
+
+// A-Z to a-z in place, eight bytes at a time; every other byte stays as it is.
+static void lowerCase(char* text, size_t length)
+{
+    const uint64_t ones = 0x0101010101010101ull;
+    const uint64_t high = 0x8080808080808080ull;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, text + i, 8);
+        uint64_t low7 = w & ~high;
+        uint64_t aboveZ = low7 + ones * (0x7F - 'Z');
+        uint64_t fromA = low7 + ones * (0x80 - 'A');
+        uint64_t upper = ~w & (fromA ^ aboveZ) & high;
+        w ^= upper >> 2;
+        std::memcpy(text + i, &w, 8);
+    }
+    for (; i < length; ++i)
+        if (static_cast<unsigned char>(text[i] - 'A') < 26) text[i] = char(text[i] + ('a' - 'A'));
+}
+
 // The reader runs on one update worker at a time; its buffers are static.
 static char rootAttributes[RootAttributeCapacity];
 static char rootContent[RootContentCapacity];
@@ -164,8 +252,7 @@ static char elementContent[ElementContentCapacity];
 
 bool parseDailyRates(char* text, DayRates& rates)
 {
-    for (char* p = text; *p; ++p)
-        if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
+    lowerCase(text, std::strlen(text));
     std::memset(&rates, 0, sizeof rates);
     if (findElement(text, "valcurs", rootAttributes, sizeof rootAttributes, rootContent, sizeof rootContent) == 0)
         return false;
@@ -183,9 +270,10 @@ bool parseDailyRates(char* text, DayRates& rates)
         char code[CodeCapacity] = {};
         char nominal[NominalCapacity] = {};
         char value[ValueCapacity] = {};
-        findElement(elementContent, "charcode", nullptr, 0, code, sizeof code);
-        findElement(elementContent, "nominal", nullptr, 0, nominal, sizeof nominal);
-        findElement(elementContent, "value", nullptr, 0, value, sizeof value);
+        ChildWanted children[3] = {{"charcode", 8, code, sizeof code},
+                                   {"nominal", 7, nominal, sizeof nominal},
+                                   {"value", 5, value, sizeof value}};
+        readChildren(elementContent, children, 3);
         if (char* comma = std::strchr(value, ',')) *comma = '.';
         for (int i = 0; i < CurrencyCount; ++i) {
             if (sameCode(code, isoCode[i])) {

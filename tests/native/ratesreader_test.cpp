@@ -212,3 +212,23 @@ TEST(RatesReader, NumberFields)
     EXPECT_EQ(readRateField(""), 0.0);
     EXPECT_DOUBLE_EQ(readRateField("0.000000000000000000000012345678901234567890"), 1.2345678901234567e-23);
 }
+
+TEST(RatesReader, LowerCasesOnlyAsciiLettersInPlace)
+{
+    // Every byte value at every position of an eight-byte word.
+    std::vector<char> text;
+    for (int shift = 0; shift < 8; ++shift) {
+        for (int i = 0; i < shift; ++i) text.push_back('.');
+        for (int b = 1; b < 256; ++b) text.push_back(char(b));
+    }
+    std::vector<char> original = text;
+    text.push_back(0);
+    DayRates r;
+    EXPECT_FALSE(parseDailyRates(text.data(), r));
+    for (size_t i = 0; i < original.size(); ++i) {
+        unsigned char b = static_cast<unsigned char>(original[i]);
+        unsigned char want = (b >= 'A' && b <= 'Z') ? b + 32 : b;
+        ASSERT_EQ(static_cast<unsigned char>(text[i]), want) << "byte " << int(b) << " at " << i;
+    }
+    EXPECT_EQ(text[original.size()], 0);
+}

@@ -1,0 +1,14 @@
+# Benchmarks (Google Benchmark; pugixml as the reader's yardstick). Included by
+# native.cmake when VOK_BENCH is on; meant for a Release tree without sanitizers.
+find_package(benchmark REQUIRED)
+find_package(pugixml REQUIRED)
+
+add_executable(bench_reader ${CMAKE_SOURCE_DIR}/bench/bench_reader.cpp)
+target_link_libraries(bench_reader PRIVATE vokcore benchmark::benchmark pugixml::pugixml)
+target_compile_definitions(bench_reader PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+add_executable(bench_store ${CMAKE_SOURCE_DIR}/bench/bench_store.cpp)
+target_link_libraries(bench_store PRIVATE vokcore benchmark::benchmark)
+
+add_executable(bench_panel ${CMAKE_SOURCE_DIR}/bench/bench_panel.cpp)
+target_link_libraries(bench_panel PRIVATE vokcore benchmark::benchmark)

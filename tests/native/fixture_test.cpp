@@ -1,0 +1,234 @@
+// The daily-rates reader on whole documents: a full-size one as the bank sends
+// it (tests/fixtures/daily_full.xml, compared with the table that its generator,
+// tools/make_fixture.py, wrote beside it) and the small seed documents of the
+// fuzzer corpus.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/currency.h"
+#include "update/ratesreader.h"
+#include "testutil.h"
+
+namespace {
+
+std::string fixturePath(const char* name) { return std::string(VOK_SOURCE_DIR) + "/tests/fixtures/" + name; }
+
+// The document as the download hands it over: its bytes and a NUL.
+std::vector<char> loadDocument(const std::string& path)
+{
+    std::vector<unsigned char> bytes = readBytes(path);
+    std::vector<char> text(bytes.begin(), bytes.end());
+    text.push_back(0);
+    return text;
+}
+
+struct ExpectedValute {
+    std::string code;
+    int nominal;
+    std::string value;  // decimal point
+};
+
+struct ExpectedDocument {
+    int day = 0, month = 0, year = 0;
+    std::vector<ExpectedValute> valutes;
+};
+
+ExpectedDocument loadExpected(const std::string& path)
+{
+    ExpectedDocument out;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string first;
+        fields >> first;
+        if (first == "date") {
+            fields >> out.day >> out.month >> out.year;
+        } else {
+            ExpectedValute v;
+            v.code = first;
+            fields >> v.nominal >> v.value;
+            out.valutes.push_back(v);
+        }
+    }
+    return out;
+}
+
+const ExpectedValute* findValute(const ExpectedDocument& doc, const char* code)
+{
+    for (const ExpectedValute& v : doc.valutes)
+        if (v.code == code) return &v;
+    return nullptr;
+}
+
+// The rate a decimal text stands for, as the C library reads it, rounded to a single.
+float singleOf(const std::string& decimal) { return static_cast<float>(std::strtod(decimal.c_str(), nullptr)); }
+
+std::string withoutByte(const std::string& text, char drop)
+{
+    std::string out;
+    for (char c : text)
+        if (c != drop) out.push_back(c);
+    return out;
+}
+
+bool allZero(const DayRates& rates)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&rates);
+    for (size_t i = 0; i < sizeof rates; ++i)
+        if (p[i]) return false;
+    return true;
+}
+
+TEST(FullDocument, FixtureIsWhatItClaimsToBe)
+{
+    std::vector<char> text = loadDocument(fixturePath("daily_full.xml"));
+    ExpectedDocument expected = loadExpected(fixturePath("daily_full.expected"));
+    std::string raw(text.data(), text.size() - 1);
+
+    EXPECT_GT(raw.size(), 7u * 1024);
+    EXPECT_LT(raw.size(), 9u * 1024);
+    EXPECT_EQ(raw.rfind("<?xml version=\"1.0\" encoding=\"windows-1251\"?>", 0), 0u);
+    EXPECT_NE(raw.find("\r\n"), std::string::npos);
+    EXPECT_EQ(expected.valutes.size(), 43u);
+    EXPECT_EQ(expected.year, 2024);
+    // Today's documents list the Belarusian rouble as BYN, which the table does not know.
+    EXPECT_EQ(findValute(expected, "BYR"), nullptr);
+    EXPECT_NE(findValute(expected, "BYN"), nullptr);
+
+    // Every line of the expected table names a Valute of the document; the
+    // nominals are not all 1.
+    bool nominal10 = false, nominal100 = false;
+    for (const ExpectedValute& v : expected.valutes) {
+        EXPECT_NE(raw.find("<CharCode>" + v.code + "</CharCode>"), std::string::npos) << v.code;
+        nominal10 = nominal10 || v.nominal == 10;
+        nominal100 = nominal100 || v.nominal == 100;
+    }
+    EXPECT_TRUE(nominal10);
+    EXPECT_TRUE(nominal100);
+    // The document ends with a table currency: JPY, quoted per 100.
+    ASSERT_FALSE(expected.valutes.empty());
+    EXPECT_EQ(expected.valutes.back().code, "JPY");
+    EXPECT_EQ(expected.valutes.back().nominal, 100);
+}
+
+TEST(FullDocument, EveryTableCurrencyIsReadWithItsNominalAndRate)
+{
+    std::vector<char> text = loadDocument(fixturePath("daily_full.xml"));
+    ExpectedDocument expected = loadExpected(fixturePath("daily_full.expected"));
+    ASSERT_FALSE(expected.valutes.empty());
+    std::string raw(text.data(), text.size() - 1);
+
+    // The document is read the same with CRLF, with LF and without any line end.
+    struct Variant {
+        const char* name;
+        std::string text;
+    };
+    std::string lf = withoutByte(raw, '\r');
+    std::vector<Variant> variants = {{"CRLF", raw}, {"LF", lf}, {"one line", withoutByte(lf, '\n')}};
+
+    for (Variant& variant : variants) {
+        SCOPED_TRACE(variant.name);
+        std::vector<char> buffer(variant.text.begin(), variant.text.end());
+        buffer.push_back(0);
+        DayRates rates;
+        std::memset(&rates, 0xA5, sizeof rates);
+        ASSERT_TRUE(parseDailyRates(buffer.data(), rates));
+
+        EXPECT_EQ(rates.code.day, expected.day);
+        EXPECT_EQ(rates.code.month, expected.month);
+        EXPECT_EQ(rates.code.yearCode, (expected.year - 1989) % 256);
+        EXPECT_EQ(rates.reserved, 0);
+
+        int listed = 0, behindFourK = 0;
+        for (int i = 0; i < CurrencyCount; ++i) {
+            SCOPED_TRACE(isoCode[i]);
+            const ExpectedValute* v = findValute(expected, isoCode[i]);
+            if (!v) {
+                EXPECT_EQ(rates.rates[i].nominal, 0);
+                EXPECT_EQ(rates.rates[i].rate, 0.0f);
+                continue;
+            }
+            ++listed;
+            EXPECT_EQ(rates.rates[i].nominal, v->nominal);
+            EXPECT_EQ(rates.rates[i].rate, singleOf(v->value)) << v->value;
+            if (variant.text.find(std::string("<CharCode>") + isoCode[i]) > 4096) ++behindFourK;
+        }
+        // All but BYR and ISK (absent, so zero above), and a good part of them
+        // beyond the first 4 KB.
+        EXPECT_EQ(listed, 15);
+        EXPECT_GE(behindFourK, 8);
+    }
+}
+
+TEST(SeedDocuments, MinimalAndPlainRoot)
+{
+    std::vector<char> minimal = loadDocument(fixturePath("seed_minimal.xml"));
+    DayRates rates;
+    ASSERT_TRUE(parseDailyRates(minimal.data(), rates));
+    EXPECT_EQ(rates.code.day, 2);
+    EXPECT_EQ(rates.code.month, 3);
+    EXPECT_EQ(rates.code.yearCode, 16);
+    EXPECT_EQ(rates.rates[1].nominal, 1);
+    EXPECT_EQ(rates.rates[1].rate, 27.95f);
+    DayRates onlyUsd;
+    std::memset(&onlyUsd, 0, sizeof onlyUsd);
+    onlyUsd.code = rates.code;
+    onlyUsd.rates[1] = rates.rates[1];
+    EXPECT_EQ(std::memcmp(&rates, &onlyUsd, sizeof rates), 0);
+
+    std::vector<char> plain = loadDocument(fixturePath("seed_plain_root.xml"));
+    std::memset(&rates, 0xA5, sizeof rates);
+    EXPECT_FALSE(parseDailyRates(plain.data(), rates));
+    EXPECT_TRUE(allZero(rates));
+}
+
+TEST(SeedDocuments, MixedCaseNames)
+{
+    std::vector<char> text = loadDocument(fixturePath("seed_mixed_case.xml"));
+    DayRates rates;
+    ASSERT_TRUE(parseDailyRates(text.data(), rates));
+    EXPECT_EQ(rates.code.day, 31);
+    EXPECT_EQ(rates.code.month, 12);
+    EXPECT_EQ(rates.code.yearCode, 255);
+    EXPECT_EQ(rates.rates[3].nominal, 100);
+    EXPECT_EQ(rates.rates[3].rate, 64.8561f);
+    EXPECT_EQ(rates.rates[0].nominal, 1);
+    EXPECT_EQ(rates.rates[0].rate, 106.1878f);
+}
+
+TEST(SeedDocuments, MissingEndTags)
+{
+    std::vector<char> text = loadDocument(fixturePath("seed_missing_end_tags.xml"));
+    DayRates rates;
+    ASSERT_TRUE(parseDailyRates(text.data(), rates));
+    EXPECT_EQ(rates.code.day, 5);
+    EXPECT_EQ(rates.code.month, 1);
+    EXPECT_EQ(rates.code.yearCode, 17);
+    // USD: the value has no end tag, so it reads as empty; the entry is written.
+    EXPECT_EQ(rates.rates[1].nominal, 1);
+    EXPECT_EQ(rates.rates[1].rate, 0.0f);
+    // EUR: the code has no end tag, so the element is skipped.
+    EXPECT_EQ(rates.rates[0].nominal, 0);
+    EXPECT_EQ(rates.rates[0].rate, 0.0f);
+    // JPY: the element itself has no end tag, so it has no content.
+    EXPECT_EQ(rates.rates[3].nominal, 0);
+    EXPECT_EQ(rates.rates[3].rate, 0.0f);
+
+    std::vector<char> open = loadDocument(fixturePath("seed_missing_root_end.xml"));
+    std::memset(&rates, 0xA5, sizeof rates);
+    ASSERT_TRUE(parseDailyRates(open.data(), rates));
+    DayRates dateOnly;
+    std::memset(&dateOnly, 0, sizeof dateOnly);
+    dateOnly.code = makeDayCode(28, 12, 2005);
+    EXPECT_EQ(std::memcmp(&rates, &dateOnly, sizeof rates), 0);
+}
+
+}  // namespace
