@@ -11,9 +11,14 @@ HistoryStore history;
 
 void loadHistory(const char16_t* path, int32_t capacity)
 {
-    history.records = nullptr;
+    freeHistory();
     history.capacity = capacity;
-    copy16(history.path, 260, path);
+    // A path that doesn't fit is not cut into the name of some other file: the
+    // store then lives in memory only.
+    if (length16(path, 260) < 260)
+        copy16(history.path, 260, path);
+    else
+        history.path[0] = 0;
     if (capacity < 1 || capacity > MaxHistoryLength) return;
     history.records = static_cast<DayRates*>(std::calloc(static_cast<size_t>(capacity), sizeof(DayRates)));
     if (!history.records) return;
