@@ -1,3 +1,4 @@
+#include "data/settings.h"
 #include "platform/text16.h"
 #include "plugin/globals.h"
 
@@ -16,4 +17,11 @@ int screenDpi()
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return dpi;
+}
+
+void saveSettingsFile()
+{
+    wchar_t path[MAX_PATH];
+    buildDataPath(path, L"vokCurrency.set");
+    saveSettings(reinterpret_cast<const char16_t*>(path));
 }
