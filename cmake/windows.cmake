@@ -35,6 +35,20 @@ foreach(png vokCurrency.png vokCurrencyHIDPI.png)
     endif()
 endforeach()
 
+# The desktop Today-screen host.
+add_executable(todayhost WIN32 ${CMAKE_SOURCE_DIR}/host/todayhost.cpp)
+target_link_libraries(todayhost PRIVATE vokcore gdiplus gdi32 user32 shell32)
+target_link_options(todayhost PRIVATE -municode -static -s)
+
+# The Windows package: the DLL, both icon strips and the host, ready to unpack and run.
+set(PACKAGE_FILES vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vokcurrency-win64.zip
+    COMMAND ${CMAKE_COMMAND} -E tar cf vokcurrency-win64.zip --format=zip ${PACKAGE_FILES}
+    DEPENDS vokcurrency todayhost ${CMAKE_SOURCE_DIR}/resources/vokCurrency.png
+            ${CMAKE_SOURCE_DIR}/resources/vokCurrencyHIDPI.png
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+add_custom_target(package_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/vokcurrency-win64.zip)
+
 # GoogleTest from Debian's sources, built for mingw.
 set(GTEST_SRC /usr/src/googletest/googletest)
 add_library(gtest_win STATIC ${GTEST_SRC}/src/gtest-all.cc)
@@ -50,3 +64,17 @@ add_dependencies(winetests vokcurrency)
 # One Wine process runs the whole binary; it finds the DLL in the build folder.
 add_test(NAME winetests COMMAND winetests WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 set_tests_properties(winetests PROPERTIES TIMEOUT 900)
+
+# A real HTTP proxy for the download tests: tinyproxy on a loopback port of this
+# build folder's own (so two build folders can test at once), started before the
+# Wine tests and stopped after them. The tests learn the port from VOK_TEST_PROXY.
+string(MD5 PROXY_PORT_HASH "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${PROXY_PORT_HASH}" 0 4 PROXY_PORT_HASH)
+math(EXPR VOK_TEST_PROXY_PORT "18000 + 0x${PROXY_PORT_HASH} % 1000")
+add_test(NAME tinyproxy-start
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/tinyproxy-start.sh ${CMAKE_BINARY_DIR}/tinyproxy ${VOK_TEST_PROXY_PORT})
+add_test(NAME tinyproxy-stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/tinyproxy-stop.sh ${CMAKE_BINARY_DIR}/tinyproxy)
+set_tests_properties(tinyproxy-start PROPERTIES FIXTURES_SETUP tinyproxy TIMEOUT 30)
+set_tests_properties(tinyproxy-stop PROPERTIES FIXTURES_CLEANUP tinyproxy TIMEOUT 30)
+set_tests_properties(winetests PROPERTIES FIXTURES_REQUIRED tinyproxy
+                     ENVIRONMENT VOK_TEST_PROXY=127.0.0.1:${VOK_TEST_PROXY_PORT})

@@ -1,0 +1,68 @@
+// A small HTTP server for the download tests: Winsock, 127.0.0.1, an ephemeral
+// port, one connection at a time on its own thread. It answers every request
+// with the scripted response and records what it was asked.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+enum class ResponseEnding {
+    Complete,    // the whole body, then an orderly close
+    CloseAfter,  // cutAfter bytes of the body, then an orderly close
+    ResetAfter,  // cutAfter bytes of the body, then an abortive close (RST)
+    NoResponse,  // the request is read, then the connection closes unanswered
+};
+
+struct ScriptedResponse {
+    int status = 200;
+    std::string contentType = "text/xml";
+    std::string body;
+    ResponseEnding ending = ResponseEnding::Complete;
+    size_t cutAfter = 0;
+    DWORD pauseBeforeCloseMs = 0;  // between the last byte sent and the close
+};
+
+struct RecordedRequest {
+    std::string requestLine;  // e.g. "GET /scripts/XML_daily.asp?nocache HTTP/1.1"
+    std::string userAgent;
+    std::string via;  // set by a proxy on the way
+};
+
+class TestHttpServer {
+public:
+    TestHttpServer() = default;
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
+    ~TestHttpServer() { stop(); }
+
+    bool start();
+    void stop();
+    int port() const { return boundPort; }
+    void respondWith(const ScriptedResponse& response);
+    std::vector<RecordedRequest> requests();
+
+private:
+    void serve();
+    void answer(SOCKET client);
+
+    SOCKET listener = INVALID_SOCKET;
+    int boundPort = 0;
+    bool socketsStarted = false;
+    std::thread worker;
+    std::atomic<bool> stopping{false};
+    std::mutex guard;
+    ScriptedResponse script;
+    std::vector<RecordedRequest> seen;
+};
+
+// Sends request to 127.0.0.1:port and returns all that comes back before the
+// peer closes or timeoutMs pass. Empty when the connection fails.
+std::string exchangeWithLoopback(int port, const std::string& request, DWORD timeoutMs);
+
+// A port on 127.0.0.1 that nothing listens on (bound and released again).
+int deadLoopbackPort();
