@@ -38,6 +38,7 @@ TODAYLISTITEM item;
 int scale = 1;
 int headerHeight;
 FILETIME historyStamp;
+DWORD startedAt;
 DWORD historySeenAt;
 bool screenshotTaken;
 const COLORREF textColour = RGB(0, 0, 0);
@@ -139,10 +140,9 @@ void paintBackground(HDC dc, const RECT& area, int originY)
     }
 }
 
-void paintScreen(HWND window)
+// The screen without its items: background, the title bar with the date.
+void drawScreen(HWND window, HDC dc)
 {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
     paintBackground(dc, client, 0);
@@ -168,6 +168,13 @@ void paintScreen(HWND window)
     DrawTextW(dc, line, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
     SelectObject(dc, old);
     DeleteObject(font);
+}
+
+void paintScreen(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    drawScreen(window, dc);
     EndPaint(window, &paint);
 }
 
@@ -218,7 +225,7 @@ bool saveScreenshot(const wchar_t* path)
     HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
     HGDIOBJ old = SelectObject(copy, bitmap);
     // The screen, then the item drawn over it at its place.
-    PrintWindow(screenWindow, copy, PW_CLIENTONLY);
+    drawScreen(screenWindow, copy);
     if (itemWindow) {
         RECT itemRect;
         GetWindowRect(itemWindow, &itemRect);
@@ -262,14 +269,17 @@ void watchForFirstUpdate()
     wchar_t path[MAX_PATH];
     besidePlugin(path, L"vokCurrency.his");
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return;
-    if (CompareFileTime(&data.ftLastWriteTime, &historyStamp) != 0) {
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
+        CompareFileTime(&data.ftLastWriteTime, &historyStamp) != 0) {
         historyStamp = data.ftLastWriteTime;
         historySeenAt = GetTickCount();
         return;
     }
     // The worker shows its result for half a second, then the panel lays out again.
-    if (historySeenAt && GetTickCount() - historySeenAt > 1500 && !screenshotTaken) {
+    // With no update at all (no network), the picture is taken after 20 seconds.
+    bool updated = historySeenAt && GetTickCount() - historySeenAt > 1500;
+    bool givenUp = GetTickCount() - startedAt > 20000;
+    if ((updated || givenUp) && !screenshotTaken) {
         screenshotTaken = true;
         InvalidateRect(itemWindow, nullptr, FALSE);
         UpdateWindow(itemWindow);
@@ -394,7 +404,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     }
     tick();
     SetTimer(screenWindow, TickTimer, UINT(options.tickMs), nullptr);
-    if (options.screenshot[0]) SetTimer(screenWindow, WatchTimer, 200, nullptr);
+    if (options.screenshot[0]) {
+        // A history file that is already there is not an update of this run.
+        wchar_t path[MAX_PATH];
+        besidePlugin(path, L"vokCurrency.his");
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(path, GetFileExInfoStandard, &data)) historyStamp = data.ftLastWriteTime;
+        startedAt = GetTickCount();
+        SetTimer(screenWindow, WatchTimer, 200, nullptr);
+    }
     if (options.exitAfterMs > 0) SetTimer(screenWindow, ExitTimer, UINT(options.exitAfterMs), nullptr);
     if (options.updateAtStart) PostMessageW(screenWindow, WM_COMMAND, CommandUpdate, 0);
     if (options.openSettings) PostMessageW(screenWindow, WM_COMMAND, CommandSettings, 0);

@@ -1,11 +1,79 @@
 #!/bin/bash
-# Builds the plug-in for Windows and says where it is.
+# Builds everything and starts the Today-screen host with the plug-in under Wine.
+#
+#   scripts/run.sh            the plug-in with the bank's live service
+#   scripts/run.sh --demo     offline: a local sample rates service, reached through
+#                             the plug-in's own proxy setting, and a separate data folder
+#   --headless                no real window even when a display exists (Xvfb)
+#
+# With a display the host opens in a real window. Without one it runs under Xvfb,
+# saves a screenshot of the Today screen after the first update and says where.
+# The data folder (DLL, icon strips, vokCurrency.set, vokCurrency.his) persists.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+demo=0
+headless=0
+for a in "$@"; do
+    case "$a" in
+        --demo) demo=1 ;;
+        --headless) headless=1 ;;
+        *) echo "usage: scripts/run.sh [--demo] [--headless]" >&2; exit 2 ;;
+    esac
+done
+[ -n "${DISPLAY:-}" ] || headless=1
+
 "$here/scripts/setup.sh"
 cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null
-cmake --build build/win -j2 --target vokcurrency
-echo
-echo "vokcurrency.dll is at $here/build/win/vokcurrency.dll"
+cmake --build build/win -j2 --target vokcurrency todayhost package_zip
+
+data="$here/build/today"
+[ $demo -eq 1 ] && data="$here/build/demo"
+mkdir -p "$data"
+for f in vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png; do
+    cp -f "build/win/$f" "$data/"
+done
+
+# A prefix of its own with the ordinary graphics driver: this one shows windows.
+export WINEPREFIX="$here/build/wineprefix-x11" WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/.vok-ready" ]; then
+    echo "run: creating the Wine prefix in $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    if [ $headless -eq 1 ]; then xvfb-run -a wineboot -i >/dev/null 2>&1 || true; else wineboot -i >/dev/null 2>&1 || true; fi
+    wineserver -w
+    touch "$WINEPREFIX/.vok-ready"
+fi
+
+args=()
+service_pid=""
+cleanup() {
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+if [ $demo -eq 1 ]; then
+    port_file="$data/service.port"
+    rm -f "$port_file"
+    python3 tools/sample_rates_service.py --port-file "$port_file" 2>"$data/service.log" &
+    service_pid=$!
+    for _ in $(seq 1 100); do [ -s "$port_file" ] && break; sleep 0.1; done
+    [ -s "$port_file" ] || { echo "run: the sample rates service did not start" >&2; exit 1; }
+    port=$(cat "$port_file")
+    echo "run: sample rates service on 127.0.0.1:$port"
+    args+=(--proxy "127.0.0.1:$port" --update-at-start)
+fi
+
+if [ $headless -eq 0 ]; then
+    echo "run: starting the Today screen from $data"
+    wine "$data/todayhost.exe" "${args[@]}"
+else
+    shot="$data/screenshot.png"
+    rm -f "$shot"
+    echo "run: no display: the Today screen runs under Xvfb"
+    timeout "${VOK_RUN_TIMEOUT:-180}" xvfb-run -a -s "-screen 0 800x600x24" \
+        wine "$data/todayhost.exe" "${args[@]}" --screenshot "Z:${shot//\//\\}" \
+        --exit-after-screenshot --exit-after-ms 120000
+    if [ -f "$shot" ]; then echo "run: screenshot of the Today screen: $shot"; else echo "run: no screenshot was taken" >&2; exit 1; fi
+fi
+echo "run: Windows package: $here/build/win/vokcurrency-win64.zip"
