@@ -77,3 +77,94 @@ TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
     EXPECT_STREQ(text, L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440");  // "Конвертер"
     FreeLibrary(dll);
 }
+
+namespace {
+
+LRESULT CALLBACK plainHost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == 1124) return RGB(0, 0, 0);
+    if (message == 1125) return 1;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeHost()
+{
+    static bool registered;
+    if (!registered) {
+        WNDCLASSW c = {};
+        c.lpfnWndProc = plainHost;
+        c.hInstance = GetModuleHandleW(nullptr);
+        c.lpszClassName = L"vokPlainHost";
+        RegisterClassW(&c);
+        registered = true;
+    }
+    return CreateWindowExW(0, L"vokPlainHost", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+// The host's record: only cyp matters to the plug-in.
+struct HostItem {
+    wchar_t szName[32];
+    int tlit;
+    DWORD dwOrder;
+    DWORD cyp;
+    BYTE rest[648 - 76];
+};
+static_assert(offsetof(HostItem, cyp) == 72, "cyp where the host keeps it");
+
+using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
+
+}  // namespace
+
+TEST(PluginLibrary, TheHostDrivesTheItemWindow)
+{
+    PluginFolder folder;
+    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    ASSERT_NE(initialize, nullptr);
+    HWND host = makeHost();
+    HostItem item{};
+    HWND first = initialize(&item, host);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(GetParent(first), host);
+    wchar_t name[32] = {};
+    GetClassNameW(first, name, 32);
+    EXPECT_STREQ(name, L"vokCurrencyCls");
+    EXPECT_EQ(SendMessageW(first, 1267, WPARAM(&item), 0), 1);
+    EXPECT_EQ(item.cyp, 17u);
+    EXPECT_EQ(SendMessageW(first, 1267, WPARAM(&item), 0), 0);
+
+    // A settings file written between two calls is in force for the second window.
+    std::vector<unsigned char> bytes = readFileBytes(folder.file(L"vokCurrency.set"));
+    ASSERT_EQ(bytes.size(), 584u);
+    bytes[12] = 20;
+    writeFileBytes(folder.file(L"vokCurrency.set"), bytes.data(), bytes.size());
+    HWND second = initialize(&item, host);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(SendMessageW(second, 1267, WPARAM(&item), 0), 1);
+    EXPECT_EQ(item.cyp, 22u);
+
+    DestroyWindow(host);
+    EXPECT_TRUE(FreeLibrary(dll));
+}
+
+TEST(PluginLibrary, DetachWithoutAWindowAndLoadAgain)
+{
+    PluginFolder folder;
+    for (int round = 0; round < 2; ++round) {
+        HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+        ASSERT_NE(dll, nullptr);
+        EXPECT_TRUE(FreeLibrary(dll));
+    }
+    // The class went with the library: a fresh load registers it again and works.
+    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    HWND host = makeHost();
+    HostItem item{};
+    EXPECT_NE(initialize(&item, host), nullptr);
+    DestroyWindow(host);
+    FreeLibrary(dll);
+}

@@ -90,7 +90,7 @@ struct Panel : ::testing::Test {
         iconStrip = SHLoadImageFile(png.c_str());
         iconSize = 16;
         firstVisible = 0;
-        host = CreateWindowExW(0, L"vokTestHost", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+        host = CreateWindowExW(0, L"vokTestHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
                                moduleInstance, nullptr);
         panel = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, host,
                                 nullptr, moduleInstance, nullptr);
@@ -260,7 +260,7 @@ TEST_F(Panel, TapCopiesTheBareValue)
     settings.items[2].digits = 2;
     settings.commaFlags = 0;
     storeDay(rates(8, 1.5f, 0.0f));
-    redrawFlag = 1;
+    evaluateFreshness();
     paint();
     int usd = slots[2].x + slots[2].width / 2;
     clearClipboard();
