@@ -153,6 +153,7 @@ void TestHttpServer::answer(SOCKET client)
         response = script;
     }
 
+    if (response.pauseBeforeAnswerMs) Sleep(response.pauseBeforeAnswerMs);
     bool abortive = false;
     if (response.ending != ResponseEnding::NoResponse) {
         char header[512];

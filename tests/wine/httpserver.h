@@ -24,7 +24,8 @@ struct ScriptedResponse {
     std::string body;
     ResponseEnding ending = ResponseEnding::Complete;
     size_t cutAfter = 0;
-    DWORD pauseBeforeCloseMs = 0;  // between the last byte sent and the close
+    DWORD pauseBeforeCloseMs = 0;     // between the last byte sent and the close
+    DWORD pauseBeforeAnswerMs = 0;    // between the request and the first byte of the answer
 };
 
 struct RecordedRequest {
