@@ -60,7 +60,12 @@ add_executable(winetests ${WINE_TEST_SOURCES} ${RESOURCE_SCRIPTS})
 target_compile_definitions(winetests PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(winetests PRIVATE vokwin gtest_win)
 target_link_options(winetests PRIVATE -static)
-add_dependencies(winetests vokcurrency)
+# A stand-in plug-in that logs what the host does to it.
+add_library(fakeplugin SHARED tests/wine/fakeplugin/fakeplugin.cpp tests/wine/fakeplugin/fakeplugin.rc
+            tests/wine/fakeplugin/fakeplugin.def)
+set_target_properties(fakeplugin PROPERTIES PREFIX "")
+target_link_options(fakeplugin PRIVATE -static -static-libgcc -static-libstdc++)
+add_dependencies(winetests vokcurrency fakeplugin todayhost)
 # One Wine process runs the whole binary; it finds the DLL in the build folder.
 add_test(NAME winetests COMMAND winetests WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 set_tests_properties(winetests PROPERTIES TIMEOUT 900)

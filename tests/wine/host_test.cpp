@@ -1,0 +1,64 @@
+// The desktop Today host, run as its own process with a stand-in plug-in.
+#include <string>
+
+#include "winetest.h"
+
+namespace {
+
+std::string runHost(PluginFolder& folder, const std::wstring& arguments)
+{
+    CopyFileW((buildFolder() + L"\\fakeplugin.dll").c_str(), folder.file(L"fakeplugin.dll").c_str(), FALSE);
+    std::wstring command = L"\"" + buildFolder() + L"\\todayhost.exe\" --plugin \"" + folder.file(L"fakeplugin.dll") +
+                           L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return "could not start";
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::vector<unsigned char> log = readFileBytes(folder.file(L"fakeplugin.log"));
+    return std::string(log.begin(), log.end());
+}
+
+int count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(TodayHost, DrivesAPluginThroughItsOrdinals)
+{
+    PluginFolder folder;
+    std::string log = runHost(folder, L"--tick-ms 100 --exit-after-ms 2000 --open-settings");
+    EXPECT_EQ(count(log, "attach"), 1) << log;
+    EXPECT_EQ(count(log, "init"), 1) << log;
+    // Twenty ticks in two seconds, give or take a slow start.
+    int queries = count(log, "query height");
+    EXPECT_GE(queries, 8) << log;
+    EXPECT_LE(queries, 25) << log;
+    // The first answer asked for 33 pixels: the item has them from the next query on.
+    EXPECT_NE(log.find("query height 0"), std::string::npos) << log;
+    EXPECT_GE(count(log, "query height 33"), queries - 2) << log;
+    // "Settings" opened template 500 of the plug-in with ordinal 241 as its procedure.
+    EXPECT_EQ(count(log, "options dialog 4242"), 1) << log;
+    // Exit unloads the plug-in: its detach ran last.
+    ASSERT_GE(log.size(), 7u);
+    EXPECT_EQ(log.substr(log.size() - 7), "detach\n") << log;
+}
+
+TEST(TodayHost, SlowerTicksWhenAsked)
+{
+    PluginFolder folder;
+    std::string log = runHost(folder, L"--tick-ms 500 --exit-after-ms 2000");
+    int queries = count(log, "query height");
+    EXPECT_GE(queries, 2) << log;
+    EXPECT_LE(queries, 6) << log;
+    EXPECT_EQ(count(log, "options dialog"), 0) << log;
+}
