@@ -5,6 +5,7 @@
 #   scripts/run.sh --demo     offline: a local sample rates service, reached through
 #                             the plug-in's own proxy setting, and a separate data folder
 #   --headless                no real window even when a display exists (Xvfb)
+#   --data DIR                another data folder (the tests use their own)
 #
 # With a display the host opens in a real window. Without one it runs under Xvfb,
 # saves a screenshot of the Today screen after the first update and says where.
@@ -14,12 +15,15 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 demo=0
 headless=0
-for a in "$@"; do
-    case "$a" in
+data=""
+while [ $# -gt 0 ]; do
+    case "$1" in
         --demo) demo=1 ;;
         --headless) headless=1 ;;
-        *) echo "usage: scripts/run.sh [--demo] [--headless]" >&2; exit 2 ;;
+        --data) data=$(mkdir -p "$2" && cd "$2" && pwd); shift ;;
+        *) echo "usage: scripts/run.sh [--demo] [--headless] [--data DIR]" >&2; exit 2 ;;
     esac
+    shift
 done
 [ -n "${DISPLAY:-}" ] || headless=1
 
@@ -28,8 +32,10 @@ cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null
 cmake --build build/win -j2 --target vokcurrency todayhost package_zip
 
-data="$here/build/today"
-[ $demo -eq 1 ] && data="$here/build/demo"
+if [ -z "$data" ]; then
+    data="$here/build/today"
+    [ $demo -eq 1 ] && data="$here/build/demo"
+fi
 mkdir -p "$data"
 for f in vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png; do
     cp -f "build/win/$f" "$data/"

@@ -64,6 +64,15 @@ step "Win32 build (mingw-w64)" win_tree
 scripts/dllsize.sh || true
 step "Wine tests" ctest --test-dir build/win --output-on-failure
 wineserver -k 2>/dev/null || true
+step "sample rates service" python3 -m unittest tests/tools/test_sample_rates_service.py
+
+demo_end_to_end() {  # the run command's own path: host under Xvfb, sample service, first update
+    rm -rf build/e2e-demo
+    VOK_RUN_TIMEOUT=150 scripts/run.sh --demo --headless --data build/e2e-demo &&
+        python3 tests/e2e/check_demo.py build/e2e-demo &&
+        echo "screenshot kept in build/e2e-demo/screenshot.png"
+}
+step "end to end: run command --demo under Xvfb" demo_end_to_end
 
 echo
 echo "=== summary"
