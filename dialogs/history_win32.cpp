@@ -1,23 +1,411 @@
-// The rates history and converter dialog (template 115).
-// For now it opens and closes; the table and the converter come next.
+// The rates history and converter dialog (template 115): every stored day in a
+// table sortable by any column, and a converter at one chosen day's rates. The
+// dialog reads a copy of the history taken when it opens, so a day stored by the
+// update worker meanwhile can't move rows under the open table. Only OK keeps
+// anything: the column widths and the converter's state, in the settings file.
 #include <windows.h>
+#include <commctrl.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "data/history.h"
+#include "data/settings.h"
+#include "dialogs/core/converter.h"
+#include "dialogs/core/historytable.h"
+#include "dialogs/history_win32.h"
+#include "platform/shell.h"
+#include "plugin/globals.h"
 #include "plugin/panel.h"
+#include "update/schedule.h"
 
-INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+enum HistoryControl {
+    HistoryTable = 1025,
+    AmountField = 1039,
+    ResultField = 1043,
+    FromList = 1044,
+    ToList = 1045,
+    DateField = 1046,
+    PasteButton = 1047,
+    CopyButton = 1048,
+    ClearButton = 1049,
+    SwapButton = 1066,
+};
+enum HistoryCommand { CancelCommand = 40004, TableCommand = 40009, ConverterCommand = 40013 };
+constexpr UINT HistoryMenuBar = 114;
+constexpr int PasteTextUnits = 1024;  // more than the amount field reads: a longer text converts as 0
+constexpr int ClipboardBlockBytes = 512;
+
+bool historyRowsUnavailable;
+
+static HWND historyList;
+static uint16_t* rowOrder;  // table row r shows rowRecords[rowOrder[r]]
+static int32_t rowCount;
+static DayRates* rowRecords;  // the history as it was when the dialog opened
+static int32_t sortColumn;
+static uint8_t sortDescending = 1;
+static DayRates chosenRates;
+static double inputAmount;
+static int8_t fromIndex;
+static int8_t toIndex;
+
+static bool useComma() { return (settings.commaFlags & CommaInHistory) != 0; }
+
+static wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
+// --- The two views ---------------------------------------------------------------
+
+static void setChosenDay(HWND dialog, const DayRates& day)
+{
+    chosenRates = day;
+    char16_t text[CellTextUnits];
+    formatDay(text, CellTextUnits, day.code);
+    SetDlgItemTextW(dialog, DateField, wide(text));
+}
+
+static void showView(HWND dialog, bool converter)
+{
+    HWND list = GetDlgItem(dialog, HistoryTable);
+    ShowWindow(list, converter ? SW_HIDE : SW_SHOW);
+    SHSipPreference(dialog, converter ? SIP_UP : SIP_FORCEDOWN);
+    SetFocus(converter ? GetDlgItem(dialog, AmountField) : list);
+}
+
+// The table fills the dialog above its menu bar, 5 pixels from every edge.
+static void placeTable(HWND dialog)
+{
+    RECT client;
+    if (!GetClientRect(dialog, &client)) return;
+    int width = client.right - client.left - 10;
+    int height = client.bottom - client.top - shellMenuBarHeight(dialog) - 10;
+    SetWindowPos(GetDlgItem(dialog, HistoryTable), nullptr, client.left + 5, client.top + 5, width < 0 ? 0 : width,
+                 height < 0 ? 0 : height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// --- Converter -------------------------------------------------------------------
+
+// The list's position; no selection counts as the rouble.
+static int8_t chosenPosition(HWND dialog, int list)
+{
+    LRESULT position = SendDlgItemMessageW(dialog, list, CB_GETCURSEL, 0, 0);
+    if (position < 0 || position >= ConverterPositions) return 0;
+    return static_cast<int8_t>(position);
+}
+
+static void runConversion(HWND dialog)
+{
+    inputAmount = 0.0;
+    fromIndex = chosenPosition(dialog, FromList);
+    toIndex = chosenPosition(dialog, ToList);
+    // One unit more than is read: a text that fills it is too long to be an amount.
+    char16_t input[AmountTextChars + 2];
+    GetDlgItemTextW(dialog, AmountField, wide(input), AmountTextChars + 2);
+    char16_t result[NumberTextUnits];
+    inputAmount = convertAmount(input, chosenRates, fromIndex, toIndex, settings.historyDigits, result,
+                                NumberTextUnits);
+    SetDlgItemTextW(dialog, ResultField, wide(result));
+}
+
+static void selectPosition(HWND dialog, int list, int position)
+{
+    if (position < 0 || position >= ConverterPositions) position = 0;
+    SendDlgItemMessageW(dialog, list, CB_SETCURSEL, WPARAM(position), 0);
+}
+
+static void swapCurrencies(HWND dialog)
+{
+    int8_t from = fromIndex, to = toIndex;
+    selectPosition(dialog, FromList, to);
+    selectPosition(dialog, ToList, from);
+    runConversion(dialog);
+}
+
+static void pasteAmount(HWND dialog)
+{
+    wchar_t text[PasteTextUnits];
+    text[0] = 0;
+    if (!OpenClipboard(dialog)) return;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* source = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (source) {
+        // Clipboard text need not end in a NUL: never read past the block.
+        SIZE_T units = GlobalSize(data) / sizeof(wchar_t);
+        size_t n = 0;
+        for (; n < units && n + 1 < PasteTextUnits && source[n]; ++n) text[n] = source[n];
+        text[n] = 0;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    if (text[0]) SetDlgItemTextW(dialog, AmountField, text);
+}
+
+static void copyResult(HWND dialog)
+{
+    HLOCAL block = LocalAlloc(LPTR, ClipboardBlockBytes);
+    if (!block) return;
+    GetDlgItemTextW(dialog, ResultField, static_cast<wchar_t*>(block), AmountTextChars + 1);
+    if (!OpenClipboard(dialog)) {
+        LocalFree(block);
+        return;
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, block)) LocalFree(block);  // else the clipboard owns it
+    CloseClipboard();
+}
+
+static void clearAmount(HWND dialog)
+{
+    SetDlgItemTextW(dialog, AmountField, L"");
+    SetFocus(GetDlgItem(dialog, AmountField));
+}
+
+// --- Table -----------------------------------------------------------------------
+
+static void freeRows()
+{
+    std::free(rowOrder);
+    std::free(rowRecords);
+    rowOrder = nullptr;
+    rowRecords = nullptr;
+    rowCount = 0;
+}
+
+// Copies the history and makes the row index in the store's order. False when
+// there is no memory for either.
+static bool takeRows()
+{
+    freeRows();
+    int32_t capacity = history.capacity;
+    if (capacity < 1 || capacity > MaxHistoryLength) capacity = 0;
+    rowRecords = static_cast<DayRates*>(std::calloc(capacity > 0 ? capacity : 1, sizeof(DayRates)));
+    if (!rowRecords) return false;
+    int32_t copied = copyHistory(rowRecords, capacity);
+    rowCount = countRows(rowRecords, copied);
+    if (!historyRowsUnavailable)
+        rowOrder = static_cast<uint16_t*>(std::calloc(rowCount > 0 ? rowCount : 1, sizeof(uint16_t)));
+    if (!rowOrder) {
+        freeRows();
+        return false;
+    }
+    for (int32_t r = 0; r < rowCount; ++r) rowOrder[r] = static_cast<uint16_t>(r);
+    return true;
+}
+
+static void addColumn(HWND list, int column, const wchar_t* header)
+{
+    LVCOLUMNW spec = {};
+    spec.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    spec.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_CENTER;
+    spec.cx = settings.historyColumnWidths[column];
+    spec.pszText = const_cast<wchar_t*>(header);
+    spec.iSubItem = column;
+    SendMessageW(list, LVM_INSERTCOLUMNW, WPARAM(column), reinterpret_cast<LPARAM>(&spec));
+}
+
+static void addCurrencyChoice(HWND dialog, const wchar_t* text)
+{
+    SendDlgItemMessageW(dialog, FromList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageW(dialog, ToList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// The columns' headers come from the shown day, whichever days the rows hold.
+static void setUpColumns(HWND dialog, const DayRates& shown)
+{
+    addColumn(historyList, 0, L"\x0414\x0430\x0442\x0430");  // "Дата"
+    for (int i = 0; i < CurrencyCount; ++i) {
+        char16_t header[CellTextUnits];
+        formatColumnHeader(header, CellTextUnits, i, shown.rates[i].nominal);
+        addColumn(historyList, i + 1, wide(header));
+        addCurrencyChoice(dialog, reinterpret_cast<const wchar_t*>(symbol[i]));
+    }
+}
+
+static void fillCell(NMLVDISPINFOW* info)
+{
+    LVITEMW& item = info->item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    auto* out = reinterpret_cast<char16_t*>(item.pszText);
+    size_t capacity = static_cast<size_t>(item.cchTextMax);
+    out[0] = 0;
+    if (!rowOrder || item.iItem < 0 || item.iItem >= rowCount) return;
+    const DayRates& row = rowRecords[rowOrder[item.iItem]];
+    if (item.iSubItem == 0)
+        formatDay(out, capacity, row.code);
+    else if (item.iSubItem > 0 && item.iSubItem < TableColumns)
+        formatRate(out, capacity, row.rates[item.iSubItem - 1].rate, settings.historyDigits, useComma());
+}
+
+static int compareOrder(const void* a, const void* b)
+{
+    const DayRates& rowA = rowRecords[*static_cast<const uint16_t*>(a)];
+    const DayRates& rowB = rowRecords[*static_cast<const uint16_t*>(b)];
+    return compareRows(rowA, rowB, sortColumn, sortDescending != 0);
+}
+
+static void sortTable(int column)
+{
+    if (column < 0 || column >= TableColumns) return;
+    if (column == sortColumn) {
+        sortDescending = !sortDescending;
+    } else {
+        sortColumn = column;
+        sortDescending = 0;
+    }
+    if (!rowOrder || rowCount < 1) return;
+    std::qsort(rowOrder, static_cast<size_t>(rowCount), sizeof(uint16_t), compareOrder);
+    SendMessageW(historyList, LVM_REDRAWITEMS, 0, rowCount - 1);
+}
+
+static void activateRow(HWND dialog, int row)
+{
+    if (!rowOrder || row < 0 || row >= rowCount) return;
+    setChosenDay(dialog, rowRecords[rowOrder[row]]);
+    runConversion(dialog);
+    showView(dialog, true);
+}
+
+static void onTableNotice(HWND dialog, NMHDR* notice)
+{
+    switch (notice->code) {
+    case LVN_GETDISPINFOW:
+        fillCell(reinterpret_cast<NMLVDISPINFOW*>(notice));
+        break;
+    case LVN_COLUMNCLICK:
+        sortTable(reinterpret_cast<NMLISTVIEW*>(notice)->iSubItem);
+        break;
+    case LVN_ITEMACTIVATE:
+        activateRow(dialog, reinterpret_cast<NMITEMACTIVATE*>(notice)->iItem);
+        break;
+    }
+}
+
+// --- Opening and closing ---------------------------------------------------------
+
+static void setUpShell(HWND dialog)
+{
+    SHINITDLGINFO info = {};
+    info.dwMask = SHIDIM_FLAGS;
+    info.hDlg = dialog;
+    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
+    SHInitDialog(&info);
+    SHMENUBARINFO bar = {};
+    bar.cbSize = sizeof bar;
+    bar.hwndParent = dialog;
+    bar.nToolBarId = HistoryMenuBar;
+    bar.hInstRes = moduleInstance;
+    SHCreateMenuBar(&bar);
+}
+
+static void setInitialAmount(HWND dialog)
+{
+    double amount = std::isfinite(settings.converterAmount) ? settings.converterAmount : 0.0;
+    char16_t text[NumberTextUnits];
+    formatAmount(text, NumberTextUnits, amount, settings.historyDigits, useComma());
+    SendDlgItemMessageW(dialog, AmountField, EM_SETLIMITTEXT, AmountTextChars, 0);
+    // The field's update notice makes the first conversion.
+    SetDlgItemTextW(dialog, AmountField, wide(text));
+}
+
+static void onInit(HWND dialog, LPARAM firstView)
+{
+    historyList = nullptr;
+    setUpShell(dialog);
+    DayCode shownDay;
+    DayRates shown;
+    readShownRates(shownDay, shown);
+    setChosenDay(dialog, shown);
+    addCurrencyChoice(dialog, L"RUB");
+
+    historyList = GetDlgItem(dialog, HistoryTable);
+    SetWindowPos(historyList, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SendMessageW(historyList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    setUpColumns(dialog, shown);
+    placeTable(dialog);
+
+    if (!takeRows()) {
+        historyList = nullptr;
+        EndDialog(dialog, 0);
+        return;
+    }
+    SendMessageW(historyList, LVM_SETITEMCOUNT, WPARAM(rowCount), 0);
+    selectPosition(dialog, FromList, settings.converterFrom);
+    selectPosition(dialog, ToList, settings.converterTo);
+    setInitialAmount(dialog);
+    showView(dialog, firstView != 0);
+}
+
+static void saveAndEnd(HWND dialog)
+{
+    for (int c = 0; c < TableColumns && historyList; ++c)
+        settings.historyColumnWidths[c] = LOWORD(SendMessageW(historyList, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
+    settings.converterAmount = inputAmount;
+    settings.converterFrom = fromIndex;
+    settings.converterTo = toIndex;
+    saveSettingsFile();
+    historyList = nullptr;
+    EndDialog(dialog, 1);
+}
+
+static void cancelAndEnd(HWND dialog)
+{
+    historyList = nullptr;
+    EndDialog(dialog, CancelCommand);
+}
+
+static bool onCommand(HWND dialog, WPARAM wParam)
+{
+    int id = LOWORD(wParam), notice = HIWORD(wParam);
+    switch (id) {
+    case IDOK: saveAndEnd(dialog); return true;
+    case IDCANCEL:  // the close box and Esc: as "Отмена"
+    case CancelCommand: cancelAndEnd(dialog); return true;
+    case TableCommand: showView(dialog, false); return true;
+    case ConverterCommand: showView(dialog, true); return true;
+    case AmountField:
+        if (notice == EN_CHANGE) return false;
+        runConversion(dialog);
+        return true;
+    case FromList:
+    case ToList:
+        if (notice != CBN_SELENDOK) return false;
+        runConversion(dialog);
+        return true;
+    }
+    if (notice != BN_CLICKED) return false;
+    switch (id) {
+    case PasteButton: pasteAmount(dialog); return true;
+    case CopyButton: copyResult(dialog); return true;
+    case ClearButton: clearAmount(dialog); return true;
+    case SwapButton: swapCurrencies(dialog); return true;
+    }
+    return false;
+}
+
+INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
+        onInit(dialog, lParam);
+        return FALSE;  // the focus is set by the first view
+    case WM_SIZE:
+        placeTable(dialog);
+        return FALSE;
+    case WM_NOTIFY: {
+        auto* notice = reinterpret_cast<NMHDR*>(lParam);
+        if (!notice || notice->idFrom != HistoryTable) return FALSE;
+        onTableNotice(dialog, notice);
         return TRUE;
+    }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == 40004) {
-            EndDialog(dialog, LOWORD(wParam) == IDOK ? 1 : 40004);
-            return TRUE;
-        }
-        break;
+        return onCommand(dialog, wParam) ? TRUE : FALSE;
     case WM_CLOSE:
-        EndDialog(dialog, 40004);
+        cancelAndEnd(dialog);
         return TRUE;
+    case WM_DESTROY:
+        freeRows();
+        historyList = nullptr;
+        return FALSE;
     }
     return FALSE;
 }

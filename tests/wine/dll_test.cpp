@@ -102,16 +102,6 @@ HWND makeHost()
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-// The host's record: only cyp matters to the plug-in.
-struct HostItem {
-    wchar_t szName[32];
-    int tlit;
-    DWORD dwOrder;
-    DWORD cyp;
-    BYTE rest[648 - 76];
-};
-static_assert(offsetof(HostItem, cyp) == 72, "cyp where the host keeps it");
-
 using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
 
 }  // namespace

@@ -55,14 +55,6 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-struct HostItem {
-    wchar_t szName[32];
-    int tlit;
-    DWORD dwOrder;
-    DWORD cyp;
-    BYTE rest[648 - 76];
-};
-
 std::string todaysDocument(const SYSTEMTIME& now)
 {
     char head[160];

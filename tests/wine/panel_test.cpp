@@ -12,6 +12,8 @@
 #include "update/schedule.h"
 #include "winetest.h"
 
+extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM* item, HWND parent);
+
 namespace {
 
 const COLORREF hostText = RGB(10, 20, 250);
@@ -34,14 +36,12 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 // Dialogs opened by the panel are noted and closed by a timer in their modal loop.
 int dialogsSeen;
-wchar_t lastDialogTitle[64];
 void CALLBACK closeDialogs(HWND, UINT, UINT_PTR, DWORD)
 {
     HWND dialog = FindWindowW(L"#32770", nullptr);
     if (dialog && GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) {
         ++dialogsSeen;
-        GetWindowTextW(dialog, lastDialogTitle, 64);
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        PostMessageW(dialog, WM_COMMAND, 40004, 0);  // "Отмена": nothing is saved
     }
 }
 
@@ -356,4 +356,35 @@ TEST_F(Panel, PaintWithoutLayoutKeepsThePlaces)
     EXPECT_EQ(std::memcmp(before, slots, sizeof before), 0);
     EXPECT_EQ(redrawFlag.load(), 0);
     EXPECT_EQ(slots[0].x, 25);
+}
+
+TEST_F(Panel, AHostAsksForTapAndHoldWithAProperty)
+{
+    showTwoDays();
+    SetPropW(host, ShellHoldProperty, reinterpret_cast<HANDLE>(1));
+    press(100);  // as the desktop host sends a right-click on the rates
+    RemovePropW(host, ShellHoldProperty);
+    release(100);
+    EXPECT_EQ(dialogsSeen, 1);
+    pauseBetweenTaps();
+    press(100);  // without it: a plain press
+    release(100);
+    EXPECT_EQ(dialogsSeen, 1);
+}
+
+TEST_F(Panel, EveryNewItemWindowStartsTheClockAgain)
+{
+    std::wstring settingsFile = buildFolder() + L"\\vokCurrency.set";
+    bool hadFile = GetFileAttributesW(settingsFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+    for (int round = 0; round < 2; ++round) {
+        tickCounter = 4000;
+        redrawFlag = 0;
+        HWND window = InitializeCustomItem(&item, host);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(tickCounter, 0);
+        EXPECT_EQ(redrawFlag.load(), 1);
+        DestroyWindow(window);
+    }
+    panelWindow = panel;
+    if (!hadFile) DeleteFileW(settingsFile.c_str());
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,18 @@ public:
     std::wstring file(const wchar_t* name) const { return dir + L"\\" + name; }
     std::wstring dir;
 };
+
+// The host's record for an item as any Today host lays it out: only cyp matters
+// to the plug-in. Spelled out here, not taken from our own header, so the tests
+// check what a foreign host would pass.
+struct HostItem {
+    wchar_t szName[32];
+    int tlit;
+    DWORD dwOrder;
+    DWORD cyp;
+    BYTE rest[648 - 76];
+};
+static_assert(offsetof(HostItem, cyp) == 72, "cyp where the host keeps it");
 
 std::vector<unsigned char> readFileBytes(const std::wstring& path);
 void writeFileBytes(const std::wstring& path, const void* data, size_t size);

@@ -1,0 +1,72 @@
+#include "dialogs/core/historytable.h"
+
+#include <cstdio>
+
+#include "dialogs/core/converter.h"
+#include "platform/text16.h"
+
+void formatDay(char16_t* out, size_t capacity, const DayCode& code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", code.day, code.month, code.yearCode + 1989);
+    widen16(out, capacity, text);
+}
+
+void formatRate(char16_t* out, size_t capacity, float rate, int digits, bool comma)
+{
+    if (capacity == 0) return;
+    char pattern[16];
+    std::snprintf(pattern, sizeof pattern, "%%.0%if", historyDigitsInRange(digits));
+    char number[64];  // a float has at most 39 integer digits
+    std::snprintf(number, sizeof number, pattern, static_cast<double>(rate));
+    widen16(out, capacity, number);
+    if (!comma) return;
+    for (size_t i = 0; i < capacity && out[i]; ++i) {
+        if (out[i] == u'.') {
+            out[i] = u',';
+            break;
+        }
+    }
+}
+
+void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal)
+{
+    if (capacity == 0) return;
+    out[0] = 0;
+    if (currency < 0 || currency >= CurrencyCount) return;
+    copy16(out, capacity, symbol[currency]);
+    if (nominal <= 1) return;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "(%i)", static_cast<int>(nominal));
+    size_t used = length16(out, capacity);
+    widen16(out + used, capacity - used, suffix);
+}
+
+int32_t countRows(const DayRates* records, int32_t capacity)
+{
+    if (!records) return 0;
+    int32_t rows = 0;
+    while (rows < capacity && records[rows].code.day != 0) ++rows;
+    return rows;
+}
+
+// Towards zero, held inside the int32 range (a damaged file may hold any float).
+static int32_t truncateThousandths(float value)
+{
+    if (value != value) return 0;
+    if (value >= 2147483520.0f) return 2147483647;
+    if (value <= -2147483520.0f) return -2147483647;
+    return static_cast<int32_t>(value);
+}
+
+int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool descending)
+{
+    int32_t d = 0;
+    if (column == 0) {
+        d = DayDistance(a.code, b.code);
+    } else if (column > 0 && column < TableColumns) {
+        float difference = (a.rates[column - 1].rate - b.rates[column - 1].rate) * 1000.0f;
+        d = truncateThousandths(difference);
+    }
+    return descending ? -d : d;
+}

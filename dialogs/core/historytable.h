@@ -1,0 +1,30 @@
+// The history table's texts and its row order, apart from any window.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "data/currency.h"
+
+// Column 0 is the date, column c the currency c - 1.
+constexpr int TableColumns = CurrencyCount + 1;
+// Room for any cell or header text.
+constexpr int CellTextUnits = 64;
+
+// "dd/mm/yyyy" of a day code; the all-zero code reads 00/00/1989.
+void formatDay(char16_t* out, size_t capacity, const DayCode& code);
+
+// A stored rate as the table shows it: digits after the point ("%.0<digits>f"),
+// the first '.' turned into ',' with comma set.
+void formatRate(char16_t* out, size_t capacity, float rate, int digits, bool comma);
+
+// The header of currency's column: its symbol, followed by "(nominal)" when the
+// shown day prices more than one unit.
+void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal);
+
+// The table's rows: the filled slots at the front of the store, up to the first empty one.
+int32_t countRows(const DayRates* records, int32_t capacity);
+
+// Orders two rows by column: by day distance for the date, by rate in thousandths
+// for a currency (closer than 0.001 is equal). Positive when a sorts after b;
+// descending turns the order round. Columns outside the table compare equal.
+int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool descending);

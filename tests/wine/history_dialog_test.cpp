@@ -1,0 +1,883 @@
+// The rates history and converter dialog, opened as the panel opens it and driven
+// by control id and message from a timer inside its modal loop.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "data/history.h"
+#include "data/settings.h"
+#include "dialogs/history_win32.h"
+#include "platform/shell.h"
+#include "platform/today.h"
+#include "plugin/core/layout.h"
+#include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/schedule.h"
+#include "winetest.h"
+
+namespace {
+
+constexpr int Eur = 0, Usd = 1, Jpy = 3;
+constexpr int TableId = 1025, AmountId = 1039, ResultId = 1043, FromId = 1044, ToId = 1045, DateId = 1046,
+              PasteId = 1047, CopyId = 1048, ClearId = 1049, SwapId = 1066;
+const wchar_t* const Title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
+
+// --- Running a modal dialog's steps ------------------------------------------------
+
+std::function<void(HWND)> pendingSteps;
+bool stepsRan;
+int ticksWaited;
+constexpr int MaxTicks = 250;  // 5 s at 20 ms
+
+HWND openHistoryDialog()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM out) -> BOOL {
+            wchar_t title[16] = L"";
+            GetWindowTextW(window, title, 16);
+            if (wcscmp(title, Title) != 0) return TRUE;
+            *reinterpret_cast<HWND*>(out) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void CALLBACK runPendingSteps(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = openHistoryDialog();
+    if (!dialog) {
+        if (++ticksWaited > MaxTicks) KillTimer(nullptr, timer);
+        return;
+    }
+    KillTimer(nullptr, timer);
+    if (stepsRan) return;
+    stepsRan = true;
+    pendingSteps(dialog);
+    // Steps that stopped early (a failed assertion) still close the dialog; a posted
+    // command to a dialog that has ended is dropped with its window.
+    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+}
+
+// Arms the steps for the next history dialog that opens on this thread.
+void whenOpen(std::function<void(HWND)> steps)
+{
+    pendingSteps = std::move(steps);
+    stepsRan = false;
+    ticksWaited = 0;
+    SetTimer(nullptr, 0, 20, runPendingSteps);
+}
+
+// --- Reading and working the controls ----------------------------------------------
+
+std::wstring text(HWND dialog, int id)
+{
+    wchar_t buffer[512] = L"";
+    GetDlgItemTextW(dialog, id, buffer, 512);
+    return buffer;
+}
+
+void setText(HWND dialog, int id, const wchar_t* value) { SetDlgItemTextW(dialog, id, value); }
+
+void click(HWND dialog, int id) { SendDlgItemMessageW(dialog, id, BM_CLICK, 0, 0); }
+
+// Picks a list position as the user does: the selection, then the list's notice.
+void choose(HWND dialog, int list, int position)
+{
+    SendDlgItemMessageW(dialog, list, CB_SETCURSEL, WPARAM(position), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELENDOK), LPARAM(GetDlgItem(dialog, list)));
+}
+
+int chosen(HWND dialog, int list) { return int(SendDlgItemMessageW(dialog, list, CB_GETCURSEL, 0, 0)); }
+
+bool visible(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+HWND table(HWND dialog) { return GetDlgItem(dialog, TableId); }
+
+int rowCountOf(HWND dialog) { return int(SendMessageW(table(dialog), LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring cell(HWND dialog, int row, int column)
+{
+    wchar_t buffer[64] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 64;
+    SendMessageW(table(dialog), LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+std::wstring dateColumn(HWND dialog)
+{
+    std::wstring all;
+    for (int r = 0; r < rowCountOf(dialog); ++r) all += cell(dialog, r, 0).substr(0, 2) + L" ";
+    return all;
+}
+
+HWND header(HWND dialog) { return reinterpret_cast<HWND>(SendMessageW(table(dialog), LVM_GETHEADER, 0, 0)); }
+
+std::wstring headerText(HWND dialog, int column)
+{
+    wchar_t buffer[32] = L"";
+    HDITEMW item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = buffer;
+    item.cchTextMax = 32;
+    SendMessageW(header(dialog), HDM_GETITEMW, WPARAM(column), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+// A stylus tap on a column's header, at the visible part of it.
+void clickHeader(HWND dialog, int column)
+{
+    RECT item, client;
+    SendMessageW(header(dialog), HDM_GETITEMRECT, WPARAM(column), reinterpret_cast<LPARAM>(&item));
+    GetClientRect(header(dialog), &client);
+    int right = item.right < client.right ? item.right : client.right;
+    LPARAM at = MAKELPARAM((item.left + right) / 2, (item.top + item.bottom) / 2);
+    SendMessageW(header(dialog), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header(dialog), WM_LBUTTONUP, 0, at);
+}
+
+// A double tap on a row.
+void doubleTapRow(HWND dialog, int row)
+{
+    RECT item = {};
+    item.left = LVIR_LABEL;
+    SendMessageW(table(dialog), LVM_GETITEMRECT, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+    LPARAM at = MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2);
+    HWND list = table(dialog);
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(list, WM_LBUTTONUP, 0, at);
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
+// The menu bar's button of a command.
+HWND barButton(HWND dialog, int command)
+{
+    HWND bar = GetDlgItem(dialog, ShellMenuBarId);
+    return bar ? GetDlgItem(bar, command) : nullptr;
+}
+
+RECT childRect(HWND dialog, HWND child)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void putClipboard(const void* data, size_t bytes)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes ? bytes : 1);
+    ASSERT_NE(block, nullptr);
+    std::memcpy(GlobalLock(block), data, bytes);
+    GlobalUnlock(block);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+    CloseClipboard();
+}
+
+void putClipboardText(const std::wstring& value) { putClipboard(value.c_str(), (value.size() + 1) * sizeof(wchar_t)); }
+
+void emptyClipboard()
+{
+    if (!OpenClipboard(nullptr)) return;
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+std::wstring clipboardText()
+{
+    std::wstring value;
+    if (!OpenClipboard(nullptr)) return L"<closed>";
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (data) {
+        auto* p = static_cast<const wchar_t*>(GlobalLock(data));
+        if (p) value = p;
+        GlobalUnlock(data);
+    } else {
+        value = L"<none>";
+    }
+    CloseClipboard();
+    return value;
+}
+
+// --- The history -------------------------------------------------------------------
+
+DayRates rates(int day, float eur, float usd)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = makeDayCode(day, 12, 2026);
+    r.rates[Eur] = {1, eur};
+    r.rates[Usd] = {1, usd};
+    r.rates[Jpy] = {100, 20.0f + day};
+    return r;
+}
+
+struct HistoryDialog : ::testing::Test {
+    PluginFolder folder;
+    HWND owner = nullptr;
+    std::wstring settingsPath;
+    std::vector<unsigned char> keptSettingsFile;
+    bool hadSettingsFile = false;
+
+    void SetUp() override
+    {
+        moduleInstance = GetModuleHandleW(nullptr);
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        setDefaultSettings(settings, 96);
+        historyRowsUnavailable = false;
+        resetSchedule();
+        schedulePlatform = SchedulePlatform{};
+        schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
+        loadHistory(his().c_str(), 15);
+        // OK writes beside this test binary: keep whatever was there, and start without it.
+        wchar_t path[MAX_PATH];
+        buildDataPath(path, L"vokCurrency.set");
+        settingsPath = path;
+        hadSettingsFile = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+        if (hadSettingsFile) keptSettingsFile = readFileBytes(settingsPath);
+        DeleteFileW(path);
+        owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                                nullptr, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(owner);
+        freeHistory();
+        historyRowsUnavailable = false;
+        schedulePlatform = SchedulePlatform{};
+        DeleteFileW(settingsPath.c_str());
+        if (hadSettingsFile) writeFileBytes(settingsPath, keptSettingsFile.data(), keptSettingsFile.size());
+    }
+    std::u16string his() const
+    {
+        std::wstring path = folder.file(L"vokCurrency.his");
+        return std::u16string(path.begin(), path.end());
+    }
+    // Stored as 3, 1, 7, 4 (late) and 8 December: slot order 8, 4, 7, 1, 3. Tuesday
+    // 8 December is today and the shown day.
+    void storeFiveDays()
+    {
+        storeDay(rates(3, 90.3f, 80.5f));
+        storeDay(rates(1, 90.1f, 80.2f));
+        storeDay(rates(7, 90.7f, 79.9f));
+        storeDay(rates(4, 90.4f, 80.4f));
+        storeDay(rates(8, 90.8f, 80.1f));
+        refreshTick();
+    }
+    INT_PTR open(LPARAM view, std::function<void(HWND)> steps)
+    {
+        whenOpen(std::move(steps));
+        INT_PTR result = openDialog(115, historyDialogProc, owner, view);
+        EXPECT_TRUE(stepsRan) << "the dialog never showed";
+        EXPECT_FALSE(openHistoryDialog()) << "the dialog is gone when the call returns";
+        return result;
+    }
+    bool settingsFileWritten() const { return GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+};
+
+}  // namespace
+
+TEST_F(HistoryDialog, TableViewListsEveryStoredDayInStoreOrder)
+{
+    storeFiveDays();
+    settings.historyColumnWidths[0] = 70;
+    INT_PTR result = open(0, [](HWND dialog) {
+        EXPECT_TRUE(visible(table(dialog)));
+        EXPECT_EQ(GetFocus(), table(dialog));
+        EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
+        ASSERT_EQ(rowCountOf(dialog), 5);
+        EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
+        EXPECT_EQ(cell(dialog, 0, 0), L"08/12/2026");
+        // Rates with historyDigits 4 and the table's decimal comma (commaFlags bit 2).
+        EXPECT_EQ(cell(dialog, 1, Usd + 1), L"80,4000");
+        EXPECT_EQ(cell(dialog, 1, Jpy + 1), L"24,0000");
+        EXPECT_EQ(cell(dialog, 1, 5), L"0,0000");  // a currency the day lacked
+
+        EXPECT_EQ(SendMessageW(header(dialog), HDM_GETITEMCOUNT, 0, 0), 18);
+        EXPECT_EQ(headerText(dialog, 0), L"\x0414\x0430\x0442\x0430");  // "Дата"
+        EXPECT_EQ(headerText(dialog, Eur + 1), L"\x20AC");
+        EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5(100)");
+        EXPECT_EQ(headerText(dialog, 17), L"CHF");
+        EXPECT_EQ(SendMessageW(table(dialog), LVM_GETCOLUMNWIDTH, 0, 0), 70);
+        EXPECT_EQ(SendMessageW(table(dialog), LVM_GETCOLUMNWIDTH, 17, 0), 90);
+        EXPECT_TRUE(SendMessageW(table(dialog), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT);
+
+        // The table fills the dialog, 5 pixels from each edge and above the menu bar.
+        RECT client, list = childRect(dialog, table(dialog));
+        GetClientRect(dialog, &client);
+        int bar = shellMenuBarHeight(dialog);
+        EXPECT_GT(bar, 0);
+        EXPECT_EQ(list.left, 5);
+        EXPECT_EQ(list.top, 5);
+        EXPECT_EQ(list.right, client.right - 5);
+        EXPECT_EQ(list.bottom, client.bottom - bar - 5);
+        // The converter's chosen day is the shown day.
+        EXPECT_EQ(text(dialog, DateId), L"08/12/2026");
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
+
+TEST_F(HistoryDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
+{
+    INT_PTR result = open(0, [this](HWND dialog) {
+        RECT ownerArea, dialogRect;
+        GetClientRect(owner, &ownerArea);
+        MapWindowPoints(owner, nullptr, reinterpret_cast<POINT*>(&ownerArea), 2);
+        GetWindowRect(dialog, &dialogRect);
+        EXPECT_TRUE(EqualRect(&ownerArea, &dialogRect));
+        const int commands[] = {40004, 40009, 40012, 40013};
+        for (int command : commands) {
+            HWND button = barButton(dialog, command);
+            ASSERT_NE(button, nullptr) << command;
+            EXPECT_EQ(IsWindowEnabled(button) != FALSE, command != 40012) << command;
+        }
+        // "Курсы" and "Конвертер" switch the views; "Отмена" ends the dialog.
+        SendMessageW(barButton(dialog, 40013), BM_CLICK, 0, 0);
+        EXPECT_FALSE(visible(table(dialog)));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(shellLastSipPreference(), SIP_UP);
+        SendMessageW(barButton(dialog, 40009), BM_CLICK, 0, 0);
+        EXPECT_TRUE(visible(table(dialog)));
+        EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
+        ASSERT_NE(GetDlgItem(dialog, ShellDoneButtonId), nullptr);
+        EXPECT_TRUE(visible(GetDlgItem(dialog, ShellDoneButtonId)));
+        SendMessageW(barButton(dialog, 40004), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
+
+TEST_F(HistoryDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
+{
+    storeFiveDays();
+    settings.converterAmount = 100.0;
+    settings.converterFrom = 0;  // RUB
+    settings.converterTo = Usd + 1;
+    INT_PTR result = open(7, [](HWND dialog) {
+        EXPECT_FALSE(visible(table(dialog)));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(shellLastSipPreference(), SIP_UP);
+        EXPECT_EQ(SendDlgItemMessageW(dialog, FromId, CB_GETCOUNT, 0, 0), 18);
+        wchar_t first[8] = L"", usd[8] = L"";
+        SendDlgItemMessageW(dialog, ToId, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
+        SendDlgItemMessageW(dialog, ToId, CB_GETLBTEXT, Usd + 1, reinterpret_cast<LPARAM>(usd));
+        EXPECT_STREQ(first, L"RUB");
+        EXPECT_STREQ(usd, L"$");
+        EXPECT_EQ(chosen(dialog, FromId), 0);
+        EXPECT_EQ(chosen(dialog, ToId), Usd + 1);
+        // The stored amount with the converter's comma; the result follows the input.
+        EXPECT_EQ(text(dialog, AmountId), L"100,0000");
+        EXPECT_EQ(text(dialog, ResultId), L"1,2484");  // 100 / 80.1
+        setText(dialog, AmountId, L"801.5");
+        EXPECT_EQ(text(dialog, ResultId), L"10.0062");
+        choose(dialog, ToId, Jpy + 1);  // 28 roubles for 100 yen
+        EXPECT_EQ(text(dialog, ResultId), L"2862.5000");
+        choose(dialog, FromId, Eur + 1);
+        EXPECT_EQ(text(dialog, ResultId), L"259914.9930");
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(HistoryDialog, EmptyHistoriesGiveNoRows)
+{
+    // Nothing stored: no rows, the zero day, and every amount comes back unchanged.
+    settings.converterTo = Usd + 1;
+    INT_PTR result = open(0, [](HWND dialog) {
+        EXPECT_EQ(rowCountOf(dialog), 0);
+        EXPECT_EQ(text(dialog, DateId), L"00/00/1989");
+        EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5");
+        setText(dialog, AmountId, L"12,5");
+        EXPECT_EQ(text(dialog, ResultId), L"12,5000");
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+
+    // A history file whose first slot is empty: no rows, though later slots are filled.
+    freeHistory();
+    DayRates file[3];
+    std::memset(file, 0, sizeof file);
+    file[1] = rates(7, 90.0f, 80.0f);
+    file[2] = rates(8, 91.0f, 81.0f);
+    writeFileBytes(folder.file(L"vokCurrency.his"), file, sizeof file);
+    loadHistory(his().c_str(), 15);
+    refreshTick();
+    result = open(0, [](HWND dialog) {
+        EXPECT_EQ(rowCountOf(dialog), 0);
+        EXPECT_EQ(text(dialog, DateId), L"08/12/2026");  // the shown day is still found
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
+
+TEST_F(HistoryDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
+{
+    storeFiveDays();
+    INT_PTR result = open(0, [](HWND dialog) {
+        // Sorting state lives as long as the module: start from a known column.
+        clickHeader(dialog, Usd + 1);  // another column: ascending by USD
+        EXPECT_EQ(dateColumn(dialog), L"07 08 01 04 03 ");
+        EXPECT_EQ(cell(dialog, 0, Usd + 1), L"79,9000");
+        clickHeader(dialog, 0);  // another column again: ascending by date
+        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
+        clickHeader(dialog, 0);  // the same column: reversed
+        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
+        clickHeader(dialog, 0);
+        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
+        clickHeader(dialog, Eur + 1);
+        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
+        clickHeader(dialog, Eur + 1);
+        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
+        EXPECT_EQ(cell(dialog, 4, 0), L"01/12/2026");
+        EXPECT_EQ(cell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+    // The order of a new opening is the store's again; the sort column is remembered.
+    result = open(0, [](HWND dialog) {
+        EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
+        clickHeader(dialog, Eur + 1);  // the column of the last sort, descending: now ascending
+        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
+
+TEST_F(HistoryDialog, ActivatingARowChoosesItsDayForTheConverter)
+{
+    storeFiveDays();
+    settings.converterTo = Usd + 1;
+    settings.converterAmount = 804.0;
+    DayCode shownBefore, shownAfter;
+    DayRates unused;
+    readShownRates(shownBefore, unused);
+    INT_PTR result = open(0, [](HWND dialog) {
+        EXPECT_EQ(text(dialog, ResultId), L"10,0375");  // at the shown day's 80.1
+        ASSERT_EQ(cell(dialog, 1, 0), L"04/12/2026");
+        doubleTapRow(dialog, 1);
+        EXPECT_EQ(text(dialog, DateId), L"04/12/2026");
+        EXPECT_EQ(text(dialog, ResultId), L"10,0000");  // at 80.4
+        EXPECT_FALSE(visible(table(dialog)));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(shellLastSipPreference(), SIP_UP);
+        // Another currency converts at the chosen day too.
+        choose(dialog, ToId, Jpy + 1);
+        // 804 / 24 * 100, with the factor in single precision.
+        EXPECT_EQ(text(dialog, ResultId), L"3349,9999");
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+    readShownRates(shownAfter, unused);
+    EXPECT_TRUE(sameDay(shownBefore, shownAfter));
+}
+
+TEST_F(HistoryDialog, SwapPasteCopyAndClear)
+{
+    storeFiveDays();
+    settings.converterFrom = Usd + 1;
+    settings.converterTo = Eur + 1;
+    INT_PTR result = open(1, [](HWND dialog) {
+        setText(dialog, AmountId, L"10");
+        EXPECT_EQ(text(dialog, ResultId), L"8.8216");  // 801 / 90.8
+        click(dialog, SwapId);
+        EXPECT_EQ(chosen(dialog, FromId), Eur + 1);
+        EXPECT_EQ(chosen(dialog, ToId), Usd + 1);
+        EXPECT_EQ(text(dialog, ResultId), L"11.3358");
+
+        // "Клип->" pastes; the result mirrors the pasted comma.
+        putClipboardText(L"250,5");
+        click(dialog, PasteId);
+        EXPECT_EQ(text(dialog, AmountId), L"250,5");
+        EXPECT_EQ(text(dialog, ResultId), L"283,9626");
+        // "Клип<-" copies the result as Unicode text.
+        emptyClipboard();
+        click(dialog, CopyId);
+        EXPECT_EQ(clipboardText(), L"283,9626");
+
+        // Nothing on the clipboard, or no text on it: the amount stays.
+        emptyClipboard();
+        click(dialog, PasteId);
+        EXPECT_EQ(text(dialog, AmountId), L"250,5");
+        putClipboardText(L"");
+        click(dialog, PasteId);
+        EXPECT_EQ(text(dialog, AmountId), L"250,5");
+        // Text with no terminator is read only as far as its block goes (the system
+        // may take the last unit for the terminator).
+        const wchar_t unterminated[] = {L'4', L'2'};
+        putClipboard(unterminated, sizeof unterminated);
+        click(dialog, PasteId);
+        std::wstring pasted = text(dialog, AmountId);
+        EXPECT_TRUE(pasted == L"42" || pasted == L"4") << pasted.c_str();
+        // Text that is no number, or too long for the field, converts as 0 and
+        // leaves the currencies as they were.
+        putClipboardText(L"\x0434\x0432\x0430");
+        click(dialog, PasteId);
+        EXPECT_EQ(text(dialog, ResultId), L"0.0000");
+        putClipboardText(std::wstring(300, L'7'));
+        click(dialog, PasteId);
+        EXPECT_EQ(text(dialog, ResultId), L"0.0000");
+        EXPECT_EQ(chosen(dialog, FromId), Eur + 1);
+        EXPECT_EQ(chosen(dialog, ToId), Usd + 1);
+
+        // "Сброс" empties the amount and gives it the focus.
+        SetFocus(GetDlgItem(dialog, SwapId));
+        click(dialog, ClearId);
+        EXPECT_EQ(text(dialog, AmountId), L"");
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(text(dialog, ResultId), L"0.0000");
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
+
+TEST_F(HistoryDialog, OkSavesTheWidthsAndTheConverterState)
+{
+    storeFiveDays();
+    INT_PTR result = open(1, [](HWND dialog) {
+        SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 3, 123);
+        SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 0, 0x10040);
+        choose(dialog, FromId, Usd + 1);
+        choose(dialog, ToId, Jpy + 1);
+        setText(dialog, AmountId, L"77,5");
+        // The Done button of the title area sends OK.
+        click(dialog, ShellDoneButtonId);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(settings.historyColumnWidths[3], 123);
+    EXPECT_EQ(settings.historyColumnWidths[0], 0x40);
+    EXPECT_EQ(settings.historyColumnWidths[17], 90);
+    EXPECT_EQ(settings.converterAmount, 77.5);
+    EXPECT_EQ(settings.converterFrom, Usd + 1);
+    EXPECT_EQ(settings.converterTo, Jpy + 1);
+
+    std::vector<unsigned char> file = readFileBytes(settingsPath);
+    ASSERT_EQ(file.size(), 584u);
+    uint16_t width3;
+    double amount;
+    std::memcpy(&width3, &file[116 + 2 * 3], 2);
+    std::memcpy(&amount, &file[168], 8);
+    EXPECT_EQ(width3, 123);
+    EXPECT_EQ(amount, 77.5);
+    EXPECT_EQ(file[176], Usd + 1);
+    EXPECT_EQ(file[177], Jpy + 1);
+    EXPECT_EQ(std::memcmp(file.data(), &settings, 584), 0);
+}
+
+TEST_F(HistoryDialog, CancelAndTheCloseBoxKeepNothing)
+{
+    storeFiveDays();
+    Settings before = settings;
+    auto changeThen = [](UINT message, WPARAM wParam) {
+        return [message, wParam](HWND dialog) {
+            SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 3, 123);
+            choose(dialog, FromId, Usd + 1);
+            setText(dialog, AmountId, L"5");
+            SendMessageW(dialog, message, wParam, 0);
+        };
+    };
+    EXPECT_EQ(open(1, changeThen(WM_COMMAND, 40004)), 40004);
+    EXPECT_EQ(open(1, changeThen(WM_SYSCOMMAND, SC_CLOSE)), 40004);
+    EXPECT_EQ(open(1, changeThen(WM_COMMAND, IDCANCEL)), 40004);
+    EXPECT_FALSE(settingsFileWritten());
+    EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
+}
+
+TEST_F(HistoryDialog, EndsWithZeroWhenTheRowIndexCantBeHad)
+{
+    storeFiveDays();
+    historyRowsUnavailable = true;
+    whenOpen([](HWND dialog) { SendMessageW(dialog, WM_COMMAND, 40004, 0); });
+    EXPECT_EQ(openDialog(115, historyDialogProc, owner, 0), 0);
+    EXPECT_FALSE(stepsRan);
+    historyRowsUnavailable = false;
+    EXPECT_EQ(open(0, [](HWND dialog) { SendMessageW(dialog, WM_COMMAND, 40004, 0); }), 40004);
+    EXPECT_TRUE(stepsRan);
+}
+
+TEST_F(HistoryDialog, DamagedSettingsStayInsideTheListsAndDigits)
+{
+    storeFiveDays();
+    settings.converterFrom = 100;
+    settings.converterTo = -5;
+    settings.historyDigits = 99;
+    settings.commaFlags = 0;
+    settings.converterAmount = std::nan("");
+    INT_PTR result = open(1, [](HWND dialog) {
+        EXPECT_EQ(chosen(dialog, FromId), 0);
+        EXPECT_EQ(chosen(dialog, ToId), 0);
+        EXPECT_EQ(text(dialog, AmountId), L"0.0000");
+        setText(dialog, AmountId, L"3.14159");
+        EXPECT_EQ(text(dialog, ResultId), L"3.1416");
+        // A list without a selection converts as the rouble.
+        SendDlgItemMessageW(dialog, ToId, CB_SETCURSEL, WPARAM(-1), 0);
+        choose(dialog, FromId, Usd + 1);
+        EXPECT_EQ(text(dialog, ResultId), L"251.6414");
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(settings.converterFrom, Usd + 1);
+    EXPECT_EQ(settings.converterTo, 0);
+}
+
+TEST_F(HistoryDialog, ADayStoredWhileOpenLeavesTheRowsAlone)
+{
+    storeFiveDays();
+    INT_PTR result = open(0, [](HWND dialog) {
+        storeDay(rates(9, 91.0f, 81.0f));  // as the update worker would
+        InvalidateRect(table(dialog), nullptr, TRUE);
+        UpdateWindow(table(dialog));
+        EXPECT_EQ(rowCountOf(dialog), 5);
+        EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
+        doubleTapRow(dialog, 0);
+        EXPECT_EQ(text(dialog, DateId), L"08/12/2026");
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
+
+// --- From the panel ----------------------------------------------------------------
+
+TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
+{
+    storeFiveDays();
+    WNDCLASSW panelClass = {};
+    panelClass.lpfnWndProc = panelWindowProc;
+    panelClass.hInstance = moduleInstance;
+    panelClass.lpszClassName = L"vokCurrencyCls";
+    RegisterClassW(&panelClass);  // already there when the panel's own tests ran first
+    HWND panel = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, owner,
+                                 nullptr, moduleInstance, nullptr);
+    ASSERT_NE(panel, nullptr);
+    iconSize = 16;
+    auto press = [panel](int x) { SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 5)); };
+    bool tableShown = false, converterShown = false;
+
+    // Tap-and-hold on the rates: the table.
+    whenOpen([&tableShown](HWND dialog) {
+        tableShown = visible(table(dialog));
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    shellForceNextGesture(GN_CONTEXTMENU);
+    press(100);
+    EXPECT_TRUE(stepsRan);
+    EXPECT_TRUE(tableShown);
+
+    // Two presses less than 250 ms apart, anywhere: the converter.
+    Sleep(260);
+    whenOpen([&converterShown](HWND dialog) {
+        converterShown = !visible(table(dialog)) && GetFocus() == GetDlgItem(dialog, AmountId);
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    press(8);
+    EXPECT_FALSE(stepsRan);  // the first press alone opens nothing
+    press(8);
+    EXPECT_TRUE(stepsRan);
+    EXPECT_TRUE(converterShown);
+    DestroyWindow(panel);
+    updateState = Fresh;
+}
+
+// --- In the desktop host, as a user does it ------------------------------------------
+
+namespace {
+
+struct HostProcess {
+    PROCESS_INFORMATION process = {};
+    bool started = false;
+
+    ~HostProcess()
+    {
+        if (!started) return;
+        if (HWND screen = window(L"vokTodayScreen", nullptr)) PostMessageW(screen, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    bool start(const std::wstring& plugin)
+    {
+        std::wstring command = L"\"" + buildFolder() + L"\\todayhost.exe\" --tick-ms 100 --plugin \"" + plugin + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+        return started;
+    }
+    // A top-level window of this host (other hosts may run in the same session).
+    HWND window(const wchar_t* className, const wchar_t* title) const
+    {
+        for (HWND w = FindWindowExW(nullptr, nullptr, className, title); w; w = FindWindowExW(nullptr, w, className, title)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == process.dwProcessId) return w;
+        }
+        return nullptr;
+    }
+    HWND item() const
+    {
+        HWND screen = window(L"vokTodayScreen", nullptr);
+        return screen ? FindWindowExW(screen, nullptr, L"vokCurrencyCls", nullptr) : nullptr;
+    }
+    HWND dialog() const { return window(L"#32770", Title); }
+};
+
+// Polls every 50 ms, for up to 10 s unless told otherwise.
+template <typename Found>
+auto waitFor(Found found, int polls = 200) -> decltype(found())
+{
+    for (int i = 0; i < polls; ++i) {
+        if (auto result = found()) return result;
+        Sleep(50);
+    }
+    return found();
+}
+
+}  // namespace
+
+TEST_F(HistoryDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConverter)
+{
+    if (GetFileAttributesW((buildFolder() + L"\\todayhost.exe").c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "todayhost.exe is not built";
+    DayRates stored[2] = {rates(8, 91.0f, 81.0f), rates(7, 90.0f, 80.0f)};
+    writeFileBytes(folder.file(L"vokCurrency.his"), stored, sizeof stored);
+    HostProcess host;
+    ASSERT_TRUE(host.start(folder.file(L"vokcurrency.dll")));
+    HWND item = waitFor([&] { return host.item(); });
+    ASSERT_NE(item, nullptr);
+
+    // A right-click on the rates is the desktop's tap-and-hold.
+    PostMessageW(item, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(150, 5));
+    PostMessageW(item, WM_RBUTTONUP, 0, MAKELPARAM(150, 5));
+    HWND dialog = waitFor([&] { return host.dialog(); });
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, TableId);
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(list); }));
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
+
+    // Two clicks in quick succession: the converter. A busy machine may stretch the
+    // pair past the double-tap time; then the user clicks twice again.
+    dialog = nullptr;
+    for (int attempt = 0; attempt < 3 && !dialog; ++attempt) {
+        Sleep(300);
+        for (int i = 0; i < 2; ++i) {
+            PostMessageW(item, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 5));
+            PostMessageW(item, WM_LBUTTONUP, 0, MAKELPARAM(150, 5));
+        }
+        dialog = waitFor([&] { return host.dialog(); }, 60);
+    }
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(dialog); }));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, TableId)));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, AmountId)));
+    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
+}
+
+// --- Pictures for the README ---------------------------------------------------------
+
+namespace {
+
+// Saves what the screen shows of window as a 24-bit BMP.
+bool saveWindowPicture(HWND window, const std::wstring& path)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    int stride = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> pixels(size_t(stride) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = DWORD(file.bfOffBits + pixels.size());
+    std::vector<unsigned char> bytes(file.bfSize);
+    std::memcpy(bytes.data(), &file, sizeof file);
+    std::memcpy(bytes.data() + sizeof file, &info, sizeof info);
+    std::memcpy(bytes.data() + file.bfOffBits, pixels.data(), pixels.size());
+    writeFileBytes(path, bytes.data(), bytes.size());
+    return true;
+}
+
+// Lets the dialog paint itself for a while.
+void settle(int milliseconds)
+{
+    DWORD until = GetTickCount() + milliseconds;
+    while (LONG(until - GetTickCount()) > 0) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+
+// A realistic day: the bank's rates of the 17 currencies.
+DayRates bankDay(int day, float shift)
+{
+    static const RateEntry base[CurrencyCount] = {
+        {1, 91.2f}, {1, 78.9f}, {1, 104.6f}, {100, 53.4f}, {10, 19.1f}, {10000, 29.7f}, {1, 51.8f}, {10, 122.3f},
+        {100, 57.6f}, {100, 15.2f}, {1, 56.4f}, {10, 73.5f}, {1, 105.2f}, {1, 59.1f}, {10, 22.8f}, {10, 75.9f},
+        {1, 89.6f}};
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = makeDayCode(day, 12, 2026);
+    for (int i = 0; i < CurrencyCount; ++i) r.rates[i] = {base[i].nominal, base[i].rate + shift * (i % 3 + 1)};
+    return r;
+}
+
+}  // namespace
+
+// Run with VOK_SCREENSHOT_DIR set, under a display: saves history.bmp and converter.bmp.
+TEST_F(HistoryDialog, ScreenshotsOfBothViews)
+{
+    wchar_t folderName[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"VOK_SCREENSHOT_DIR", folderName, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) GTEST_SKIP() << "VOK_SCREENSHOT_DIR is not set";
+    std::wstring dir = folderName;
+    DestroyWindow(owner);
+    // The host's screen: 240 x 320 pixels of client area.
+    RECT area = {0, 0, 240, 320};
+    AdjustWindowRectEx(&area, WS_POPUP | WS_BORDER, FALSE, 0);
+    owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_BORDER | WS_VISIBLE, 20, 20,
+                            area.right - area.left, area.bottom - area.top, nullptr, nullptr, nullptr, nullptr);
+    const int days[] = {1, 2, 3, 4, 7, 8};
+    for (int i = 0; i < 6; ++i) storeDay(bankDay(days[i], 0.137f * i - 0.3f * (i % 2)));
+    refreshTick();
+    settings.converterAmount = 1500.0;
+    settings.converterFrom = 0;
+    settings.converterTo = Usd + 1;
+    INT_PTR result = open(0, [&dir](HWND dialog) {
+        ShowWindow(dialog, SW_SHOW);  // the modal loop would show it once idle
+        settle(500);
+        EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\history.bmp"));
+        SendMessageW(dialog, WM_COMMAND, 40013, 0);
+        settle(500);
+        EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\converter.bmp"));
+        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+    });
+    EXPECT_EQ(result, 40004);
+}
