@@ -2,7 +2,7 @@
 # New Win32 sources are picked up by their folders: platform/*_win32.cpp,
 # plugin/*.cpp, update/*_win32.cpp, dialogs/*_win32.cpp.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
-add_compile_options(-Wall -Wextra)
+add_compile_options(-Wall -Wextra -ffunction-sections)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 add_library(vokcore STATIC ${CORE_SOURCES} platform/fileio_win32.cpp platform/lock_win32.cpp)
@@ -18,6 +18,9 @@ list(REMOVE_ITEM WIN32_LAYER_SOURCES
     ${CMAKE_SOURCE_DIR}/platform/fileio_win32.cpp ${CMAKE_SOURCE_DIR}/platform/lock_win32.cpp)
 set(WIN32_LIBS wininet ws2_32 comctl32 comdlg32 gdi32 msimg32 gdiplus ole32 user32 kernel32)
 add_library(vokwin STATIC ${WIN32_LAYER_SOURCES})
+# No exceptions and no run-time type information in the plug-in's code.
+target_compile_options(vokcore PRIVATE -fno-exceptions -fno-rtti)
+target_compile_options(vokwin PRIVATE -fno-exceptions -fno-rtti)
 target_link_libraries(vokwin PUBLIC vokcore ${WIN32_LIBS})
 
 file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
