@@ -34,40 +34,56 @@ static const char* findStartTag(const char* text, const char* name, size_t nameL
     return plain;
 }
 
-int findElement(const char* text, const char* name, char* attributes, size_t attributeCapacity, char* content,
-                size_t contentCapacity)
+// Where an element lies: its attribute text [attributes, tagEnd), its content from
+// tagEnd + 1 up to contentEnd (null when the end tag is missing), and after, just
+// past the end tag. False when the start tag is not found.
+struct ElementSpan {
+    const char* attributes;
+    const char* tagEnd;
+    const char* contentEnd;
+    const char* after;
+};
+
+static bool locateElement(const char* text, const char* name, ElementSpan& span)
 {
     size_t nameLength = std::strlen(name);
-    if (nameLength + 4 > TagPatternCapacity) return 0;  // "</name>" and its NUL must fit
+    if (nameLength + 4 > TagPatternCapacity) return false;  // "</name>" and its NUL must fit
     bool withAttributes = false;
     const char* found = findStartTag(text, name, nameLength, withAttributes);
-    if (!found) return 0;
-    const char* attributeStart = found + nameLength + 2;
-    const char* tagEnd;
+    if (!found) return false;
+    span.attributes = found + nameLength + 2;
     if (withAttributes) {
-        tagEnd = std::strchr(attributeStart, '>');
-        if (!tagEnd) return 0;
+        span.tagEnd = std::strchr(span.attributes, '>');
+        if (!span.tagEnd) return false;
     } else {
-        tagEnd = attributeStart - 1;
-        attributeStart = tagEnd;
+        span.tagEnd = span.attributes - 1;
+        span.attributes = span.tagEnd;
     }
-    copyCut(attributes, attributeCapacity, attributeStart, static_cast<size_t>(tagEnd - attributeStart));
-    const char* contentStart = tagEnd + 1;
-    int contentOffset = static_cast<int>(contentStart - text);
-    if (!content) return contentOffset;
     char pattern[TagPatternCapacity];
     pattern[0] = '<';
     pattern[1] = '/';
     std::memcpy(pattern + 2, name, nameLength);
     pattern[nameLength + 2] = '>';
     pattern[nameLength + 3] = 0;
-    const char* endTag = std::strstr(contentStart, pattern);
-    if (!endTag) {
+    span.contentEnd = std::strstr(span.tagEnd + 1, pattern);
+    span.after = span.contentEnd ? span.contentEnd + nameLength + 3 : nullptr;
+    return true;
+}
+
+int findElement(const char* text, const char* name, char* attributes, size_t attributeCapacity, char* content,
+                size_t contentCapacity)
+{
+    ElementSpan span;
+    if (!locateElement(text, name, span)) return 0;
+    copyCut(attributes, attributeCapacity, span.attributes, static_cast<size_t>(span.tagEnd - span.attributes));
+    const char* contentStart = span.tagEnd + 1;
+    if (!content) return static_cast<int>(contentStart - text);
+    if (!span.contentEnd) {
         copyCut(content, contentCapacity, contentStart, 0);
-        return contentOffset;
+        return static_cast<int>(contentStart - text);
     }
-    copyCut(content, contentCapacity, contentStart, static_cast<size_t>(endTag - contentStart));
-    return static_cast<int>(endTag + nameLength + 3 - text);
+    copyCut(content, contentCapacity, contentStart, static_cast<size_t>(span.contentEnd - contentStart));
+    return static_cast<int>(span.after - text);
 }
 
 static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -175,8 +191,9 @@ static int dateField(const char* at, int from, int to)
 }
 
 // What findElement without an attribute buffer finds for each of count names in
-// text, in one pass over its tags: the content of each into its buffer (empty
-// when the element or its end tag is missing).
+// the element content [text, limit), in one pass over its tags: the content of
+// each into its buffer (empty when the element or its end tag is missing). The
+// content is read where it lies; limit stands where a copy cut to its buffer would end.
 struct ChildWanted {
     const char* name;
     size_t nameLength;
@@ -184,22 +201,35 @@ struct ChildWanted {
     size_t capacity;
 };
 
-// Like strncmp(text, name, length) == 0, stopping at the text's end.
-static bool startsWith(const char* text, const char* name, size_t length)
+static const char* nextTagEnd(const char* at, const char* limit)
 {
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] != name[i]) return false;  // also stops at text's NUL
-    return true;
+    return at < limit ? static_cast<const char*>(std::memchr(at, '>', static_cast<size_t>(limit - at))) : nullptr;
 }
 
-static void readChildren(const char* text, ChildWanted* children, int count)
+static const char* nextTag(const char* at, const char* limit)
+{
+    return at < limit ? static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(limit - at))) : nullptr;
+}
+
+// "</name>" at or after from, wholly before limit.
+static const char* findEndTag(const char* from, const char* limit, const char* name, size_t nameLength)
+{
+    for (const char* at = nextTag(from, limit); at; at = nextTag(at + 1, limit)) {
+        if (static_cast<size_t>(limit - at) < nameLength + 3) return nullptr;
+        if (at[1] == '/' && std::memcmp(at + 2, name, nameLength) == 0 && at[nameLength + 2] == '>') return at;
+    }
+    return nullptr;
+}
+
+static void readChildren(const char* text, const char* limit, ChildWanted* children, int count)
 {
     const char* withAttributes[4] = {};
     const char* plain[4] = {};
-    for (const char* at = std::strchr(text, '<'); at; at = std::strchr(at + 1, '<')) {
+    for (const char* at = nextTag(text, limit); at; at = nextTag(at + 1, limit)) {
         for (int i = 0; i < count; ++i) {
             const ChildWanted& c = children[i];
-            if (withAttributes[i] || at[1] != c.name[0] || !startsWith(at + 1, c.name, c.nameLength)) continue;
+            if (withAttributes[i] || static_cast<size_t>(limit - at) < c.nameLength + 2) continue;
+            if (at[1] != c.name[0] || std::memcmp(at + 1, c.name, c.nameLength) != 0) continue;
             char after = at[c.nameLength + 1];
             if (after == ' ')
                 withAttributes[i] = at;
@@ -212,15 +242,12 @@ static void readChildren(const char* text, ChildWanted* children, int count)
         const char* start = withAttributes[i] ? withAttributes[i] : plain[i];
         c.content[0] = 0;
         if (!start) continue;
-        const char* tagEnd = withAttributes[i] ? std::strchr(start + c.nameLength + 2, '>') : start + c.nameLength + 1;
-        if (!tagEnd) continue;
-        char endTag[TagPatternCapacity];
-        endTag[0] = '<';
-        endTag[1] = '/';
-        std::memcpy(endTag + 2, c.name, c.nameLength);
-        endTag[c.nameLength + 2] = '>';
-        endTag[c.nameLength + 3] = 0;
-        const char* end = std::strstr(tagEnd + 1, endTag);
+        const char* tagEnd = start + c.nameLength + 1;
+        if (withAttributes[i]) {
+            tagEnd = nextTagEnd(start + c.nameLength + 2, limit);
+            if (!tagEnd) continue;
+        }
+        const char* end = findEndTag(tagEnd + 1, limit, c.name, c.nameLength);
         if (end) copyCut(c.content, c.capacity, tagEnd + 1, static_cast<size_t>(end - tagEnd - 1));
     }
 }
@@ -248,7 +275,6 @@ static void lowerCase(char* text, size_t length)
 // The reader runs on one update worker at a time; its buffers are static.
 static char rootAttributes[RootAttributeCapacity];
 static char rootContent[RootContentCapacity];
-static char elementContent[ElementContentCapacity];
 
 bool parseDailyRates(char* text, DayRates& rates)
 {
@@ -264,16 +290,20 @@ bool parseDailyRates(char* text, DayRates& rates)
     rates.code.yearCode = static_cast<uint8_t>(dateField(date, 6, 10) + 59);
 
     const char* cursor = rootContent;
-    for (;;) {
-        int advance = findElement(cursor, "valute", nullptr, 0, elementContent, sizeof elementContent);
-        if (advance == 0) break;
+    ElementSpan valute;
+    while (locateElement(cursor, "valute", valute)) {
+        // The element's content as a copy cut to ElementContentCapacity would hold it.
+        const char* contentStart = valute.tagEnd + 1;
+        const char* limit = valute.contentEnd ? valute.contentEnd : contentStart;
+        if (static_cast<size_t>(limit - contentStart) > ElementContentCapacity - 1)
+            limit = contentStart + (ElementContentCapacity - 1);
         char code[CodeCapacity] = {};
         char nominal[NominalCapacity] = {};
         char value[ValueCapacity] = {};
         ChildWanted children[3] = {{"charcode", 8, code, sizeof code},
                                    {"nominal", 7, nominal, sizeof nominal},
                                    {"value", 5, value, sizeof value}};
-        readChildren(elementContent, children, 3);
+        readChildren(contentStart, limit, children, 3);
         if (char* comma = std::strchr(value, ',')) *comma = '.';
         for (int i = 0; i < CurrencyCount; ++i) {
             if (sameCode(code, isoCode[i])) {
@@ -282,7 +312,7 @@ bool parseDailyRates(char* text, DayRates& rates)
                 break;
             }
         }
-        cursor += advance;
+        cursor = valute.contentEnd ? valute.after : contentStart;
     }
     return true;
 }
