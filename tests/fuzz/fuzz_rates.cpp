@@ -4,7 +4,10 @@
 //  - a reserved byte that is not 0, or a refused document with a non-zero record;
 //  - an ASCII byte of the text changed other than by lower-casing A-Z, or its NUL
 //    moved (bytes above 127 may be folded too, or not);
-//  - a second reading of the (now lower-case) text that gives another answer.
+//  - a second reading of the (now lower-case) text that gives another answer;
+//  - an answer other than that of the plain reading below, which walks the
+//    document with findElement and copies every element as the reader's design
+//    describes (the reader itself reads the children where they lie).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +22,70 @@ static bool allZero(const DayRates& rates)
     const unsigned char* p = reinterpret_cast<const unsigned char*>(&rates);
     for (size_t i = 0; i < sizeof rates; ++i)
         if (p[i]) return false;
+    return true;
+}
+
+static bool sameCode(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        char x = *a >= 'A' && *a <= 'Z' ? char(*a + 32) : *a;
+        char y = *b >= 'A' && *b <= 'Z' ? char(*b + 32) : *b;
+        if (x != y) return false;
+        if (!x) return true;
+    }
+}
+
+// The same document read the plain way, on text that is lower-case already.
+static bool plainReading(const char* text, DayRates& rates)
+{
+    static char attributes[RootAttributeCapacity];
+    static char root[RootContentCapacity];
+    std::memset(&rates, 0, sizeof rates);
+    if (findElement(text, "valcurs", attributes, sizeof attributes, root, sizeof root) == 0) return false;
+    const char* date = std::strstr(attributes, "date=\"");
+    if (!date) return false;
+    date += 6;
+    char field[8];
+    int fields[3];
+    const int from[3] = {0, 3, 6}, to[3] = {2, 5, 10};
+    for (int f = 0; f < 3; ++f) {
+        size_t n = 0;
+        bool ended = false;
+        for (int i = 0; i < to[f]; ++i) {
+            if (!date[i]) {
+                ended = true;
+                break;
+            }
+            if (i >= from[f]) field[n++] = date[i];
+        }
+        field[n] = 0;
+        fields[f] = ended && n == 0 ? 0 : readIntegerField(field);
+    }
+    rates.code.day = static_cast<uint8_t>(fields[0]);
+    rates.code.month = static_cast<uint8_t>(fields[1]);
+    rates.code.yearCode = static_cast<uint8_t>(fields[2] + 59);
+    const char* cursor = root;
+    for (;;) {
+        char element[ElementContentCapacity];
+        int advance = findElement(cursor, "valute", nullptr, 0, element, sizeof element);
+        if (advance == 0) break;
+        char code[CodeCapacity] = {}, nominal[NominalCapacity] = {}, value[ValueCapacity] = {};
+        findElement(element, "charcode", nullptr, 0, code, sizeof code);
+        findElement(element, "nominal", nullptr, 0, nominal, sizeof nominal);
+        findElement(element, "value", nullptr, 0, value, sizeof value);
+        if (char* comma = std::strchr(value, ',')) *comma = '.';
+        for (int i = 0; i < CurrencyCount; ++i) {
+            if (sameCode(code, isoCode[i])) {
+                rates.rates[i].nominal = readIntegerField(nominal);
+                double rate = readRateField(value);
+                if (rate > 3.4028234663852886e38) rate = 3.4028234663852886e38;
+                if (rate < -3.4028234663852886e38) rate = -3.4028234663852886e38;
+                rates.rates[i].rate = static_cast<float>(rate);
+                break;
+            }
+        }
+        cursor += advance;
+    }
     return true;
 }
 
@@ -45,5 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memset(&again, 0x5A, sizeof again);
     if (parseDailyRates(text.data(), again) != accepted) std::abort();
     if (std::memcmp(&rates, &again, sizeof rates) != 0) std::abort();
+
+    DayRates plain;
+    if (plainReading(text.data(), plain) != accepted) std::abort();
+    if (std::memcmp(&rates, &plain, sizeof rates) != 0) std::abort();
     return 0;
 }
