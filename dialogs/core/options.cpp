@@ -1,0 +1,169 @@
+#include "dialogs/core/options.h"
+
+#include <cstring>
+
+#include "data/currency.h"
+#include "platform/text16.h"
+
+WorkingItems workingItems;
+
+void loadWorkingItems(WorkingItems& w, const Settings& s)
+{
+    std::memcpy(&w.count, &s.itemCount, sizeof w);
+    if (w.count < 0) w.count = 0;
+    if (w.count > MaxItems) w.count = MaxItems;
+}
+
+void storeWorkingItems(Settings& s, const WorkingItems& w) { std::memcpy(&s.itemCount, &w.count, sizeof w); }
+
+// --- The list's buttons -------------------------------------------------------------
+
+static bool isRow(const WorkingItems& w, int row) { return row >= 0 && row < w.count && row < ItemSlots; }
+
+bool canAddItem(const WorkingItems& w) { return w.count < MaxItems; }
+
+void startNewItem(WorkingItems& w, int slot)
+{
+    if (slot < 0 || slot >= ItemSlots) return;
+    PanelItem& item = w.items[slot];
+    std::memset(&item, 0, sizeof item);
+    item.digits = 2;
+    item.useDefaultColour = 1;
+}
+
+static void swapItems(WorkingItems& w, int a, int b)
+{
+    PanelItem kept = w.items[a];
+    w.items[a] = w.items[b];
+    w.items[b] = kept;
+}
+
+bool moveItemUp(WorkingItems& w, int row)
+{
+    if (!isRow(w, row) || row == 0) return false;
+    swapItems(w, row, row - 1);
+    return true;
+}
+
+bool moveItemDown(WorkingItems& w, int row)
+{
+    if (!isRow(w, row) || row >= w.count - 1) return false;
+    swapItems(w, row, row + 1);
+    return true;
+}
+
+bool deleteItem(WorkingItems& w, int row)
+{
+    if (!isRow(w, row)) return false;
+    --w.count;
+    for (int i = row; i < w.count; ++i) w.items[i] = w.items[i + 1];
+    return true;
+}
+
+// --- Row texts ------------------------------------------------------------------------
+
+static size_t append(char16_t* out, size_t at, size_t capacity, const char16_t* text)
+{
+    for (; *text && at + 1 < capacity; ++text) out[at++] = *text;
+    out[at] = 0;
+    return at;
+}
+
+static const char16_t* symbolOf(uint8_t currency)
+{
+    return symbol[currency < CurrencyCount ? currency : CurrencyCount - 1];
+}
+
+void itemRowText(const PanelItem& item, int column, char16_t* out, size_t capacity)
+{
+    if (capacity == 0) return;
+    out[0] = 0;
+    size_t at = 0;
+    if (column == 0 && !item.isRatio) {
+        at = append(out, at, capacity, u"Курс ");
+        at = append(out, at, capacity, symbolOf(item.currency));
+        append(out, at, capacity, u".");
+    } else if (column == 0) {
+        at = append(out, at, capacity, u"Соотношение ");
+        at = append(out, at, capacity, symbolOf(item.currency));
+        at = append(out, at, capacity, u"/");
+        at = append(out, at, capacity, symbolOf(item.currency2));
+        append(out, at, capacity, u".");
+    } else if (item.period == 1) {
+        append(out, at, capacity, u"следующий");
+    } else if (item.period == 2) {
+        append(out, at, capacity, u"следующий/если есть");
+    } else {
+        append(out, at, capacity, u"текущий");
+    }
+}
+
+void workingRowText(const WorkingItems& w, int row, int column, char16_t* out, size_t capacity)
+{
+    if (capacity == 0) return;
+    out[0] = 0;
+    if (isRow(w, row)) itemRowText(w.items[row], column, out, capacity);
+}
+
+// --- The item editor ------------------------------------------------------------------
+
+// The list's row when there is one, else the old value; either way within 0..last.
+static uint8_t chosenRow(int32_t row, uint8_t old, int last)
+{
+    int value = (row >= 0 && row <= last) ? row : old;
+    return static_cast<uint8_t>(value > last ? last : value);
+}
+
+void storeEditorChoice(PanelItem& item, const EditorChoice& c)
+{
+    item.isRatio = c.ratio ? 1 : 0;
+    item.period = !c.nextPeriod ? 0 : (c.ifAvailable ? 2 : 1);
+    item.currency = chosenRow(c.currencyRow, item.currency, CurrencyCount - 1);
+    item.currency2 = chosenRow(c.currency2Row, item.currency2, CurrencyCount - 1);
+    item.itemFlags = 0;
+    if (c.arrow) item.itemFlags |= ShowArrow;
+    if (c.difference) item.itemFlags |= ShowDifference;
+    item.digits = chosenRow(c.digitsRow, item.digits, 4);
+    item.useDefaultColour = c.defaultColour ? 1 : 0;
+    item.colour = c.colour;
+}
+
+// --- The update and misc pages --------------------------------------------------------
+
+static bool within(uint32_t raw, int32_t low, int32_t high)
+{
+    int32_t value = static_cast<int32_t>(raw);
+    return value >= low && value <= high;
+}
+
+static bool above(uint32_t raw, int32_t low) { return static_cast<int32_t>(raw) > low; }
+
+void readUpdatePage(Settings& s, const UpdatePageInput& in)
+{
+    s.updateFlags = 0;
+    if (in.updateEvery) s.updateFlags |= UpdateEvery;
+    if (above(in.interval, 0)) s.updateInterval = static_cast<int32_t>(in.interval);
+    if (in.onlyIfStale) s.updateFlags |= OnlyIfStale;
+    if (in.updateDaily) s.updateFlags |= UpdateDaily;
+    if (within(in.hour, 0, 23)) s.dailyHour = static_cast<uint8_t>(in.hour);
+    if (within(in.minute, 0, 59)) s.dailyMinute = static_cast<uint8_t>(in.minute);
+    s.useProxy = in.useProxy ? 1 : 0;
+    copy16(s.proxy, ProxyReadUnits, in.proxy ? in.proxy : u"");
+    if (in.establishConnection) s.updateFlags |= EstablishConnection;
+    if (in.updateOnConnect) s.updateFlags |= UpdateOnConnect;
+}
+
+void readMiscPage(Settings& s, const MiscPageInput& in)
+{
+    s.commaFlags = 0;
+    if (above(in.visibleItems, 0)) s.visibleItems = static_cast<uint8_t>(in.visibleItems & 0xFF);
+    if (within(in.fontHeight, 5, 47)) s.panelFont.lfHeight = static_cast<int32_t>(in.fontHeight);
+    s.panelFont.lfWeight = in.bold ? 700 : 400;
+    s.centerItems = in.centerItems ? 1 : 0;
+    s.filledArrows = in.filledArrows ? 1 : 0;
+    if (in.commaOnPanel) s.commaFlags |= CommaOnPanel;
+    if (in.commaOnCopy) s.commaFlags |= CommaOnCopy;
+    if (in.commaInHistory) s.commaFlags |= CommaInHistory;
+    if (in.historyDigitsRow >= 0 && in.historyDigitsRow <= 4) s.historyDigits = in.historyDigitsRow;
+    if (above(in.historyLength, 3)) s.historyLength = static_cast<int32_t>(in.historyLength);
+}

@@ -1,0 +1,94 @@
+// The options dialog's portable half: the working copy of the panel item list and
+// what its buttons do to it, the list's row texts, the item editor's result, and
+// the update and misc pages read back into Settings.
+//
+// The Win32 side reads the controls into the plain records below and hands them
+// over; nothing here knows a window.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "data/settings.h"
+
+// The item list the options dialog edits: Settings' itemCount and items, same layout,
+// copied in when the dialog opens and back whole on OK.
+struct WorkingItems {
+    int32_t count;
+    PanelItem items[ItemSlots];
+};
+static_assert(sizeof(WorkingItems) == offsetof(Settings, magic) - offsetof(Settings, itemCount),
+              "WorkingItems is Settings' itemCount and items");
+
+extern WorkingItems workingItems;
+
+// Copies the list out of s; a count outside 0..15 (a damaged record) comes in range.
+void loadWorkingItems(WorkingItems& w, const Settings& s);
+// Copies w whole over s.itemCount and s.items.
+void storeWorkingItems(Settings& s, const WorkingItems& w);
+
+// The list buttons. Each returns false and changes nothing when it does not apply
+// (a row outside the list, Up on the first row, Down on the last).
+bool canAddItem(const WorkingItems& w);
+// Slot `slot` becomes a new item: all zero, then two digits and the default colour.
+void startNewItem(WorkingItems& w, int slot);
+bool moveItemUp(WorkingItems& w, int row);
+bool moveItemDown(WorkingItems& w, int row);
+bool deleteItem(WorkingItems& w, int row);
+
+// Row texts of the item list: column 0 what the item shows, any other column its
+// period. A currency outside the table shows as the panel shows it (the last row).
+void itemRowText(const PanelItem& item, int column, char16_t* out, size_t capacity);
+// The same for row `row` of w; empty for a row outside the list.
+void workingRowText(const WorkingItems& w, int row, int column, char16_t* out, size_t capacity);
+
+// The item editor's controls at OK. A row is the list's selection, -1 for none.
+struct EditorChoice {
+    bool ratio;          // 1055
+    bool nextPeriod;     // 1056
+    bool ifAvailable;    // 1063, counts only with nextPeriod
+    int32_t currencyRow;   // 1031
+    int32_t currency2Row;  // 1032, read also when the item is not a ratio
+    bool arrow;          // 1033
+    bool difference;     // 1067
+    int32_t digitsRow;   // 1038
+    bool defaultColour;  // 1040
+    uint32_t colour;     // the colour chosen so far, stored whether or not it is used
+};
+// Writes the editor's choice into item. A list without a valid row keeps the item's
+// value (brought into range), so nothing outside the lists is ever stored.
+void storeEditorChoice(PanelItem& item, const EditorChoice& c);
+
+// Number fields come as the unsigned value the platform reads from them (an empty
+// field reads 0) and are judged as signed 32-bit numbers.
+constexpr int ProxyReadUnits = 64;  // the proxy field is read with this buffer
+
+struct UpdatePageInput {
+    bool updateEvery;          // 1000
+    uint32_t interval;         // 1001
+    bool onlyIfStale;          // 1009, enabled or not
+    bool updateDaily;          // 1002
+    uint32_t hour;             // 1003
+    uint32_t minute;           // 1004
+    bool useProxy;             // 1064
+    const char16_t* proxy;     // 1065, NUL-terminated
+    bool establishConnection;  // 1068
+    bool updateOnConnect;      // 1020, the hidden box
+};
+
+struct MiscPageInput {
+    uint32_t visibleItems;   // 1021
+    uint32_t fontHeight;     // 1058
+    bool bold;               // 1060
+    bool centerItems;        // 1061
+    bool filledArrows;       // 1062
+    bool commaOnPanel;       // 1008
+    bool commaOnCopy;        // 1017
+    bool commaInHistory;     // 1018
+    int32_t historyDigitsRow;  // 1037, -1 for none
+    uint32_t historyLength;  // 1010
+};
+
+// OK's reading of the pages: updateFlags and commaFlags are rebuilt from their boxes;
+// a number outside its bounds leaves its field as it was.
+void readUpdatePage(Settings& s, const UpdatePageInput& in);
+void readMiscPage(Settings& s, const MiscPageInput& in);

@@ -1,0 +1,297 @@
+// The options dialog's first page, "Панель": the list of panel items (template 102)
+// and the modal item editor (template 111). Both work on workingItems only.
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "data/currency.h"
+#include "dialogs/options.h"
+#include "platform/shell.h"
+#include "plugin/globals.h"
+
+HWND itemList;
+int32_t editIndex;
+COLORREF editColour;
+BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW) = ChooseColorW;
+
+static const wchar_t* const digitRows[] = {L"0", L"1", L"2", L"3", L"4"};
+
+// --- The list -----------------------------------------------------------------------
+
+static void insertColumn(int index, int width, const wchar_t* text)
+{
+    LVCOLUMNW column = {};
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = width;
+    column.pszText = const_cast<wchar_t*>(text);
+    SendMessageW(itemList, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+}
+
+static void setRowCount() { SendMessageW(itemList, LVM_SETITEMCOUNT, workingItems.count, 0); }
+
+static void redrawRow(int row) { SendMessageW(itemList, LVM_UPDATE, row, 0); }
+
+static void setRowSelected(int row, bool selected)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED;
+    state.state = selected ? LVIS_SELECTED : 0;
+    SendMessageW(itemList, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+}
+
+static void onItemsInit(HWND itemsPage)
+{
+    itemList = GetDlgItem(itemsPage, ItemListId);
+    LRESULT extended = SendMessageW(itemList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    SendMessageW(itemList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
+    insertColumn(0, settings.itemColumnWidths[0], L"Содержание");
+    insertColumn(1, settings.itemColumnWidths[1], L"Период");
+    setRowCount();
+}
+
+// The list keeps its top and a margin of 5 pixels on the other three sides.
+static void onItemsSize(HWND itemsPage)
+{
+    if (!itemList) return;  // a size that comes before the page's WM_INITDIALOG
+    RECT client, list;
+    GetClientRect(itemsPage, &client);
+    GetWindowRect(itemList, &list);
+    POINT topLeft = {list.left, list.top};
+    ScreenToClient(itemsPage, &topLeft);
+    int width = client.right - 10, height = client.bottom - topLeft.y - 5;
+    SetWindowPos(itemList, nullptr, 5, topLeft.y, width < 0 ? 0 : width, height < 0 ? 0 : height, SWP_NOZORDER);
+}
+
+static bool onRowText(const NMHDR* header)
+{
+    auto* request = reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(header));
+    LVITEMW& item = request->item;
+    if (!(item.mask & LVIF_TEXT)) return false;
+    if (item.pszText && item.cchTextMax > 0)
+        workingRowText(workingItems, item.iItem, item.iSubItem, reinterpret_cast<char16_t*>(item.pszText),
+                       static_cast<size_t>(item.cchTextMax));
+    return true;
+}
+
+static INT_PTR runEditor(HWND itemsPage, LPARAM isNew)
+{
+    HRSRC found = FindResourceW(moduleInstance, MAKEINTRESOURCEW(111), RT_DIALOG);
+    HGLOBAL loaded = found ? LoadResource(moduleInstance, found) : nullptr;
+    auto* editorTemplate = loaded ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
+    if (!editorTemplate) return 0;
+    return DialogBoxIndirectParamW(moduleInstance, editorTemplate, GetParent(itemsPage), itemEditorProc, isNew);
+}
+
+static void onAdd(HWND itemsPage)
+{
+    if (!canAddItem(workingItems)) {
+        MessageBoxW(itemsPage, L"Извините, но максимальное число элементов достигнуто.", L"vok Currency",
+                    MB_OK | MB_ICONERROR | MB_TOPMOST);
+        return;
+    }
+    editIndex = workingItems.count;
+    // Only the editor's OK (1) counts: a dialog that failed to open gives 0 or -1.
+    if (runEditor(itemsPage, 1) == 1) ++workingItems.count;
+    setRowCount();
+}
+
+// Up and Down: the selection follows the moved item.
+static void onMoved(int row, int to)
+{
+    redrawRow(row);
+    redrawRow(to);
+    SendMessageW(itemList, LVM_SETSELECTIONMARK, 0, to);
+    setRowSelected(row, false);
+    setRowSelected(to, true);
+}
+
+static void onDelete(int row)
+{
+    if (!deleteItem(workingItems, row)) return;
+    for (int i = row; i < workingItems.count; ++i) redrawRow(i);
+    setRowCount();
+    SendMessageW(itemList, LVM_SETSELECTIONMARK, 0, -1);
+    setRowSelected(row, false);
+}
+
+static bool onItemsCommand(HWND itemsPage, int command)
+{
+    if (command == ItemAddId) {
+        onAdd(itemsPage);
+        return true;
+    }
+    int row = static_cast<int>(SendMessageW(itemList, LVM_GETSELECTIONMARK, 0, 0));
+    if (row < 0 || row >= workingItems.count) return false;
+    switch (command) {
+    case ItemUpId:
+        if (moveItemUp(workingItems, row)) onMoved(row, row - 1);
+        return true;
+    case ItemDownId:
+        if (moveItemDown(workingItems, row)) onMoved(row, row + 1);
+        return true;
+    case ItemDeleteId:
+        onDelete(row);
+        return true;
+    case ItemEditId:
+        editIndex = row;
+        if (runEditor(itemsPage, 0) == 1) redrawRow(row);
+        return true;
+    }
+    return false;
+}
+
+INT_PTR CALLBACK itemsPageProc(HWND itemsPage, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        onItemsInit(itemsPage);
+        return TRUE;
+    case WM_SIZE:
+        onItemsSize(itemsPage);
+        return TRUE;
+    case WM_COMMAND:
+        return onItemsCommand(itemsPage, LOWORD(wParam)) ? TRUE : FALSE;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (!header || header->idFrom != ItemListId || header->code != static_cast<UINT>(LVN_GETDISPINFOW))
+            return FALSE;
+        return onRowText(header) ? TRUE : FALSE;
+    }
+    }
+    return FALSE;
+}
+
+// --- The editor ---------------------------------------------------------------------
+
+static void setChecked(HWND editor, int id, bool on)
+{
+    SendDlgItemMessageW(editor, id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+static bool checked(HWND editor, int id) { return SendDlgItemMessageW(editor, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+static void showRatio(HWND editor, bool show)
+{
+    ShowWindow(GetDlgItem(editor, 1032), show ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(editor, 1035), show ? SW_SHOW : SW_HIDE);
+}
+
+static void addRows(HWND editor, int id, const wchar_t* const* rows, int count)
+{
+    for (int i = 0; i < count; ++i) SendDlgItemMessageW(editor, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rows[i]));
+}
+
+// The item's byte taken as signed: a row the list lacks selects none.
+static void selectRow(HWND editor, int id, uint8_t row)
+{
+    SendDlgItemMessageW(editor, id, CB_SETCURSEL, static_cast<WPARAM>(static_cast<int8_t>(row)), 0);
+}
+
+static int32_t selectedRow(HWND editor, int id)
+{
+    return static_cast<int32_t>(SendDlgItemMessageW(editor, id, CB_GETCURSEL, 0, 0));
+}
+
+static void onEditorInit(HWND editor, bool isNew)
+{
+    SHDoneButton(editor, SHDB_SHOW);
+    for (int i = 0; i < CurrencyCount; ++i) {
+        LPARAM text = reinterpret_cast<LPARAM>(symbol[i]);
+        SendDlgItemMessageW(editor, 1031, CB_ADDSTRING, 0, text);
+        SendDlgItemMessageW(editor, 1032, CB_ADDSTRING, 0, text);
+    }
+    addRows(editor, 1038, digitRows, 5);
+    if (editIndex < 0 || editIndex >= ItemSlots) editIndex = 0;
+    if (isNew) startNewItem(workingItems, editIndex);
+    const PanelItem& item = workingItems.items[editIndex];
+    if (!item.isRatio)
+        showRatio(editor, false);
+    else
+        setChecked(editor, 1055, true);
+    if (item.period != 0) {
+        setChecked(editor, 1056, true);
+        setChecked(editor, 1063, item.period == 2);
+    } else {
+        EnableWindow(GetDlgItem(editor, 1063), FALSE);
+    }
+    selectRow(editor, 1031, item.currency);
+    selectRow(editor, 1032, item.currency2);
+    if (item.itemFlags & ShowArrow) setChecked(editor, 1033, true);
+    if (item.itemFlags & ShowDifference) setChecked(editor, 1067, true);
+    selectRow(editor, 1038, item.digits);
+    if (item.useDefaultColour) {
+        setChecked(editor, 1040, true);
+        EnableWindow(GetDlgItem(editor, 1041), FALSE);
+    }
+    editColour = item.colour;
+}
+
+static void chooseColour(HWND editor)
+{
+    COLORREF customColours[16] = {};  // fresh every time: custom colours are not kept
+    CHOOSECOLORW choice = {};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = editor;
+    choice.hInstance = reinterpret_cast<HWND>(moduleInstance);
+    choice.rgbResult = editColour;
+    choice.lpCustColors = customColours;
+    choice.Flags = CC_RGBINIT | CC_ANYCOLOR;
+    if (chooseColourCall && chooseColourCall(&choice)) editColour = choice.rgbResult;
+}
+
+static void onEditorOk(HWND editor)
+{
+    EditorChoice choice;
+    choice.ratio = checked(editor, 1055);
+    choice.nextPeriod = checked(editor, 1056);
+    choice.ifAvailable = checked(editor, 1063);
+    choice.currencyRow = selectedRow(editor, 1031);
+    choice.currency2Row = selectedRow(editor, 1032);
+    choice.arrow = checked(editor, 1033);
+    choice.difference = checked(editor, 1067);
+    choice.digitsRow = selectedRow(editor, 1038);
+    choice.defaultColour = checked(editor, 1040);
+    choice.colour = editColour;
+    storeEditorChoice(workingItems.items[editIndex], choice);
+    EndDialog(editor, 1);
+}
+
+static bool onEditorCommand(HWND editor, int command)
+{
+    switch (command) {
+    case 1055:
+        showRatio(editor, checked(editor, 1055));
+        return true;
+    case 1056:
+        EnableWindow(GetDlgItem(editor, 1063), checked(editor, 1056));
+        return true;
+    case 1040:
+        EnableWindow(GetDlgItem(editor, 1041), !checked(editor, 1040));
+        return true;
+    case 1041:
+        chooseColour(editor);
+        return true;
+    case IDOK:
+        onEditorOk(editor);
+        return true;
+    case IDCANCEL:  // the desktop's Escape: as the close box
+        EndDialog(editor, 0);
+        return true;
+    }
+    return false;
+}
+
+INT_PTR CALLBACK itemEditorProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        onEditorInit(editor, lParam != 0);
+        return TRUE;
+    case WM_COMMAND:
+        return onEditorCommand(editor, LOWORD(wParam)) ? TRUE : FALSE;
+    case WM_CLOSE:
+        EndDialog(editor, 0);
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,40 @@
+// The options dialog (template 500, export 241) and its items page with the item
+// editor: the Win32 half. The working copy of the item list and the reading of the
+// pages live in dialogs/core/options.h.
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+#include "dialogs/core/options.h"
+
+// Control and command numbers the pages and tests share.
+enum OptionsIds {
+    OptionsTabId = 1014,
+    OptionsCancelCommand = 40004,
+    ItemListId = 1022,
+    ItemUpId = 1023,
+    ItemDownId = 1024,
+    ItemDeleteId = 1026,
+    ItemAddId = 1027,
+    ItemEditId = 1028,
+};
+
+extern "C" BOOL WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK updatePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK miscPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK aboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK itemsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK itemEditorProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Sets the update, misc and about pages from Settings; reads the first two back.
+void fillOptionsPages();
+void readOptionsPages();
+
+extern HWND optionsTab;
+extern HWND optionsPages[4];  // items, update, misc, about; null while the dialog is closed
+extern HWND itemList;         // the items page's list view
+extern int32_t editIndex;     // the working slot the editor writes
+extern COLORREF editColour;   // the colour chosen so far in the editor
+
+// The colour chooser the editor calls; ChooseColorW unless a test puts its own here.
+extern BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW);

@@ -1,0 +1,424 @@
+// The options dialog's portable half: reading the update and misc pages into
+// Settings, the working item list and its buttons, the list's row texts and the
+// item editor's result.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "dialogs/core/options.h"
+#include "platform/text16.h"
+
+namespace {
+
+// The update page as it is filled from the default settings.
+UpdatePageInput defaultUpdatePage()
+{
+    UpdatePageInput in{};
+    in.interval = 30;
+    in.updateDaily = true;
+    in.hour = 15;
+    in.minute = 0;
+    in.proxy = u"";
+    in.updateOnConnect = true;
+    return in;
+}
+
+MiscPageInput defaultMiscPage()
+{
+    MiscPageInput in{};
+    in.visibleItems = 3;
+    in.fontHeight = 15;
+    in.bold = true;
+    in.commaOnPanel = in.commaOnCopy = in.commaInHistory = true;
+    in.historyDigitsRow = 4;
+    in.historyLength = 15;
+    return in;
+}
+
+struct OptionsPages : ::testing::Test {
+    Settings s;
+    void SetUp() override { setDefaultSettings(s, 96); }
+    Settings afterUpdate(const UpdatePageInput& in)
+    {
+        Settings out = s;
+        readUpdatePage(out, in);
+        return out;
+    }
+    Settings afterMisc(const MiscPageInput& in)
+    {
+        Settings out = s;
+        readMiscPage(out, in);
+        return out;
+    }
+};
+
+PanelItem item(uint8_t currency, uint8_t isRatio = 0, uint8_t currency2 = 0, uint8_t period = 0)
+{
+    PanelItem it;
+    std::memset(&it, 0, sizeof it);
+    it.currency = currency;
+    it.isRatio = isRatio;
+    it.currency2 = currency2;
+    it.period = period;
+    it.digits = 2;
+    it.useDefaultColour = 1;
+    return it;
+}
+
+// Items 0..count-1 with currencies 0, 1, 2 ... so that their order shows.
+WorkingItems listOf(int count)
+{
+    WorkingItems w;
+    std::memset(&w, 0xEE, sizeof w);  // free slots hold leftovers
+    w.count = count;
+    for (int i = 0; i < count; ++i) w.items[i] = item(uint8_t(i));
+    return w;
+}
+
+std::string order(const WorkingItems& w)
+{
+    std::string out;
+    for (int i = 0; i < w.count; ++i) out += char('0' + w.items[i].currency);
+    return out;
+}
+
+std::string rowText(const PanelItem& it, int column)
+{
+    char16_t text[64];
+    itemRowText(it, column, text, 64);
+    return toUtf8(text);
+}
+
+}  // namespace
+
+// --- The update page ------------------------------------------------------------------
+
+TEST_F(OptionsPages, UpdateNumbersKeepValuesOutsideTheirBounds)
+{
+    UpdatePageInput in = defaultUpdatePage();
+    in.interval = 0;  // also what an empty field reads
+    EXPECT_EQ(afterUpdate(in).updateInterval, 30);
+    in.interval = 0xFFFFFFFFu;  // -1 as a signed number
+    EXPECT_EQ(afterUpdate(in).updateInterval, 30);
+    in.interval = 1;
+    EXPECT_EQ(afterUpdate(in).updateInterval, 1);
+
+    in = defaultUpdatePage();
+    in.hour = 24;
+    EXPECT_EQ(afterUpdate(in).dailyHour, 15);
+    in.hour = 23;
+    EXPECT_EQ(afterUpdate(in).dailyHour, 23);
+    in.hour = 0;  // an empty field
+    EXPECT_EQ(afterUpdate(in).dailyHour, 0);
+    in.hour = 256 + 10;  // not cut to a byte
+    EXPECT_EQ(afterUpdate(in).dailyHour, 15);
+
+    in = defaultUpdatePage();
+    s.dailyMinute = 30;
+    in.minute = 60;
+    EXPECT_EQ(afterUpdate(in).dailyMinute, 30);
+    in.minute = 59;
+    EXPECT_EQ(afterUpdate(in).dailyMinute, 59);
+    in.minute = 0;
+    EXPECT_EQ(afterUpdate(in).dailyMinute, 0);
+    in.minute = 0xFFFFFFFFu;
+    EXPECT_EQ(afterUpdate(in).dailyMinute, 30);
+}
+
+TEST_F(OptionsPages, UpdateFlagsAreRebuiltFromTheBoxes)
+{
+    UpdatePageInput in = defaultUpdatePage();
+    s.updateFlags = 0xFF;  // bits 5 to 7 set by a damaged file
+    in.updateOnConnect = false;
+    in.updateDaily = false;
+    EXPECT_EQ(afterUpdate(in).updateFlags, 0);
+
+    in = defaultUpdatePage();
+    EXPECT_EQ(afterUpdate(in).updateFlags, UpdateDaily | UpdateOnConnect);  // the hidden box carries it
+
+    // 1009 greyed (1000 off) but still ticked: OnlyIfStale is kept.
+    in.updateEvery = false;
+    in.onlyIfStale = true;
+    EXPECT_EQ(afterUpdate(in).updateFlags, UpdateDaily | UpdateOnConnect | OnlyIfStale);
+
+    in = UpdatePageInput{};
+    in.proxy = u"";
+    in.updateEvery = in.establishConnection = true;
+    EXPECT_EQ(afterUpdate(in).updateFlags, UpdateEvery | EstablishConnection);
+}
+
+TEST_F(OptionsPages, ProxyIsReadAsAtMostSixtyThreeCharacters)
+{
+    std::u16string seventy;
+    for (int i = 0; i < 70; ++i) seventy += char16_t(u'a' + i % 26);
+    UpdatePageInput in = defaultUpdatePage();
+    in.useProxy = true;
+    in.proxy = seventy.c_str();
+    Settings out = afterUpdate(in);
+    EXPECT_EQ(out.useProxy, 1);
+    EXPECT_EQ(std::u16string(out.proxy), seventy.substr(0, 63));
+
+    in.useProxy = false;
+    in.proxy = u"10.0.0.1:3128";
+    out = afterUpdate(in);
+    EXPECT_EQ(out.useProxy, 0);
+    EXPECT_EQ(std::u16string(out.proxy), u"10.0.0.1:3128");
+    // Nothing past the record's proxy block is touched.
+    EXPECT_EQ(std::memcmp(out.magic2, s.magic2, sizeof s.magic2), 0);
+}
+
+// --- The misc page --------------------------------------------------------------------
+
+TEST_F(OptionsPages, MiscNumbersKeepValuesOutsideTheirBounds)
+{
+    MiscPageInput in = defaultMiscPage();
+    for (uint32_t ignored : {4u, 48u, 0u, 0xFFFFFFFBu}) {
+        in.fontHeight = ignored;
+        EXPECT_EQ(afterMisc(in).panelFont.lfHeight, 15) << ignored;
+    }
+    for (uint32_t taken : {5u, 47u}) {
+        in.fontHeight = taken;
+        EXPECT_EQ(afterMisc(in).panelFont.lfHeight, int32_t(taken));
+    }
+
+    in = defaultMiscPage();
+    in.historyLength = 3;
+    EXPECT_EQ(afterMisc(in).historyLength, 15);
+    in.historyLength = 4;
+    EXPECT_EQ(afterMisc(in).historyLength, 4);
+    in.historyLength = 100000;  // no upper bound here
+    EXPECT_EQ(afterMisc(in).historyLength, 100000);
+
+    in = defaultMiscPage();
+    in.visibleItems = 0;
+    EXPECT_EQ(afterMisc(in).visibleItems, 3);
+    in.visibleItems = 300;  // one byte: the low eight bits
+    EXPECT_EQ(afterMisc(in).visibleItems, 44);
+    in.visibleItems = 1;
+    EXPECT_EQ(afterMisc(in).visibleItems, 1);
+    in.visibleItems = 0xFFFFFFFFu;  // -1: ignored
+    EXPECT_EQ(afterMisc(in).visibleItems, 3);
+}
+
+TEST_F(OptionsPages, MiscBoxesAndTheDigitsList)
+{
+    MiscPageInput in = defaultMiscPage();
+    s.commaFlags = 0xFF;
+    s.panelFont.lfWeight = 600;
+    in.commaOnCopy = false;
+    in.bold = false;
+    in.centerItems = in.filledArrows = true;
+    Settings out = afterMisc(in);
+    EXPECT_EQ(out.commaFlags, CommaOnPanel | CommaInHistory);  // bits 3 to 7 cleared
+    EXPECT_EQ(out.panelFont.lfWeight, 400);
+    EXPECT_EQ(out.centerItems, 1);
+    EXPECT_EQ(out.filledArrows, 1);
+    in.bold = true;
+    EXPECT_EQ(afterMisc(in).panelFont.lfWeight, 700);
+
+    s.historyDigits = 7;  // a stored value with no row
+    in.historyDigitsRow = -1;
+    EXPECT_EQ(afterMisc(in).historyDigits, 7);
+    in.historyDigitsRow = 0;
+    EXPECT_EQ(afterMisc(in).historyDigits, 0);
+    in.historyDigitsRow = 4;
+    EXPECT_EQ(afterMisc(in).historyDigits, 4);
+}
+
+// --- The working item list ------------------------------------------------------------
+
+TEST(OptionsItemList, CopiesInAndOutWholeAndComesInRange)
+{
+    Settings s;
+    setDefaultSettings(s, 96);
+    WorkingItems w;
+    loadWorkingItems(w, s);
+    EXPECT_EQ(w.count, 3);
+    EXPECT_EQ(std::memcmp(w.items, s.items, sizeof w.items), 0);
+
+    // Back over the record: itemCount and all 16 slots, nothing around them.
+    Settings before = s;
+    w.count = 1;
+    w.items[15].currency = 9;
+    storeWorkingItems(s, w);
+    EXPECT_EQ(s.itemCount, 1);
+    EXPECT_EQ(s.items[15].currency, 9);
+    EXPECT_EQ(std::memcmp(&s, &before, offsetof(Settings, itemCount)), 0);
+    EXPECT_EQ(std::memcmp(s.magic, before.magic, sizeof s - offsetof(Settings, magic)), 0);
+
+    s.itemCount = 99;
+    loadWorkingItems(w, s);
+    EXPECT_EQ(w.count, MaxItems);
+    s.itemCount = -4;
+    loadWorkingItems(w, s);
+    EXPECT_EQ(w.count, 0);
+}
+
+TEST(OptionsItemList, UpDownAndDelete)
+{
+    WorkingItems w = listOf(4);
+    EXPECT_FALSE(moveItemUp(w, 0));
+    EXPECT_FALSE(moveItemDown(w, 3));
+    EXPECT_FALSE(moveItemUp(w, -1));
+    EXPECT_FALSE(moveItemDown(w, 4));  // a row past the list
+    EXPECT_FALSE(moveItemUp(w, 4));
+    EXPECT_EQ(order(w), "0123");
+    EXPECT_TRUE(moveItemUp(w, 2));
+    EXPECT_EQ(order(w), "0213");
+    EXPECT_TRUE(moveItemDown(w, 0));
+    EXPECT_EQ(order(w), "2013");
+    EXPECT_TRUE(moveItemDown(w, 2));
+    EXPECT_EQ(order(w), "2031");
+
+    WorkingItems three = listOf(3);
+    EXPECT_TRUE(deleteItem(three, 1));  // the middle one: the others keep their order
+    EXPECT_EQ(order(three), "02");
+    EXPECT_FALSE(deleteItem(three, 2));
+    EXPECT_FALSE(deleteItem(three, -1));
+    EXPECT_TRUE(deleteItem(three, 1));
+    EXPECT_TRUE(deleteItem(three, 0));
+    EXPECT_EQ(three.count, 0);
+    EXPECT_FALSE(deleteItem(three, 0));
+
+    WorkingItems full = listOf(15);
+    EXPECT_TRUE(deleteItem(full, 0));
+    EXPECT_EQ(order(full), std::string("123456789:;<=>"));
+}
+
+TEST(OptionsItemList, AddStopsAtFifteenAndANewItemHasItsDefaults)
+{
+    EXPECT_TRUE(canAddItem(listOf(14)));
+    EXPECT_FALSE(canAddItem(listOf(15)));
+    WorkingItems w = listOf(14);
+    startNewItem(w, 14);
+    const PanelItem& added = w.items[14];
+    PanelItem expected;
+    std::memset(&expected, 0, sizeof expected);
+    expected.digits = 2;
+    expected.useDefaultColour = 1;
+    EXPECT_EQ(std::memcmp(&added, &expected, sizeof expected), 0);  // the slot's leftovers are gone
+    EXPECT_EQ(w.count, 14);  // the count grows only on the editor's OK
+    WorkingItems untouched = w;
+    startNewItem(w, 16);
+    startNewItem(w, -1);
+    EXPECT_EQ(std::memcmp(&w, &untouched, sizeof w), 0);
+}
+
+// --- Row texts ------------------------------------------------------------------------
+
+TEST(OptionsItemRows, RatesRatiosAndPeriods)
+{
+    EXPECT_EQ(rowText(item(0), 0), "Курс €.");
+    EXPECT_EQ(rowText(item(3), 0), "Курс ¥.");
+    EXPECT_EQ(rowText(item(1, 1, 0), 0), "Соотношение $/€.");
+    EXPECT_EQ(rowText(item(16, 1, 12), 0), "Соотношение CHF/XDR.");
+    EXPECT_EQ(rowText(item(0, 0, 0, 0), 1), "текущий");
+    EXPECT_EQ(rowText(item(0, 0, 0, 1), 1), "следующий");
+    EXPECT_EQ(rowText(item(0, 0, 0, 2), 1), "следующий/если есть");
+    EXPECT_EQ(rowText(item(0, 0, 0, 3), 1), "текущий");
+    EXPECT_EQ(rowText(item(0, 0, 0, 2), 5), "следующий/если есть");  // any other column
+}
+
+TEST(OptionsItemRows, DamagedItemsAndSmallBuffersStayInBounds)
+{
+    // A currency outside the table reads as the panel shows it, the last row.
+    EXPECT_EQ(rowText(item(17), 0), "Курс CHF.");
+    EXPECT_EQ(rowText(item(255, 1, 200), 0), "Соотношение CHF/CHF.");
+
+    char16_t small[8];
+    std::memset(small, 0x55, sizeof small);
+    itemRowText(item(1, 1, 0), 0, small, 6);
+    EXPECT_EQ(toUtf8(small), "Соотн");
+    EXPECT_EQ(small[6], char16_t(0x5555));  // nothing written past the buffer
+    itemRowText(item(0), 1, small, 1);
+    EXPECT_EQ(small[0], 0);
+
+    WorkingItems w = listOf(2);
+    char16_t text[64] = u"x";
+    workingRowText(w, 1, 0, text, 64);
+    EXPECT_EQ(toUtf8(text), "Курс $.");
+    for (int row : {2, -1, 15, 1000}) {
+        text[0] = u'x';
+        workingRowText(w, row, 0, text, 64);
+        EXPECT_EQ(text[0], 0) << row;
+    }
+}
+
+// --- The item editor ------------------------------------------------------------------
+
+TEST(OptionsItemEditor, StoresTheControls)
+{
+    PanelItem it = item(0);
+    it.reserved0[1] = 0x5A;
+    it.reserved1[0] = 0xA5;
+    EditorChoice c{};
+    c.ratio = true;
+    c.nextPeriod = true;
+    c.ifAvailable = true;
+    c.currencyRow = 1;
+    c.currency2Row = 0;
+    c.arrow = true;
+    c.difference = true;
+    c.digitsRow = 4;
+    c.defaultColour = false;
+    c.colour = 0x00123456;
+    storeEditorChoice(it, c);
+    EXPECT_EQ(it.isRatio, 1);
+    EXPECT_EQ(it.period, 2);
+    EXPECT_EQ(it.currency, 1);
+    EXPECT_EQ(it.currency2, 0);
+    EXPECT_EQ(it.itemFlags, ShowArrow | ShowDifference);
+    EXPECT_EQ(it.digits, 4);
+    EXPECT_EQ(it.useDefaultColour, 0);
+    EXPECT_EQ(it.colour, 0x00123456u);
+    EXPECT_EQ(it.reserved0[1], 0x5A);  // the item's other bytes stay
+    EXPECT_EQ(it.reserved1[0], 0xA5);
+
+    // "If available" counts only with "next period"; the colour is kept even when
+    // the default colour is used; the flags are rebuilt.
+    c.nextPeriod = false;
+    c.ifAvailable = true;
+    c.defaultColour = true;
+    c.arrow = c.difference = false;
+    c.colour = 0x00ABCDEF;
+    storeEditorChoice(it, c);
+    EXPECT_EQ(it.period, 0);
+    EXPECT_EQ(it.useDefaultColour, 1);
+    EXPECT_EQ(it.colour, 0x00ABCDEFu);
+    EXPECT_EQ(it.itemFlags, 0);
+    c.nextPeriod = true;
+    c.ifAvailable = false;
+    storeEditorChoice(it, c);
+    EXPECT_EQ(it.period, 1);
+}
+
+TEST(OptionsItemEditor, AListWithoutASelectionNeverStoresMinusOne)
+{
+    PanelItem it = item(5, 1, 7);
+    it.digits = 3;
+    EditorChoice c{};
+    c.currencyRow = c.currency2Row = c.digitsRow = -1;
+    storeEditorChoice(it, c);
+    EXPECT_EQ(it.currency, 5);
+    EXPECT_EQ(it.currency2, 7);
+    EXPECT_EQ(it.digits, 3);
+
+    // A damaged item keeps its value only as far as the lists reach.
+    it.currency = 200;
+    it.currency2 = 17;
+    it.digits = 9;
+    storeEditorChoice(it, c);
+    EXPECT_EQ(it.currency, 16);
+    EXPECT_EQ(it.currency2, 16);
+    EXPECT_EQ(it.digits, 4);
+
+    // A row the list cannot have is no selection either.
+    c.currencyRow = 17;
+    c.digitsRow = 5;
+    it.currency = 2;
+    it.digits = 1;
+    storeEditorChoice(it, c);
+    EXPECT_EQ(it.currency, 2);
+    EXPECT_EQ(it.digits, 1);
+}

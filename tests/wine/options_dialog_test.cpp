@@ -1,0 +1,1041 @@
+// The options dialog, its pages, the item list and the item editor, driven by control
+// id as a user would drive them: in this process (the dialog opened as the panel
+// opens it) and once through the DLL as the Today host opens it.
+//
+// Modal dialogs are driven from a timer that runs inside their message loops: the
+// options script runs once when the options dialog is up, the editor script each
+// time an editor appears, and every message box is noted and closed. A watchdog
+// closes everything after ten seconds, so no test can hang.
+//
+// With VOK_SCREENSHOT_DIR set (and a real display: Xvfb and the x11 driver) the
+// layout test also holds each page and the editor on the screen for a capturer
+// outside Wine (see holdForScreenshot).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "data/settings.h"
+#include "dialogs/options.h"
+#include "platform/shell.h"
+#include "platform/text16.h"
+#include "plugin/core/layout.h"
+#include "plugin/globals.h"
+#include "plugin/panel.h"
+#include "update/schedule.h"
+#include "winetest.h"
+
+namespace {
+
+const wchar_t* const OptionsTitle = L"vok Currency options";
+const wchar_t* const EditorTitle = L"\x042D\x043B\x0435\x043C\x0435\x043D\x0442";  // "Элемент"
+const wchar_t* const LimitText =
+    L"\x0418\x0437\x0432\x0438\x043D\x0438\x0442\x0435, \x043D\x043E \x043C\x0430\x043A\x0441\x0438\x043C"
+    L"\x0430\x043B\x044C\x043D\x043E\x0435 \x0447\x0438\x0441\x043B\x043E \x044D\x043B\x0435\x043C\x0435"
+    L"\x043D\x0442\x043E\x0432 \x0434\x043E\x0441\x0442\x0438\x0433\x043D\x0443\x0442\x043E.";
+
+using Script = std::function<void(HWND)>;
+
+// --- Driving modal dialogs from a timer -------------------------------------------------
+
+Script optionsScript;
+Script editorScript;
+DWORD runStart;
+bool timedOut;
+bool inOptionsScript, inEditorScript;
+int editorsSeen, boxesSeen;
+std::wstring boxText, boxCaption;
+
+// A dialog of this thread with that title, once its modal loop has shown it.
+HWND ownDialog(const wchar_t* title)
+{
+    HWND window = FindWindowW(L"#32770", title);
+    bool ours = window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+    return ours && IsWindowVisible(window) ? window : nullptr;
+}
+
+std::wstring textOf(HWND window)
+{
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+void closeEverything()
+{
+    if (HWND box = ownDialog(L"vok Currency")) PostMessageW(box, WM_COMMAND, IDOK, 0);
+    if (HWND editor = ownDialog(EditorTitle)) PostMessageW(editor, WM_CLOSE, 0, 0);
+    if (HWND options = ownDialog(OptionsTitle)) PostMessageW(options, WM_COMMAND, OptionsCancelCommand, 0);
+}
+
+void CALLBACK drive(HWND, UINT, UINT_PTR, DWORD)
+{
+    // Screenshot mode waits for its capturer: a longer leash.
+    DWORD watchdog = std::getenv("VOK_SCREENSHOT_DIR") ? 60000 : 10000;
+    if (GetTickCount() - runStart > watchdog) {
+        timedOut = true;
+        closeEverything();
+        return;
+    }
+    if (HWND box = ownDialog(L"vok Currency")) {
+        ++boxesSeen;
+        boxCaption = textOf(box);
+        boxText = textOf(GetDlgItem(box, 0xFFFF));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    // Each editor is scripted once; window handles come back soon, so mark the window.
+    HWND editor = ownDialog(EditorTitle);
+    if (editor && !GetPropW(editor, L"vokScripted") && !inEditorScript) {
+        SetPropW(editor, L"vokScripted", reinterpret_cast<HANDLE>(1));
+        ++editorsSeen;
+        inEditorScript = true;
+        if (editorScript)
+            editorScript(editor);
+        else
+            PostMessageW(editor, WM_CLOSE, 0, 0);
+        inEditorScript = false;
+        return;
+    }
+    HWND options = ownDialog(OptionsTitle);
+    if (options && optionsScript && !inOptionsScript) {
+        Script script = optionsScript;
+        optionsScript = nullptr;
+        inOptionsScript = true;
+        script(options);
+        inOptionsScript = false;
+    }
+}
+
+// Runs the dialog that `open` opens, with the scripts above; returns its result.
+INT_PTR runModal(const std::function<INT_PTR()>& open, Script options, Script editor = nullptr)
+{
+    optionsScript = options;
+    editorScript = editor;
+    runStart = GetTickCount();
+    timedOut = false;
+    editorsSeen = boxesSeen = 0;
+    boxText.clear();
+    boxCaption.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, drive);
+    INT_PTR result = open();
+    KillTimer(nullptr, timer);
+    optionsScript = editorScript = nullptr;
+    return result;
+}
+
+// --- Controls ---------------------------------------------------------------------------
+
+void click(HWND parent, int id) { SendMessageW(GetDlgItem(parent, id), BM_CLICK, 0, 0); }
+
+bool isChecked(HWND parent, int id) { return SendDlgItemMessageW(parent, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+std::wstring itemText(HWND parent, int id) { return textOf(GetDlgItem(parent, id)); }
+
+void setText(HWND parent, int id, const wchar_t* text) { SetDlgItemTextW(parent, id, text); }
+
+LRESULT selection(HWND parent, int id) { return SendDlgItemMessageW(parent, id, CB_GETCURSEL, 0, 0); }
+
+void select(HWND parent, int id, int row) { SendDlgItemMessageW(parent, id, CB_SETCURSEL, row, 0); }
+
+// The page (a child dialog of the options dialog) that holds control id.
+HWND pageWith(HWND dialog, int id)
+{
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16] = L"";
+        GetClassNameW(child, name, 16);
+        if (lstrcmpW(name, L"#32770") == 0 && GetDlgItem(child, id)) return child;
+    }
+    return nullptr;
+}
+
+HWND itemsPage(HWND dialog) { return pageWith(dialog, ItemListId); }
+HWND updatePage(HWND dialog) { return pageWith(dialog, 1001); }
+HWND miscPage(HWND dialog) { return pageWith(dialog, 1021); }
+HWND aboutPage(HWND dialog) { return pageWith(dialog, 1069); }
+
+void pressDone(HWND dialog) { click(dialog, ShellDoneButtonId); }
+
+void pressCancel(HWND dialog) { click(GetDlgItem(dialog, ShellMenuBarId), OptionsCancelCommand); }
+
+HWND list(HWND dialog) { return GetDlgItem(itemsPage(dialog), ItemListId); }
+
+int rowCount(HWND dialog) { return static_cast<int>(SendMessageW(list(dialog), LVM_GETITEMCOUNT, 0, 0)); }
+
+std::wstring rowText(HWND dialog, int row, int column)
+{
+    wchar_t text[128] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 128;
+    SendMessageW(list(dialog), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// A click on a row, as far as the page sees it: the selection and its mark.
+void selectRow(HWND dialog, int row)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list(dialog), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    SendMessageW(list(dialog), LVM_SETSELECTIONMARK, 0, row);
+}
+
+int selectionMark(HWND dialog) { return static_cast<int>(SendMessageW(list(dialog), LVM_GETSELECTIONMARK, 0, 0)); }
+
+bool rowSelected(HWND dialog, int row)
+{
+    return SendMessageW(list(dialog), LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED;
+}
+
+void clickTab(HWND dialog, int index)
+{
+    HWND tab = GetDlgItem(dialog, OptionsTabId);
+    RECT rect;
+    SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
+    LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    SendMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tab, WM_LBUTTONUP, 0, at);
+}
+
+// --- Strings ----------------------------------------------------------------------------
+
+const wchar_t* const Rate = L"\x041A\x0443\x0440\x0441 ";                                   // "Курс "
+const wchar_t* const Ratio = L"\x0421\x043E\x043E\x0442\x043D\x043E\x0448\x0435\x043D\x0438\x0435 ";  // "Соотношение "
+const wchar_t* const Current = L"\x0442\x0435\x043A\x0443\x0449\x0438\x0439";                // "текущий"
+const wchar_t* const NextIfAny =
+    L"\x0441\x043B\x0435\x0434\x0443\x044E\x0449\x0438\x0439/\x0435\x0441\x043B\x0438 \x0435\x0441\x0442\x044C";
+
+std::wstring rateText(const wchar_t* symbol) { return std::wstring(Rate) + symbol + L"."; }
+std::wstring ratioText(const wchar_t* a, const wchar_t* b) { return std::wstring(Ratio) + a + L"/" + b + L"."; }
+
+// --- The fixture --------------------------------------------------------------------------
+
+LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct Options : ::testing::Test {
+    HWND owner = nullptr;
+    std::wstring settingsPath = buildFolder() + L"\\vokCurrency.set";
+    std::vector<unsigned char> savedFile;
+    bool hadFile = false;
+
+    void SetUp() override
+    {
+        moduleInstance = GetModuleHandleW(nullptr);
+        static bool registered;
+        if (!registered) {
+            WNDCLASSW ownerClass = {};
+            ownerClass.lpfnWndProc = ownerProc;
+            ownerClass.hInstance = moduleInstance;
+            ownerClass.lpszClassName = L"vokOptionsOwner";
+            RegisterClassW(&ownerClass);
+            registered = true;
+        }
+        // The Today screen of a 240 by 320 device.
+        owner = CreateWindowExW(0, L"vokOptionsOwner", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                                nullptr, moduleInstance, nullptr);
+        hadFile = GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (hadFile) savedFile = readFileBytes(settingsPath);
+        DeleteFileW(settingsPath.c_str());
+        setDefaultSettings(settings, 96);
+        chooseColourCall = nullptr;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(owner);
+        chooseColourCall = ChooseColorW;
+        if (hadFile)
+            writeFileBytes(settingsPath, savedFile.data(), savedFile.size());
+        else
+            DeleteFileW(settingsPath.c_str());
+    }
+    INT_PTR run(Script options, Script editor = nullptr)
+    {
+        INT_PTR result = runModal(
+            [this] { return openDialog(500, reinterpret_cast<DLGPROC>(CustomItemOptionsDlgProc), owner, 0); },
+            options, editor);
+        EXPECT_FALSE(timedOut) << "a dialog was left open";
+        return result;
+    }
+    std::vector<unsigned char> fileBytes() { return readFileBytes(settingsPath); }
+    void writeSettingsFile() { writeFileBytes(settingsPath, &settings, sizeof settings); }
+};
+
+PanelItem plainItem(uint8_t currency, uint8_t digits)
+{
+    PanelItem item;
+    std::memset(&item, 0, sizeof item);
+    item.currency = currency;
+    item.digits = digits;
+    item.useDefaultColour = 1;
+    return item;
+}
+
+}  // namespace
+
+// --- The dialog and its pages ---------------------------------------------------------------
+
+TEST_F(Options, OpensWithFourTabsOverFourVisiblePages)
+{
+    INT_PTR result = run([](HWND dialog) {
+        EXPECT_EQ(textOf(dialog), OptionsTitle);
+        HWND tab = GetDlgItem(dialog, OptionsTabId);
+        ASSERT_NE(tab, nullptr);
+        EXPECT_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 4);
+        const wchar_t* names[4] = {L"\x041F\x0430\x043D\x0435\x043B\x044C", L"\x041E\x0431\x043D\x043E\x0432\x043B"
+                                   L"\x0435\x043D\x0438\x0435", L"\x0420\x0430\x0437\x043D\x043E\x0435", L"\x041E"};
+        for (int i = 0; i < 4; ++i) {
+            wchar_t text[32] = L"";
+            TCITEMW item = {};
+            item.mask = TCIF_TEXT;
+            item.pszText = text;
+            item.cchTextMax = 32;
+            SendMessageW(tab, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+            EXPECT_STREQ(text, names[i]) << i;
+        }
+        HWND pages[4] = {itemsPage(dialog), updatePage(dialog), miscPage(dialog), aboutPage(dialog)};
+        for (HWND page : pages) {
+            ASSERT_NE(page, nullptr);
+            EXPECT_TRUE(IsWindowVisible(page));
+        }
+        // The items page is on top; all pages lie within the tab's display area,
+        // which ends above the menu bar.
+        RECT display;
+        GetClientRect(tab, &display);
+        SendMessageW(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+        POINT middle = {(display.left + display.right) / 2, (display.top + display.bottom) / 2};
+        EXPECT_EQ(ChildWindowFromPointEx(dialog, middle, CWP_SKIPINVISIBLE), pages[0]);
+        RECT barRect, tabRect;
+        GetWindowRect(GetDlgItem(dialog, ShellMenuBarId), &barRect);
+        GetWindowRect(tab, &tabRect);
+        EXPECT_LE(tabRect.bottom, barRect.top);
+        EXPECT_GT(display.bottom - display.top, 100);
+        // The menu bar's one button is "Отмена"; the Done button is there too.
+        EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), OptionsCancelCommand),
+                  L"\x041E\x0442\x043C\x0435\x043D\x0430");
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, ShellDoneButtonId)));
+        // The hidden, disabled box of UpdateOnConnect.
+        HWND onConnect = GetDlgItem(pages[1], 1020);
+        EXPECT_FALSE(IsWindowVisible(onConnect));
+        EXPECT_FALSE(IsWindowEnabled(onConnect));
+        EXPECT_EQ(itemText(pages[3], 1069), L"RUB");
+        pressCancel(dialog);
+    });
+    EXPECT_EQ(result, OptionsCancelCommand);
+    EXPECT_EQ(optionsPages[0], nullptr);
+    EXPECT_EQ(GetFileAttributesW(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);  // nothing was saved
+}
+
+TEST_F(Options, TabsBringTheChosenPageToTheTopWithoutHidingTheOthers)
+{
+    run([](HWND dialog) {
+        HWND pages[4] = {itemsPage(dialog), updatePage(dialog), miscPage(dialog), aboutPage(dialog)};
+        HWND tab = GetDlgItem(dialog, OptionsTabId);
+        RECT display;
+        GetClientRect(tab, &display);
+        SendMessageW(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+        POINT middle = {(display.left + display.right) / 2, (display.top + display.bottom) / 2};
+        for (int chosen : {2, 1, 3, 0, 2, 2, 3}) {
+            clickTab(dialog, chosen);
+            EXPECT_EQ(SendMessageW(tab, TCM_GETCURSEL, 0, 0), chosen);
+            for (HWND page : pages) EXPECT_TRUE(IsWindowVisible(page)) << chosen;
+            // The first page met from the top of the z-order is the chosen one.
+            HWND first = nullptr;
+            for (HWND child = GetWindow(pages[0], GW_HWNDFIRST); child && !first;
+                 child = GetWindow(child, GW_HWNDNEXT))
+                for (HWND page : pages)
+                    if (child == page) first = page;
+            EXPECT_EQ(first, pages[chosen]) << chosen;
+            EXPECT_EQ(ChildWindowFromPointEx(dialog, middle, CWP_SKIPINVISIBLE), pages[chosen]) << chosen;
+        }
+        pressCancel(dialog);
+    });
+}
+
+TEST_F(Options, PagesShowTheSettingsAndOkKeepsWhatCannotBeShown)
+{
+    settings.updateFlags = UpdateDaily | OnlyIfStale | EstablishConnection;  // interval off: 1009 grey
+    settings.updateInterval = 45;
+    settings.dailyHour = 7;
+    settings.dailyMinute = 5;
+    settings.useProxy = 1;
+    copy16(settings.proxy, 65, u"proxy.local:3128");
+    settings.visibleItems = 4;
+    settings.panelFont.lfHeight = 18;
+    settings.panelFont.lfWeight = 600;
+    settings.centerItems = 1;
+    settings.commaFlags = CommaOnPanel | CommaInHistory;
+    settings.historyDigits = 7;
+    settings.historyLength = 20;
+    Settings before = settings;
+
+    INT_PTR result = run([](HWND dialog) {
+        HWND update = updatePage(dialog), misc = miscPage(dialog);
+        EXPECT_FALSE(isChecked(update, 1000));
+        EXPECT_EQ(itemText(update, 1001), L"45");
+        EXPECT_TRUE(isChecked(update, 1009));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, 1009)));
+        EXPECT_TRUE(isChecked(update, 1002));
+        EXPECT_EQ(itemText(update, 1003), L"7");
+        EXPECT_EQ(itemText(update, 1004), L"05");
+        EXPECT_TRUE(isChecked(update, 1064));
+        EXPECT_EQ(itemText(update, 1065), L"proxy.local:3128");
+        EXPECT_TRUE(isChecked(update, 1068));
+        EXPECT_FALSE(isChecked(update, 1020));
+
+        EXPECT_EQ(itemText(misc, 1021), L"4");
+        EXPECT_EQ(itemText(misc, 1058), L"18");
+        EXPECT_FALSE(isChecked(misc, 1060));  // 600 is not bold
+        EXPECT_TRUE(isChecked(misc, 1061));
+        EXPECT_FALSE(isChecked(misc, 1062));
+        EXPECT_TRUE(isChecked(misc, 1008));
+        EXPECT_FALSE(isChecked(misc, 1017));
+        EXPECT_TRUE(isChecked(misc, 1018));
+        EXPECT_EQ(SendDlgItemMessageW(misc, 1037, CB_GETCOUNT, 0, 0), 5);
+        EXPECT_EQ(selection(misc, 1037), CB_ERR);  // 7 has no row
+        EXPECT_EQ(itemText(misc, 1010), L"20");
+
+        // Ticking "every" ungreys its companion.
+        click(update, 1000);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(update, 1009)));
+        click(update, 1000);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, 1009)));
+        pressDone(dialog);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(settings.panelFont.lfWeight, 400);
+    EXPECT_EQ(settings.historyDigits, 7);
+    // Everything else the pages showed comes back as it was.
+    Settings expected = before;
+    expected.panelFont.lfWeight = 400;
+    for (int i = 2; i < 5; ++i) expected.itemColumnWidths[i] = 0;
+    EXPECT_EQ(std::memcmp(&settings, &expected, sizeof settings), 0);
+}
+
+TEST_F(Options, OkReadsThePagesWithTheirBounds)
+{
+    settings.updateFlags = UpdateEvery | OnlyIfStale | UpdateOnConnect;
+    settings.updateInterval = 30;
+    settings.dailyHour = 15;
+    settings.dailyMinute = 30;
+    std::wstring longProxy;
+    for (int i = 0; i < 70; ++i) longProxy += wchar_t(L'a' + i % 26);
+
+    run([&](HWND dialog) {
+        HWND update = updatePage(dialog), misc = miscPage(dialog);
+        click(update, 1000);  // off: 1009 greys but stays ticked
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, 1009)));
+        setText(update, 1001, L"");   // kept
+        setText(update, 1003, L"");   // 0
+        setText(update, 1004, L"60"); // kept
+        click(update, 1064);
+        setText(update, 1065, longProxy.c_str());
+        setText(misc, 1021, L"300");  // 44
+        setText(misc, 1058, L"48");   // kept
+        click(misc, 1060);            // bold off
+        click(misc, 1062);
+        click(misc, 1017);            // copying comma off
+        select(misc, 1037, 1);
+        setText(misc, 1010, L"3");    // kept
+        pressDone(dialog);
+    });
+    EXPECT_EQ(settings.updateFlags, OnlyIfStale | UpdateOnConnect);
+    EXPECT_EQ(settings.updateInterval, 30);
+    EXPECT_EQ(settings.dailyHour, 0);
+    EXPECT_EQ(settings.dailyMinute, 30);
+    EXPECT_EQ(settings.useProxy, 1);
+    EXPECT_EQ(std::u16string(settings.proxy), std::u16string(longProxy.begin(), longProxy.begin() + 63));
+    EXPECT_EQ(settings.visibleItems, 44);
+    EXPECT_EQ(settings.panelFont.lfHeight, 15);
+    EXPECT_EQ(settings.panelFont.lfWeight, 400);
+    EXPECT_EQ(settings.filledArrows, 1);
+    EXPECT_EQ(settings.commaFlags, CommaOnPanel | CommaInHistory);
+    EXPECT_EQ(settings.historyDigits, 1);
+    EXPECT_EQ(settings.historyLength, 15);
+
+    // UpdateOnConnect clear in the record stays clear.
+    settings.updateFlags = UpdateDaily;
+    run([](HWND dialog) { pressDone(dialog); });
+    EXPECT_EQ(settings.updateFlags, UpdateDaily);
+}
+
+TEST_F(Options, OkRewritesTheFileAndReturnsThePanelToItsFirstItem)
+{
+    firstVisible = 2;
+    redrawFlag = 0;
+    INT_PTR result = run([](HWND dialog) { pressDone(dialog); });
+    EXPECT_EQ(result, 1);
+    std::vector<unsigned char> bytes = fileBytes();
+    ASSERT_EQ(bytes.size(), sizeof settings);
+    EXPECT_EQ(std::memcmp(bytes.data(), &settings, sizeof settings), 0);
+    EXPECT_EQ(settings.itemColumnWidths[0], 90);
+    EXPECT_EQ(settings.itemColumnWidths[1], 90);
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(settings.itemColumnWidths[i], 0) << i;
+    EXPECT_EQ(firstVisible, 0);
+    EXPECT_EQ(redrawFlag.load(), 1);
+    EXPECT_EQ(optionsPages[1], nullptr);
+}
+
+TEST_F(Options, CancelAfterItemEditsLeavesSettingsAndFileAsTheyWere)
+{
+    writeSettingsFile();
+    std::vector<unsigned char> fileBefore = fileBytes();
+    Settings before = settings;
+    firstVisible = 1;
+    redrawFlag = 0;
+    // Once with the menu bar's "Отмена", once with the desktop's close box.
+    for (int way = 0; way < 2; ++way) {
+        INT_PTR result = run(
+            [way](HWND dialog) {
+                selectRow(dialog, 1);
+                click(itemsPage(dialog), ItemDeleteId);
+                click(itemsPage(dialog), ItemAddId);
+                selectRow(dialog, 0);
+                click(itemsPage(dialog), ItemEditId);
+                selectRow(dialog, 1);
+                click(itemsPage(dialog), ItemUpId);
+                EXPECT_EQ(rowCount(dialog), 3);
+                setText(updatePage(dialog), 1001, L"5");
+                click(miscPage(dialog), 1061);
+                if (way == 0)
+                    pressCancel(dialog);
+                else
+                    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            },
+            [](HWND editor) {
+                click(editor, 1055);
+                click(editor, 1033);
+                select(editor, 1031, 5);
+                pressDone(editor);
+            });
+        EXPECT_EQ(result, OptionsCancelCommand) << way;
+        EXPECT_EQ(editorsSeen, 2) << way;
+        EXPECT_EQ(std::memcmp(&settings, &before, sizeof settings), 0) << way;
+        EXPECT_EQ(fileBytes(), fileBefore) << way;
+        EXPECT_EQ(firstVisible, 1);
+        EXPECT_EQ(redrawFlag.load(), 0);
+    }
+}
+
+// --- The item list ------------------------------------------------------------------------
+
+TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
+{
+    settings.itemCount = 4;
+    settings.items[3] = plainItem(2, 4);
+    settings.items[3].period = 2;
+    settings.items[2].period = 1;
+    run([](HWND dialog) {
+        HWND page = itemsPage(dialog);
+        ASSERT_EQ(rowCount(dialog), 4);
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 0, 1), Current);
+        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"$"));
+        EXPECT_EQ(rowText(dialog, 2, 1), L"\x0441\x043B\x0435\x0434\x0443\x044E\x0449\x0438\x0439");
+        EXPECT_EQ(rowText(dialog, 3, 0), rateText(L"\x00A3"));
+        EXPECT_EQ(rowText(dialog, 3, 1), NextIfAny);
+
+        // Nothing selected: the row buttons do nothing.
+        for (int id : {ItemUpId, ItemDownId, ItemDeleteId, ItemEditId}) click(page, id);
+        EXPECT_EQ(rowCount(dialog), 4);
+        EXPECT_EQ(editorsSeen, 0);
+
+        selectRow(dialog, 0);
+        click(page, ItemUpId);  // the first row stays
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
+        selectRow(dialog, 3);
+        click(page, ItemDownId);  // so does the last
+        EXPECT_EQ(rowText(dialog, 3, 0), rateText(L"\x00A3"));
+
+        selectRow(dialog, 2);
+        click(page, ItemUpId);  // rows 1 and 2 swap, the selection follows
+        EXPECT_EQ(rowText(dialog, 1, 0), rateText(L"$"));
+        EXPECT_EQ(rowText(dialog, 2, 0), ratioText(L"\x20AC", L"$"));
+        EXPECT_EQ(selectionMark(dialog), 1);
+        EXPECT_TRUE(rowSelected(dialog, 1));
+        EXPECT_FALSE(rowSelected(dialog, 2));
+        click(page, ItemDownId);
+        EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"$"));
+        EXPECT_EQ(selectionMark(dialog), 2);
+
+        selectRow(dialog, 1);
+        click(page, ItemDeleteId);  // the middle goes; the rest keep their order
+        ASSERT_EQ(rowCount(dialog), 3);
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 1, 0), rateText(L"$"));
+        EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"\x00A3"));
+        EXPECT_EQ(selectionMark(dialog), -1);
+        EXPECT_FALSE(rowSelected(dialog, 1));
+        click(page, ItemDeleteId);  // no selection now: nothing more goes
+        EXPECT_EQ(rowCount(dialog), 3);
+        pressDone(dialog);
+    });
+    ASSERT_EQ(settings.itemCount, 3);
+    EXPECT_EQ(settings.items[1].currency, 1);
+    EXPECT_EQ(settings.items[1].period, 1);
+    EXPECT_EQ(settings.items[2].currency, 2);
+}
+
+TEST_F(Options, AddAtFifteenItemsShowsTheLimitAndOpensNoEditor)
+{
+    settings.itemCount = 15;
+    for (int i = 3; i < 15; ++i) settings.items[i] = plainItem(uint8_t(i), 2);
+    Settings before = settings;
+    run([](HWND dialog) {
+        click(itemsPage(dialog), ItemAddId);
+        EXPECT_EQ(boxesSeen, 1);
+        EXPECT_EQ(boxCaption, L"vok Currency");
+        EXPECT_EQ(boxText, LimitText);
+        EXPECT_EQ(editorsSeen, 0);
+        EXPECT_EQ(rowCount(dialog), 15);
+        pressDone(dialog);
+    });
+    EXPECT_EQ(settings.itemCount, 15);
+    EXPECT_EQ(std::memcmp(settings.items, before.items, sizeof settings.items), 0);
+}
+
+TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
+{
+    settings.itemCount = 14;
+    for (int i = 3; i < 16; ++i) settings.items[i] = plainItem(uint8_t(i), 3);
+    settings.items[14].colour = RGB(1, 2, 3);  // a free slot's leftovers don't reach the new item
+    settings.items[14].itemFlags = 3;
+    run([](HWND dialog) {
+        click(itemsPage(dialog), ItemAddId);  // closed with its close box: nothing added
+        EXPECT_EQ(rowCount(dialog), 14);
+        click(itemsPage(dialog), ItemAddId);
+        EXPECT_EQ(editorsSeen, 2);
+        EXPECT_EQ(boxesSeen, 0);
+        ASSERT_EQ(rowCount(dialog), 15);
+        EXPECT_EQ(rowText(dialog, 14, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 14, 1), Current);
+        EXPECT_EQ(selectionMark(dialog), -1);
+        pressDone(dialog);
+    }, [](HWND editor) {
+        // A new item as the editor shows it.
+        EXPECT_EQ(selection(editor, 1031), 0);
+        EXPECT_EQ(selection(editor, 1032), 0);
+        EXPECT_EQ(selection(editor, 1038), 2);
+        EXPECT_EQ(SendDlgItemMessageW(editor, 1031, CB_GETCOUNT, 0, 0), 17);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, 1032)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, 1035)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1063)));
+        EXPECT_TRUE(isChecked(editor, 1040));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1041)));
+        for (int id : {1055, 1056, 1063, 1033, 1067}) EXPECT_FALSE(isChecked(editor, id)) << id;
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, ShellDoneButtonId)));
+        if (editorsSeen == 1) {
+            click(editor, 1055);
+            SendMessageW(editor, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else {
+            pressDone(editor);
+        }
+    });
+    ASSERT_EQ(settings.itemCount, 15);
+    const PanelItem& added = settings.items[14];
+    EXPECT_EQ(added.isRatio, 0);
+    EXPECT_EQ(added.period, 0);
+    EXPECT_EQ(added.currency, 0);
+    EXPECT_EQ(added.currency2, 0);
+    EXPECT_EQ(added.digits, 2);
+    EXPECT_EQ(added.useDefaultColour, 1);
+    EXPECT_EQ(added.colour, 0u);
+    EXPECT_EQ(added.itemFlags, 0);
+}
+
+// --- The item editor -----------------------------------------------------------------------
+
+TEST_F(Options, EditorMakesARatioForTheNextPeriod)
+{
+    run([](HWND dialog) {
+        selectRow(dialog, 0);
+        click(itemsPage(dialog), ItemEditId);
+        EXPECT_EQ(rowText(dialog, 0, 0), ratioText(L"$", L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
+        pressDone(dialog);
+    }, [](HWND editor) {
+        EXPECT_EQ(textOf(GetWindow(editor, GW_OWNER)), OptionsTitle);
+        EXPECT_TRUE(isChecked(editor, 1033));  // the default first item has an arrow
+        EXPECT_EQ(selection(editor, 1038), 4);
+        click(editor, 1055);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, 1032)));
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, 1035)));
+        select(editor, 1031, 1);
+        select(editor, 1032, 0);
+        click(editor, 1056);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(editor, 1063)));
+        click(editor, 1063);
+        click(editor, 1067);
+        select(editor, 1038, 3);
+        pressDone(editor);
+    });
+    const PanelItem& item = settings.items[0];
+    EXPECT_EQ(item.isRatio, 1);
+    EXPECT_EQ(item.currency, 1);
+    EXPECT_EQ(item.currency2, 0);
+    EXPECT_EQ(item.period, 2);
+    EXPECT_EQ(item.itemFlags, ShowArrow | ShowDifference);
+    EXPECT_EQ(item.digits, 3);
+}
+
+TEST_F(Options, EditorPeriodBoxesAndAHiddenSecondCurrency)
+{
+    settings.items[1].period = 2;
+    run([](HWND dialog) {
+        selectRow(dialog, 1);
+        click(itemsPage(dialog), ItemEditId);
+        pressDone(dialog);
+    }, [](HWND editor) {
+        EXPECT_TRUE(isChecked(editor, 1055));
+        EXPECT_EQ(selection(editor, 1032), 1);
+        EXPECT_TRUE(isChecked(editor, 1056));
+        EXPECT_TRUE(isChecked(editor, 1063));
+        click(editor, 1056);  // off: "if available" greys but keeps its tick
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1063)));
+        EXPECT_TRUE(isChecked(editor, 1063));
+        click(editor, 1055);  // no longer a ratio: the second list hides, keeping its row
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, 1032)));
+        pressDone(editor);
+    });
+    EXPECT_EQ(settings.items[1].period, 0);
+    EXPECT_EQ(settings.items[1].isRatio, 0);
+    EXPECT_EQ(settings.items[1].currency2, 1);
+}
+
+TEST_F(Options, ChosenColourSurvivesTheDefaultBoxAndTheChooserStartsFresh)
+{
+    static int calls;
+    static bool chooserAnswers;
+    static std::vector<CHOOSECOLORW> seen;
+    static std::vector<std::vector<COLORREF>> customSeen;
+    calls = 0;
+    seen.clear();
+    customSeen.clear();
+    chooserAnswers = true;
+    chooseColourCall = [](LPCHOOSECOLORW choice) -> BOOL {
+        ++calls;
+        seen.push_back(*choice);
+        customSeen.emplace_back(choice->lpCustColors, choice->lpCustColors + 16);
+        for (int i = 0; i < 16; ++i) choice->lpCustColors[i] = RGB(200, 100, i);  // the user's custom colours
+        if (!chooserAnswers) return FALSE;
+        choice->rgbResult = RGB(10, 20, 30);
+        return TRUE;
+    };
+    static HWND editorSeen;
+    Script edit = [](HWND dialog) {
+        selectRow(dialog, 2);
+        click(itemsPage(dialog), ItemEditId);
+        pressDone(dialog);
+    };
+    run(edit, [](HWND editor) {
+        editorSeen = editor;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1041)));
+        click(editor, 1040);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(editor, 1041)));
+        click(editor, 1041);
+        click(editor, 1040);  // the default colour again
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1041)));
+        pressDone(editor);
+    });
+    EXPECT_EQ(settings.items[2].useDefaultColour, 1);
+    EXPECT_EQ(settings.items[2].colour, RGB(10, 20, 30));
+    ASSERT_EQ(calls, 1);
+    EXPECT_EQ(seen[0].hwndOwner, editorSeen);
+    EXPECT_EQ(seen[0].rgbResult, RGB(0, 0, 0));
+    EXPECT_EQ(seen[0].Flags, DWORD(CC_RGBINIT | CC_ANYCOLOR));
+    EXPECT_EQ(seen[0].Flags, 0x101u);
+    EXPECT_EQ(seen[0].lStructSize, sizeof(CHOOSECOLORW));
+
+    // The next edit offers the stored colour; a cancelled chooser keeps it, and every
+    // call gets custom colours all zero again.
+    chooserAnswers = false;
+    run(edit, [](HWND editor) {
+        click(editor, 1040);
+        click(editor, 1041);
+        click(editor, 1041);
+        pressDone(editor);
+    });
+    EXPECT_EQ(settings.items[2].useDefaultColour, 0);
+    EXPECT_EQ(settings.items[2].colour, RGB(10, 20, 30));
+    ASSERT_EQ(calls, 3);
+    EXPECT_EQ(seen[1].rgbResult, RGB(10, 20, 30));
+    for (const auto& custom : customSeen)
+        for (COLORREF c : custom) EXPECT_EQ(c, 0u);
+}
+
+TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
+{
+    // Values only a damaged record can hold (a loaded file is clamped first).
+    settings.items[0].currency = 200;
+    settings.items[0].digits = 9;
+    settings.items[0].period = 7;
+    settings.items[1].currency2 = 17;
+    run([](HWND dialog) {
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"CHF"));
+        EXPECT_EQ(rowText(dialog, 0, 1), Current);
+        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"CHF"));
+        for (int row : {0, 1}) {
+            selectRow(dialog, row);
+            click(itemsPage(dialog), ItemEditId);
+        }
+        pressDone(dialog);
+    }, [](HWND editor) {
+        if (isChecked(editor, 1055)) {
+            EXPECT_EQ(selection(editor, 1032), CB_ERR);
+        } else {
+            EXPECT_EQ(selection(editor, 1031), CB_ERR);
+            EXPECT_EQ(selection(editor, 1038), CB_ERR);
+            EXPECT_TRUE(isChecked(editor, 1056));
+        }
+        pressDone(editor);
+    });
+    EXPECT_EQ(settings.items[0].currency, 16);
+    EXPECT_EQ(settings.items[0].digits, 4);
+    EXPECT_EQ(settings.items[0].period, 1);
+    EXPECT_EQ(settings.items[1].currency2, 16);
+    EXPECT_EQ(settings.items[1].currency, 0);
+}
+
+// --- Through the library, as the host opens it --------------------------------------------
+
+TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
+{
+    PluginFolder folder;
+    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+    auto procedure = reinterpret_cast<DLGPROC>(GetProcAddress(dll, MAKEINTRESOURCEA(241)));
+    ASSERT_NE(procedure, nullptr);
+    HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(500), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
+    HWND host = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    auto open = [&] { return DialogBoxIndirectParamW(dll, dialogTemplate, host, procedure, 0); };
+
+    // Cancel writes nothing; OK writes the file beside the library.
+    std::vector<unsigned char> before = readFileBytes(folder.file(L"vokCurrency.set"));
+    ASSERT_EQ(before.size(), 584u);
+    INT_PTR cancelled = runModal(open, [](HWND dialog) {
+        setText(updatePage(dialog), 1001, L"45");
+        pressCancel(dialog);
+    });
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(cancelled, OptionsCancelCommand);
+    EXPECT_EQ(readFileBytes(folder.file(L"vokCurrency.set")), before);
+
+    INT_PTR done = runModal(open, [](HWND dialog) {
+        EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), OptionsCancelCommand),
+                  L"\x041E\x0442\x043C\x0435\x043D\x0430");
+        EXPECT_EQ(rowCount(dialog), 3);
+        setText(updatePage(dialog), 1001, L"45");
+        click(itemsPage(dialog), ItemAddId);
+        pressDone(dialog);
+    }, [](HWND editor) { pressDone(editor); });
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(done, 1);
+    std::vector<unsigned char> after = readFileBytes(folder.file(L"vokCurrency.set"));
+    ASSERT_EQ(after.size(), 584u);
+    int32_t interval, count;
+    std::memcpy(&interval, &after[4], 4);
+    std::memcpy(&count, &after[180], 4);
+    EXPECT_EQ(interval, 45);
+    EXPECT_EQ(count, 4);
+    DestroyWindow(host);
+    EXPECT_TRUE(FreeLibrary(dll));
+}
+
+// --- Layout: every text whole, nothing overlapping ----------------------------------------
+
+namespace {
+
+struct Ink {
+    HWND control;
+    RECT rect;  // where the control draws, in its parent's client coordinates
+};
+
+// The size text takes in control's font; for one line, its width stops at the last
+// character's ink (the blank after it, its right bearing, may fall outside).
+SIZE textSize(HWND control, const std::wstring& text, UINT flags, int width = 0)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT rect = {0, 0, width, 0};
+    DrawTextW(dc, text.c_str(), -1, &rect, flags | DT_CALCRECT | DT_NOPREFIX);
+    ABC last = {};
+    if ((flags & DT_SINGLELINE) && !text.empty() && GetCharABCWidthsW(dc, text.back(), text.back(), &last) &&
+        last.abcC > 0)
+        rect.right -= last.abcC;
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return {rect.right, rect.bottom};
+}
+
+std::wstring className(HWND window)
+{
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// Checks that each visible control of parent shows its whole text inside its own
+// rectangle and inside parent, and returns where each one draws.
+std::vector<Ink> checkTexts(HWND parent, const char* where)
+{
+    std::vector<Ink> inks;
+    RECT client;
+    GetClientRect(parent, &client);
+    // The box and the gap before the text: 13 pixels at 96 dpi and half a digit.
+    HDC screen = GetDC(nullptr);
+    int checkBox = MulDiv(13, GetDeviceCaps(screen, LOGPIXELSX), 96) + textSize(parent, L"0", DT_SINGLELINE).cx / 2;
+    ReleaseDC(nullptr, screen);
+    for (HWND control = GetWindow(parent, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(control)) continue;
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+        int id = GetDlgCtrlID(control);
+        int width = rect.right - rect.left, height = rect.bottom - rect.top;
+        EXPECT_TRUE(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom)
+            << where << ": control " << id << " is cut by its window";
+        std::wstring name = className(control), text = textOf(control);
+        LONG style = GetWindowLongW(control, GWL_STYLE);
+        Ink ink = {control, rect};
+        if (name == L"Button" && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+            SIZE size = textSize(control, text, DT_SINGLELINE);
+            // A pixel over is rounding, not a cut letter.
+            EXPECT_LE(size.cx + checkBox, width + 1) << where << ": check box " << id << " cuts its text";
+            EXPECT_LE(size.cy, height + 2) << where << ": check box " << id;
+            ink.rect.right = rect.left + size.cx + checkBox;
+        } else if (name == L"Button") {
+            SIZE size = textSize(control, text, DT_SINGLELINE);
+            EXPECT_LE(size.cx + 4, width) << where << ": button " << id << " cuts its text";
+            EXPECT_LE(size.cy, height + 2) << where << ": button " << id;
+        } else if (name == L"Static") {
+            int lineHeight = textSize(control, L"X", DT_SINGLELINE).cy;
+            bool wraps = text.find(L'\n') != std::wstring::npos || height >= 2 * lineHeight;
+            SIZE size = wraps ? textSize(control, text, DT_WORDBREAK, width) : textSize(control, text, DT_SINGLELINE);
+            EXPECT_LE(size.cx, width) << where << ": static " << id << " cuts its text";
+            EXPECT_LE(size.cy, height + 2) << where << ": static " << id << " cuts its lines";
+            if (!wraps) {
+                LONG align = style & SS_TYPEMASK;
+                if (align == SS_RIGHT) ink.rect.left = rect.right - size.cx;
+                else if (align == SS_CENTER) ink.rect.left = rect.left + (width - size.cx) / 2;
+                ink.rect.right = ink.rect.left + size.cx;
+            }
+        }
+        inks.push_back(ink);
+    }
+    return inks;
+}
+
+// No sibling may paint over a control's text: one that paints after it (it lies
+// lower, or it repaints on its own because the user works it) must clip its
+// siblings. Neighbours may share a border of a pixel or two.
+void checkNoOverlap(const std::vector<Ink>& inks, const char* where)
+{
+    auto below = [](HWND a, HWND b) {
+        for (HWND w = GetWindow(a, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+            if (w == b) return true;
+        return false;
+    };
+    for (const Ink& text : inks)
+        for (const Ink& other : inks) {
+            if (text.control == other.control) continue;
+            RECT otherRect, both;
+            GetWindowRect(other.control, &otherRect);
+            MapWindowPoints(nullptr, GetParent(other.control), reinterpret_cast<POINT*>(&otherRect), 2);
+            if (!IntersectRect(&both, &text.rect, &otherRect)) continue;
+            if (both.right - both.left <= 2 || both.bottom - both.top <= 2) continue;
+            bool paintsAfter = below(text.control, other.control) || className(other.control) != L"Static";
+            bool clips = GetWindowLongW(other.control, GWL_STYLE) & WS_CLIPSIBLINGS;
+            EXPECT_FALSE(paintsAfter && !clips) << where << ": control " << GetDlgCtrlID(other.control)
+                                                << " paints over the text of " << GetDlgCtrlID(text.control);
+        }
+}
+
+void pumpFor(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start < milliseconds) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    }
+}
+
+// Screenshot mode: shows the window, writes folder\name.ready holding its screen
+// rectangle ("x y width height") and waits, pumping messages, until a capturer
+// outside Wine (ImageMagick's import on the X display) has taken the picture and
+// deleted the file; ten seconds at most.
+void holdForScreenshot(HWND window, const std::string& folder, const char* name)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pumpFor(300);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    std::string line = std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+                       std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top) + "\n";
+    std::string path = folder + "\\" + name + ".ready";
+    std::wstring widePath(path.begin(), path.end());
+    writeFileBytes(widePath, line.data(), line.size());
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(widePath.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 10000)
+        pumpFor(50);
+    DeleteFileW(widePath.c_str());
+}
+
+std::string screenshotFolder()
+{
+    const char* folder = std::getenv("VOK_SCREENSHOT_DIR");
+    return folder ? folder : "";
+}
+
+}  // namespace
+
+TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
+{
+    settings.items[2].period = 2;
+    static std::string shots;
+    shots = screenshotFolder();
+    run([](HWND dialog) {
+        HWND tab = GetDlgItem(dialog, OptionsTabId);
+        RECT last;
+        SendMessageW(tab, TCM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&last));
+        RECT tabClient;
+        GetClientRect(tab, &tabClient);
+        EXPECT_LE(last.right, tabClient.right) << "the tabs need scrolling";
+        const char* names[4] = {"options-items", "options-update", "options-misc", "options-about"};
+        HWND pages[4] = {itemsPage(dialog), updatePage(dialog), miscPage(dialog), aboutPage(dialog)};
+        for (int i = 0; i < 4; ++i) {
+            clickTab(dialog, i);
+            checkNoOverlap(checkTexts(pages[i], names[i]), names[i]);
+            if (!shots.empty()) holdForScreenshot(dialog, shots, names[i]);
+        }
+        // The list's columns fit the page.
+        HWND rows = list(dialog);
+        RECT listClient;
+        GetClientRect(rows, &listClient);
+        int columns = int(SendMessageW(rows, LVM_GETCOLUMNWIDTH, 0, 0) + SendMessageW(rows, LVM_GETCOLUMNWIDTH, 1, 0));
+        EXPECT_LE(columns, listClient.right);
+        clickTab(dialog, 0);
+        selectRow(dialog, 1);
+        click(itemsPage(dialog), ItemEditId);
+        pressCancel(dialog);
+    }, [](HWND editor) {
+        checkNoOverlap(checkTexts(editor, "editor"), "editor");
+        if (!shots.empty()) holdForScreenshot(editor, shots, "editor");
+        SendMessageW(editor, WM_CLOSE, 0, 0);
+    });
+}
