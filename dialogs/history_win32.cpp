@@ -194,13 +194,13 @@ static bool takeRows()
 
 static void addColumn(HWND list, int column, const wchar_t* header)
 {
-    LVCOLUMNW spec = {};
-    spec.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    spec.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_CENTER;
-    spec.cx = settings.historyColumnWidths[column];
-    spec.pszText = const_cast<wchar_t*>(header);
-    spec.iSubItem = column;
-    SendMessageW(list, LVM_INSERTCOLUMNW, WPARAM(column), reinterpret_cast<LPARAM>(&spec));
+    LVCOLUMNW info = {};
+    info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    info.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_CENTER;
+    info.cx = settings.historyColumnWidths[column];
+    info.pszText = const_cast<wchar_t*>(header);
+    info.iSubItem = column;
+    SendMessageW(list, LVM_INSERTCOLUMNW, WPARAM(column), reinterpret_cast<LPARAM>(&info));
 }
 
 static void addCurrencyChoice(HWND dialog, const wchar_t* text)
