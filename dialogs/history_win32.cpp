@@ -282,21 +282,6 @@ static void onTableNotice(HWND dialog, NMHDR* notice)
 
 // --- Opening and closing ---------------------------------------------------------
 
-static void setUpShell(HWND dialog)
-{
-    SHINITDLGINFO info = {};
-    info.dwMask = SHIDIM_FLAGS;
-    info.hDlg = dialog;
-    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
-    SHInitDialog(&info);
-    SHMENUBARINFO bar = {};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = dialog;
-    bar.nToolBarId = HistoryMenuBar;
-    bar.hInstRes = moduleInstance;
-    SHCreateMenuBar(&bar);
-}
-
 static void setInitialAmount(HWND dialog)
 {
     double amount = std::isfinite(settings.converterAmount) ? settings.converterAmount : 0.0;
@@ -310,7 +295,7 @@ static void setInitialAmount(HWND dialog)
 static void onInit(HWND dialog, LPARAM firstView)
 {
     historyList = nullptr;
-    setUpShell(dialog);
+    setUpFullScreenDialog(dialog, HistoryMenuBar);
     DayCode shownDay;
     DayRates shown;
     readShownRates(shownDay, shown);

@@ -12,6 +12,7 @@
 #include "platform/text16.h"
 #include "plugin/core/layout.h"
 #include "plugin/globals.h"
+#include "plugin/panel.h"
 #include "update/schedule.h"
 
 HWND optionsTab;
@@ -177,17 +178,7 @@ static void narrowTabs(HWND dialog)
 static void onInitDialog(HWND dialog)
 {
     optionsTab = GetDlgItem(dialog, OptionsTabId);
-    SHINITDLGINFO init = {};
-    init.dwMask = SHIDIM_FLAGS;
-    init.hDlg = dialog;
-    init.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
-    SHInitDialog(&init);
-    SHMENUBARINFO bar = {};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = dialog;
-    bar.nToolBarId = 109;
-    bar.hInstRes = moduleInstance;
-    SHCreateMenuBar(&bar);
+    setUpFullScreenDialog(dialog, 109);
 
     loadWorkingItems(workingItems, settings);
     optionsPages[ItemsPage] = createPage(dialog, 102, itemsPageProc);
@@ -239,7 +230,7 @@ static void onOk(HWND dialog)
     endOptions(dialog, 1);
 }
 
-extern "C" BOOL WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:

@@ -31,6 +31,21 @@ INT_PTR openDialog(int templateId, DLGPROC procedure, HWND owner, LPARAM paramet
     return DialogBoxIndirectParamW(moduleInstance, dialogTemplate, owner, procedure, parameter);
 }
 
+void setUpFullScreenDialog(HWND dialog, UINT menuBarId)
+{
+    SHINITDLGINFO info = {};
+    info.dwMask = SHIDIM_FLAGS;
+    info.hDlg = dialog;
+    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
+    SHInitDialog(&info);
+    SHMENUBARINFO bar = {};
+    bar.cbSize = sizeof bar;
+    bar.hwndParent = dialog;
+    bar.nToolBarId = menuBarId;
+    bar.hInstRes = moduleInstance;
+    SHCreateMenuBar(&bar);
+}
+
 static void onSize(HWND window, LPARAM lParam)
 {
     panelWidth = LOWORD(lParam);
@@ -88,7 +103,7 @@ static void onPress(HWND window, LPARAM lParam)
             if (x > iconSize)
                 openDialog(115, historyDialogProc, window, 0);
             else
-                openDialog(500, reinterpret_cast<DLGPROC>(CustomItemOptionsDlgProc), window, 0);
+                openDialog(500, CustomItemOptionsDlgProc, window, 0);
         } else if (x > iconSize) {
             dragX = x;
             tapPending = 1;

@@ -261,7 +261,7 @@ struct Options : ::testing::Test {
     INT_PTR run(Script options, Script editor = nullptr)
     {
         INT_PTR result = runModal(
-            [this] { return openDialog(500, reinterpret_cast<DLGPROC>(CustomItemOptionsDlgProc), owner, 0); },
+            [this] { return openDialog(500, CustomItemOptionsDlgProc, owner, 0); },
             options, editor);
         EXPECT_FALSE(timedOut) << "a dialog was left open";
         return result;
@@ -812,7 +812,7 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     PluginFolder folder;
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    auto procedure = reinterpret_cast<DLGPROC>(GetProcAddress(dll, MAKEINTRESOURCEA(241)));
+    auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(241))));
     ASSERT_NE(procedure, nullptr);
     HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(500), RT_DIALOG);
     ASSERT_NE(found, nullptr);

@@ -54,7 +54,7 @@ extern "C" HWND WINAPI InitializeCustomItem(HostItem*, HWND parent)
     return item;
 }
 
-extern "C" BOOL WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
+extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_INITDIALOG) {
         note("options dialog %d", GetDlgCtrlID(GetDlgItem(dialog, 4242)));
