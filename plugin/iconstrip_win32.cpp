@@ -5,11 +5,13 @@
 #include "plugin/globals.h"
 #include "plugin/panel.h"
 
+const wchar_t* iconStripFile(int dpi) { return dpi < 192 ? L"vokCurrency.png" : L"vokCurrencyHIDPI.png"; }
+
 void loadIconStrip()
 {
     int dpi = screenDpi();
     wchar_t path[MAX_PATH];
-    buildDataPath(path, dpi < 192 ? L"vokCurrency.png" : L"vokCurrencyHIDPI.png");
+    buildDataPath(path, iconStripFile(dpi));
     iconStrip = SHLoadImageFile(path);
     BITMAP info;
     if (iconStrip && GetObjectW(iconStrip, sizeof info, &info) && info.bmHeight > 0) {

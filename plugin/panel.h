@@ -20,7 +20,8 @@ INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 // A dialog procedure: on 64-bit Windows its result is pointer-sized, as DLGPROC wants.
 extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Icon strip: loaded at attach, deleted at detach.
+// Icon strip: loaded at attach, deleted at detach; the high-resolution one from 192 dpi on.
+const wchar_t* iconStripFile(int dpi);
 void loadIconStrip();
 void freeIconStrip();
 // The scheduler's platform calls: local time, worker threads, sleeping, repaints, downloads.

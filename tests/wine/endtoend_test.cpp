@@ -192,3 +192,55 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     FreeLibrary(dll);
     service.stop();
 }
+
+TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
+{
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    ScriptedResponse response;
+    response.body = todaysDocument(now);
+    response.pauseBeforeAnswerMs = 1500;  // the worker is still downloading when the host lets go
+    service.respondWith(response);
+
+    PluginFolder folder;
+    setDefaultSettings(settings, 96);
+    settings.useProxy = 1;
+    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(service.port());
+    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
+    std::memcpy(settings.magic2, "vok", 4);
+    writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+
+    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+    ASSERT_NE(dll, nullptr);
+    using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
+    auto initialize =
+        reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
+    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    HostItem item{};
+    HWND panel = initialize(&item, host);
+    ASSERT_NE(panel, nullptr);
+    SendMessageW(panel, 1267, WPARAM(&item), 0);
+    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    DestroyWindow(host);
+
+    DWORD before = GetTickCount();
+    EXPECT_TRUE(FreeLibrary(dll));
+    EXPECT_LT(GetTickCount() - before, 1000u);  // the host is never made to wait
+    // The worker keeps the library loaded until it has stored the day, then lets it go.
+    std::wstring historyFile = folder.file(L"vokCurrency.his");
+    bool stored = false, unloaded = false;
+    for (DWORD began = GetTickCount(); GetTickCount() - began < 15000 && !unloaded; Sleep(20)) {
+        stored = stored || readFileBytes(historyFile).size() == 15 * 140;
+        unloaded = GetModuleHandleW(folder.file(L"vokcurrency.dll").c_str()) == nullptr;
+    }
+    EXPECT_TRUE(stored || readFileBytes(historyFile).size() == 15 * 140);
+    EXPECT_TRUE(unloaded);
+    std::vector<unsigned char> history = readFileBytes(historyFile);
+    ASSERT_EQ(history.size(), 15u * 140u);
+    EXPECT_EQ(history[0], now.wDay);
+    service.stop();
+}

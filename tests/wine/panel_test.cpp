@@ -388,3 +388,37 @@ TEST_F(Panel, EveryNewItemWindowStartsTheClockAgain)
     panelWindow = panel;
     if (!hadFile) DeleteFileW(settingsFile.c_str());
 }
+
+TEST(IconStrip, HighResolutionFrom192Dpi)
+{
+    EXPECT_STREQ(iconStripFile(96), L"vokCurrency.png");
+    EXPECT_STREQ(iconStripFile(191), L"vokCurrency.png");
+    EXPECT_STREQ(iconStripFile(192), L"vokCurrencyHIDPI.png");
+    EXPECT_STREQ(iconStripFile(288), L"vokCurrencyHIDPI.png");
+    // Both strips hold five square frames: 16 and 32 pixels high.
+    for (int dpi : {96, 192}) {
+        HBITMAP strip = SHLoadImageFile((buildFolder() + L"\\" + iconStripFile(dpi)).c_str());
+        ASSERT_NE(strip, nullptr);
+        BITMAP info;
+        GetObjectW(strip, sizeof info, &info);
+        EXPECT_EQ(info.bmHeight, dpi < 192 ? 16 : 32);
+        EXPECT_EQ(info.bmWidth, 5 * info.bmHeight);
+        DeleteObject(strip);
+    }
+}
+
+TEST(IconStrip, AMissingStripKeepsTheTapZone)
+{
+    PluginFolder folder;
+    DeleteFileW(folder.file(L"vokCurrency.png").c_str());
+    DeleteFileW(folder.file(L"vokCurrencyHIDPI.png").c_str());
+    HINSTANCE saved = moduleInstance;
+    // Any module in that folder will do for the path rule: the copied DLL itself.
+    moduleInstance = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+    ASSERT_NE(moduleInstance, nullptr);
+    loadIconStrip();
+    EXPECT_EQ(iconStrip, nullptr);
+    EXPECT_EQ(iconSize, 16);
+    FreeLibrary(moduleInstance);
+    moduleInstance = saved;
+}
