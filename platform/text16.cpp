@@ -23,6 +23,16 @@ void widen16(char16_t* dst, size_t capacity, const char* src)
     dst[n] = 0;
 }
 
+void firstPointToComma(char16_t* text, size_t capacity)
+{
+    for (size_t i = 0; i < capacity && text[i]; ++i) {
+        if (text[i] == u'.') {
+            text[i] = u',';
+            return;
+        }
+    }
+}
+
 std::string toUtf8(const char16_t* s)
 {
     std::string out;

@@ -9,6 +9,8 @@ size_t length16(const char16_t* s, size_t capacity);
 void copy16(char16_t* dst, size_t capacity, const char16_t* src);
 // Widens 8-bit ASCII text into dst of capacity units, cut and NUL-terminated.
 void widen16(char16_t* dst, size_t capacity, const char* src);
+// Turns the first '.' within capacity units into ','.
+void firstPointToComma(char16_t* text, size_t capacity);
 std::string toUtf8(const char16_t* s);
 std::u16string fromUtf8(const std::string& s);
 

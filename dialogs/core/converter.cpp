@@ -45,13 +45,7 @@ void formatAmount(char16_t* out, size_t capacity, double value, int digits, bool
     char number[NumberTextUnits];
     std::snprintf(number, sizeof number, pattern, value);
     widen16(out, capacity, number);
-    if (!comma) return;
-    for (size_t i = 0; i < capacity && out[i]; ++i) {
-        if (out[i] == u'.') {
-            out[i] = u',';
-            break;
-        }
-    }
+    if (comma) firstPointToComma(out, capacity);
 }
 
 double convertAmount(const char16_t* input, const DayRates& day, int fromPosition, int toPosition, int digits,

@@ -20,13 +20,7 @@ void formatRate(char16_t* out, size_t capacity, float rate, int digits, bool com
     char number[64];  // a float has at most 39 integer digits
     std::snprintf(number, sizeof number, pattern, static_cast<double>(rate));
     widen16(out, capacity, number);
-    if (!comma) return;
-    for (size_t i = 0; i < capacity && out[i]; ++i) {
-        if (out[i] == u'.') {
-            out[i] = u',';
-            break;
-        }
-    }
+    if (comma) firstPointToComma(out, capacity);
 }
 
 void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal)

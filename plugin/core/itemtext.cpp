@@ -80,12 +80,5 @@ void formatCopyValue(char16_t* out, int capacity, float value, int digits, bool 
     char number[64];
     formatNumber(number, sizeof number, "%%.0%if", digits, double(value));
     widen16(out, static_cast<size_t>(capacity), number);
-    if (comma) {
-        for (int i = 0; i < capacity && out[i]; ++i) {
-            if (out[i] == u'.') {
-                out[i] = u',';
-                break;
-            }
-        }
-    }
+    if (comma) firstPointToComma(out, static_cast<size_t>(capacity));
 }
