@@ -43,12 +43,14 @@ add_executable(todayhost WIN32 ${CMAKE_SOURCE_DIR}/host/todayhost.cpp)
 target_link_libraries(todayhost PRIVATE vokcore gdiplus gdi32 user32 shell32)
 target_link_options(todayhost PRIVATE -municode -static -s)
 
-# The Windows package: the DLL, both icon strips and the host, ready to unpack and run.
-set(PACKAGE_FILES vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png)
+# The Windows package: the DLL, both icon strips, the host and a README.txt (Russian
+# and English, UTF-8 with CRLF for Notepad), ready to unpack and run.
+configure_file(${CMAKE_SOURCE_DIR}/resources/README.txt ${CMAKE_BINARY_DIR}/README.txt COPYONLY)
+set(PACKAGE_FILES vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png README.txt)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vokcurrency-win64.zip
     COMMAND ${CMAKE_COMMAND} -E tar cf vokcurrency-win64.zip --format=zip ${PACKAGE_FILES}
     DEPENDS vokcurrency todayhost ${CMAKE_SOURCE_DIR}/resources/vokCurrency.png
-            ${CMAKE_SOURCE_DIR}/resources/vokCurrencyHIDPI.png
+            ${CMAKE_SOURCE_DIR}/resources/vokCurrencyHIDPI.png ${CMAKE_SOURCE_DIR}/resources/README.txt
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 add_custom_target(package_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/vokcurrency-win64.zip)
 
@@ -84,5 +86,18 @@ add_test(NAME tinyproxy-start
 add_test(NAME tinyproxy-stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/tinyproxy-stop.sh ${CMAKE_BINARY_DIR}/tinyproxy)
 set_tests_properties(tinyproxy-start PROPERTIES FIXTURES_SETUP tinyproxy TIMEOUT 30)
 set_tests_properties(tinyproxy-stop PROPERTIES FIXTURES_CLEANUP tinyproxy TIMEOUT 30)
-set_tests_properties(winetests PROPERTIES FIXTURES_REQUIRED tinyproxy
+set_tests_properties(winetests PROPERTIES FIXTURES_REQUIRED "tinyproxy;fonts"
                      ENVIRONMENT VOK_TEST_PROXY=127.0.0.1:${VOK_TEST_PROXY_PORT})
+
+# The font guard: before any Wine test runs, each face the tests draw with must
+# resolve to the file set-up pinned for it (scripts/setup.sh), or the run stops with
+# one line saying which face and what it resolved to.
+add_executable(fontcheck tools/fontcheck_win32.cpp)
+target_link_libraries(fontcheck PRIVATE gdi32 user32)
+target_link_options(fontcheck PRIVATE -municode -static)
+set(VOK_PINNED_FONTS /usr/share/wine/fonts)
+add_test(NAME fontcheck COMMAND fontcheck "Tahoma=Z:${VOK_PINNED_FONTS}/tahoma.ttf"
+         "Tahoma:bold=Z:${VOK_PINNED_FONTS}/tahomabd.ttf" "MS Shell Dlg=Z:${VOK_PINNED_FONTS}/tahoma.ttf"
+         "Marlett=Z:${VOK_PINNED_FONTS}/marlett.ttf")
+set_tests_properties(fontcheck PROPERTIES FIXTURES_SETUP fonts TIMEOUT 60)
+add_dependencies(winetests fontcheck)

@@ -166,11 +166,11 @@ static void layoutOptions(HWND dialog)
         if (optionsPage) SetWindowPos(optionsPage, nullptr, area.left, area.top, width, height, SWP_NOZORDER);
 }
 
-// Narrower tab padding (3 by 2 dialog units): the four tabs fit a 240-pixel screen
+// Narrower tab padding (2 by 2 dialog units): the four tabs fit a 240-pixel screen
 // without the tab control's scroll arrows.
 static void narrowTabs(HWND dialog)
 {
-    RECT padding = {0, 0, 3, 2};
+    RECT padding = {0, 0, 2, 2};
     MapDialogRect(dialog, &padding);
     SendMessageW(optionsTab, TCM_SETPADDING, 0, MAKELPARAM(padding.right, padding.bottom));
 }

@@ -42,14 +42,8 @@ for f in vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png; do
 done
 
 # A prefix of its own with the ordinary graphics driver: this one shows windows.
+# Set-up made it, with the pinned fonts.
 export WINEPREFIX="$here/build/wineprefix-x11" WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/.vok-ready" ]; then
-    echo "run: creating the Wine prefix in $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    if [ $headless -eq 1 ]; then xvfb-run -a wineboot -i >/dev/null 2>&1 || true; else wineboot -i >/dev/null 2>&1 || true; fi
-    wineserver -w
-    touch "$WINEPREFIX/.vok-ready"
-fi
 
 args=()
 service_pid=""
@@ -66,6 +60,7 @@ if [ $demo -eq 1 ]; then
     for _ in $(seq 1 100); do [ -s "$port_file" ] && break; sleep 0.1; done
     [ -s "$port_file" ] || { echo "run: the sample rates service did not start" >&2; exit 1; }
     port=$(cat "$port_file")
+    python3 tools/demo_history.py "$data/vokCurrency.his"
     echo "run: sample rates service on 127.0.0.1:$port"
     args+=(--proxy "127.0.0.1:$port" --update-at-start)
 fi
@@ -77,8 +72,10 @@ else
     shot="$data/screenshot.png"
     rm -f "$shot"
     echo "run: no display: the Today screen runs under Xvfb"
+    # Wine's own processes end before Xvfb does, so none of them loses its display.
     timeout "${VOK_RUN_TIMEOUT:-180}" xvfb-run -a -s "-screen 0 800x600x24" \
-        wine "$data/todayhost.exe" "${args[@]}" --screenshot "Z:${shot//\//\\}" \
+        sh -c 'wine "$@"; rc=$?; wineserver -k; exit $rc' host \
+        "$data/todayhost.exe" "${args[@]}" --screenshot "Z:${shot//\//\\}" \
         --exit-after-screenshot --exit-after-ms 120000
     if [ -f "$shot" ]; then echo "run: screenshot of the Today screen: $shot"; else echo "run: no screenshot was taken" >&2; exit 1; fi
 fi

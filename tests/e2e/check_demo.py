@@ -57,6 +57,25 @@ def read_png(path):
     return width, height, rows
 
 
+def items_in_line(ink):
+    """Stretches of ink split at the separators: every gap more than half as wide as
+    the widest gap between two stretches."""
+    gaps, gap, runs = [], 0, 0
+    for inked in ink:
+        if not inked:
+            gap += 1
+            continue
+        if runs and gap:
+            gaps.append(gap)
+        if not runs or gap:
+            runs += 1
+        gap = 0
+    if not gaps:
+        return runs
+    widest = max(gaps)
+    return 1 + sum(1 for g in gaps if 2 * g > widest)
+
+
 def main():
     folder = sys.argv[1]
     failures = []
@@ -77,17 +96,23 @@ def main():
     width, height, rows = read_png(os.path.join(folder, "screenshot.png"))
     if (width, height) not in ((240, 320), (480, 640)):
         failures.append("screenshot is %dx%d" % (width, height))
-    # The panel's line: the rows just under the date bar, text drawn in black.
+    # The panel's line: the rows just under the date bar. Ink is whatever is not the
+    # light background, so smoothed text of any font counts; the items are the
+    # stretches between the widest gaps (the separators), as a space inside an item
+    # is far narrower.
     scale = width // 240
     line = rows[28 * scale:46 * scale]
-    stretches, gap = 0, 99
-    for x in range(20 * scale, width):
-        ink = any(max(row[x]) < 60 for row in line)
-        if ink and gap > 6 * scale:
-            stretches += 1
-        gap = 0 if ink else gap + 1
-    if stretches != 3:
-        failures.append("the panel line shows %d stretches of text, not 3 items" % stretches)
+    ink = [any(min(row[x]) < 140 for row in line) for x in range(20 * scale, width)]
+    items = items_in_line(ink)
+    if items != 3:
+        failures.append("the panel line shows %d items, not 3" % items)
+    if ink[-1]:
+        failures.append("the panel line runs into the right edge: an item is cut")
+    # Two stored days: the trend arrows are drawn, green for a rise and red for a fall.
+    arrows = sum(1 for row in line for x in range(20 * scale, width)
+                 if max(row[x][0], row[x][2]) + 60 < row[x][1] or max(row[x][1], row[x][2]) + 60 < row[x][0])
+    if arrows < 5:
+        failures.append("the panel line shows no trend arrow")
     # The icon frame at the left end is drawn (not the bare background).
     icon = [row[x] for row in line for x in range(0, 16 * scale)]
     if all(abs(p[0] - p[1]) < 30 and p[2] > 200 for p in icon):

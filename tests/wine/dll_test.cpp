@@ -59,8 +59,7 @@ TEST(PluginLibrary, AttachCreatesDefaultSettingsBesideTheLibrary)
     EXPECT_EQ(std::memcmp(&bytes[576], "vok", 4), 0);
     EXPECT_EQ(bytes[0], 10);
     EXPECT_EQ(bytes[108], 15);
-    // Wine's null driver reports 96 pixels per inch: the ordinary font height.
-    EXPECT_EQ(bytes[12], 15);
+    EXPECT_EQ(bytes[12], defaultFontHeight());
     EXPECT_EQ(GetFileAttributesW(folder.file(L"vokCurrency.set.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
     FreeLibrary(dll);
 }
@@ -122,7 +121,7 @@ TEST(PluginLibrary, TheHostDrivesTheItemWindow)
     GetClassNameW(first, name, 32);
     EXPECT_STREQ(name, L"vokCurrencyCls");
     EXPECT_EQ(SendMessageW(first, 1267, WPARAM(&item), 0), 1);
-    EXPECT_EQ(item.cyp, 17u);
+    EXPECT_EQ(int(item.cyp), defaultFontHeight() + 2);
     EXPECT_EQ(SendMessageW(first, 1267, WPARAM(&item), 0), 0);
 
     // A settings file written between two calls is in force for the second window.

@@ -175,17 +175,16 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     HGDIOBJ old = SelectObject(shot, bitmap);
     BitBlt(shot, 0, 0, 240, int(item.cyp), panelDC, 0, 0, SRCCOPY);
     ReleaseDC(panel, panelDC);
-    int stretches = 0, gap = 99;
-    for (int x = 20; x < 240; ++x) {
-        bool ink = false;
-        for (int y = 0; y < int(item.cyp) && !ink; ++y) ink = GetPixel(shot, x, y) == endToEndText;
-        if (ink && gap > 8) ++stretches;
-        gap = ink ? 0 : gap + 1;
-    }
+    std::vector<bool> ink(240 - 20);
+    for (int x = 20; x < 240; ++x)
+        for (int y = 0; y < int(item.cyp) && !ink[x - 20]; ++y) {
+            COLORREF c = GetPixel(shot, x, y);
+            ink[x - 20] = GetBValue(c) > GetRValue(c) + 60;  // the host's blue, however smoothed
+        }
     SelectObject(shot, old);
     DeleteObject(bitmap);
     DeleteDC(shot);
-    EXPECT_EQ(stretches, 3);
+    EXPECT_EQ(itemsInLine(ink), 3);
 
     DestroyWindow(host);
     DeleteObject(strip);

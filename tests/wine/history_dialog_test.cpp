@@ -350,6 +350,7 @@ TEST_F(HistoryDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
         EXPECT_FALSE(visible(table(dialog)));
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
+        checkNoOverlap(checkTexts(dialog, "converter"), "converter");
         SendMessageW(barButton(dialog, 40009), BM_CLICK, 0, 0);
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);

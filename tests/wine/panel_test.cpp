@@ -18,6 +18,21 @@ namespace {
 
 const COLORREF hostText = RGB(10, 20, 250);
 const COLORREF hostBackground = RGB(255, 255, 255);
+
+// Colour families rather than single shades: text and arrow edges may be smoothed
+// into the white background by whatever the machine's font rendering does.
+bool dominant(COLORREF c, int channel, int low, int high)
+{
+    int v[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
+    return v[channel] >= low && v[channel] < high && v[channel] > v[(channel + 1) % 3] + 60 &&
+           v[channel] > v[(channel + 2) % 3] + 60;
+}
+bool bluish(COLORREF c) { return dominant(c, 2, 150, 256); }
+bool brightGreen(COLORREF c) { return dominant(c, 1, 150, 256); }
+bool darkGreen(COLORREF c) { return dominant(c, 1, 48, 150); }
+bool brightRed(COLORREF c) { return dominant(c, 0, 150, 256); }
+bool darkRed(COLORREF c) { return dominant(c, 0, 48, 150); }
+bool transparentKey(COLORREF c) { return c == RGB(1, 2, 3); }
 int watermarkRequests;
 
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -121,12 +136,12 @@ struct Panel : ::testing::Test {
         query();
         paint();
     }
-    int countPixels(COLORREF colour, int fromX = 0, int toX = 240)
+    int countPixels(bool (*matches)(COLORREF), int fromX = 0, int toX = 240)
     {
         int n = 0;
         for (int y = 0; y < panelHeight; ++y)
             for (int x = fromX; x < toX && x < panelWidth; ++x)
-                if (GetPixel(memoryDC, x, y) == colour) ++n;
+                if (matches(GetPixel(memoryDC, x, y))) ++n;
         return n;
     }
     void press(int x, int y = 5) { SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
@@ -194,20 +209,20 @@ TEST_F(Panel, PaintDrawsTheIconFrameTextAndArrows)
     DeleteDC(strip);
     EXPECT_GT(compared, 10);
     EXPECT_EQ(same, compared);
-    EXPECT_EQ(countPixels(RGB(1, 2, 3)), 0);
+    EXPECT_EQ(countPixels(transparentKey), 0);
 
     // Text in the host's colour; EUR rose (green arrow), USD fell (red arrow).
-    EXPECT_GT(countPixels(hostText, 25), 20);
-    EXPECT_GT(countPixels(RGB(0, 192, 0)), 5);
-    EXPECT_GT(countPixels(RGB(192, 0, 0)), 5);
-    EXPECT_EQ(countPixels(RGB(0, 96, 0)), 0);
+    EXPECT_GT(countPixels(bluish, 25), 20);
+    EXPECT_GT(countPixels(brightGreen, 25), 5);
+    EXPECT_GT(countPixels(brightRed, 25), 5);
+    EXPECT_EQ(countPixels(darkGreen, 25), 0);
 
     settings.filledArrows = 1;
     redrawFlag = 1;
     paint();
-    EXPECT_GT(countPixels(RGB(0, 96, 0)), 5);
-    EXPECT_GT(countPixels(RGB(96, 0, 0)), 5);
-    EXPECT_GT(countPixels(RGB(0, 192, 0)), 0);
+    EXPECT_GT(countPixels(darkGreen, 25), 5);
+    EXPECT_GT(countPixels(darkRed, 25), 5);
+    EXPECT_GT(countPixels(brightGreen, 25), 0);
 }
 
 TEST_F(Panel, IconShowsTheDownloadingFrame)

@@ -1,5 +1,6 @@
 #include "winetest.h"
 
+#include <algorithm>
 #include <cstdio>
 
 std::wstring buildFolder()
@@ -8,6 +9,29 @@ std::wstring buildFolder()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring p = path;
     return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+int defaultFontHeight()
+{
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi >= 192 ? 24 : 15;
+}
+
+int itemsInLine(const std::vector<bool>& ink)
+{
+    std::vector<int> gaps;
+    int runs = 0, gap = 0;
+    for (size_t x = 0; x < ink.size(); ++x) {
+        if (!ink[x]) { ++gap; continue; }
+        if (runs > 0 && gap > 0) gaps.push_back(gap);
+        if (runs == 0 || gap > 0) ++runs;
+        gap = 0;
+    }
+    if (gaps.empty()) return runs;
+    int widest = *std::max_element(gaps.begin(), gaps.end());
+    return 1 + int(std::count_if(gaps.begin(), gaps.end(), [widest](int g) { return 2 * g > widest; }));
 }
 
 PluginFolder::PluginFolder()

@@ -32,5 +32,21 @@ static_assert(offsetof(HostItem, cyp) == 72, "cyp where the host keeps it");
 
 std::vector<unsigned char> readFileBytes(const std::wstring& path);
 void writeFileBytes(const std::wstring& path, const void* data, size_t size);
+// The plug-in's default panel font height on this screen: larger from 192 dpi on.
+int defaultFontHeight();
+// How many items a panel line shows, from which of its pixel columns hold ink: the
+// widest gaps between inked stretches are the separators, and any gap more than half
+// as wide as the widest is one too. A space inside an item is far narrower.
+int itemsInLine(const std::vector<bool>& ink);
 // The folder the test binary runs from, where the build put the DLL.
 std::wstring buildFolder();
+
+// Checks that each visible control of parent shows its whole text inside its own
+// rectangle and inside parent, with a few pixels to spare, and that no sibling paints
+// over a text.
+struct Ink {
+    HWND control;
+    RECT rect;  // where the control draws, in its parent's client coordinates
+};
+std::vector<Ink> checkTexts(HWND parent, const char* where);
+void checkNoOverlap(const std::vector<Ink>& inks, const char* where);

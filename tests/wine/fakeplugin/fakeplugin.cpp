@@ -33,6 +33,7 @@ static LRESULT CALLBACK itemProc(HWND window, UINT message, WPARAM wParam, LPARA
         RECT r;
         GetClientRect(window, &r);
         note("query height %d", r.bottom);
+        note("tick at %d", int(GetTickCount()));
         auto* host = reinterpret_cast<HostItem*>(wParam);
         if (host->cyp == 33) return 0;
         host->cyp = 33;
