@@ -28,6 +28,7 @@ struct Options {
     bool openSettings = false;
     bool updateAtStart = false;
     wchar_t proxy[65];
+    int fontHeight = 0;
 };
 
 Options options;
@@ -87,6 +88,8 @@ bool parseOptions()
             options.updateAtStart = true;
         } else if (!std::wcscmp(a, L"--proxy") && next) {
             _snwprintf(options.proxy, 64, L"%ls", args[++i]);
+        } else if (!std::wcscmp(a, L"--font-height") && next) {
+            options.fontHeight = _wtoi(args[++i]);
         } else {
             say("todayhost: unknown option %s", a);
             LocalFree(args);
@@ -110,8 +113,9 @@ void besidePlugin(wchar_t* out, const wchar_t* file)
     out[MAX_PATH - 1] = 0;
 }
 
-// The demo routes the plug-in through the sample service with its own proxy setting.
-void writeProxySetting()
+// The demo routes the plug-in through the sample service with its own proxy setting,
+// and may ask for another panel font height.
+void writeDemoSettings()
 {
     wchar_t path[MAX_PATH];
     besidePlugin(path, L"vokCurrency.set");
@@ -122,6 +126,7 @@ void writeProxySetting()
     settings.useProxy = 1;
     for (int i = 0; i < 65; ++i) settings.proxy[i] = char16_t(options.proxy[i]);
     settings.proxy[64] = 0;
+    if (options.fontHeight >= 5 && options.fontHeight <= 47) settings.panelFont.lfHeight = options.fontHeight;
     saveSettings(reinterpret_cast<const char16_t*>(path));
 }
 
@@ -369,7 +374,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     if (GetDeviceCaps(screen, LOGPIXELSX) >= 192) scale = 2;
     ReleaseDC(nullptr, screen);
     headerHeight = 24 * scale;
-    if (options.proxy[0]) writeProxySetting();
+    if (options.proxy[0]) writeDemoSettings();
 
     WNDCLASSW screenClass = {};
     screenClass.lpfnWndProc = screenProc;

@@ -62,7 +62,10 @@ if [ $demo -eq 1 ]; then
     port=$(cat "$port_file")
     python3 tools/demo_history.py "$data/vokCurrency.his"
     echo "run: sample rates service on 127.0.0.1:$port"
-    args+=(--proxy "127.0.0.1:$port" --update-at-start)
+    # Today's three-digit rouble rates and their arrows overrun a 240-pixel line in the
+    # default 15-pixel font; the demo's panel font is 13 pixels so the three default
+    # items show whole.
+    args+=(--proxy "127.0.0.1:$port" --update-at-start --font-height 13)
 fi
 
 if [ $headless -eq 0 ]; then

@@ -57,23 +57,22 @@ def read_png(path):
     return width, height, rows
 
 
-def items_in_line(ink):
-    """Stretches of ink split at the separators: every gap more than half as wide as
-    the widest gap between two stretches."""
-    gaps, gap, runs = [], 0, 0
-    for inked in ink:
-        if not inked:
-            gap += 1
-            continue
-        if runs and gap:
-            gaps.append(gap)
-        if not runs or gap:
-            runs += 1
-        gap = 0
-    if not gaps:
-        return runs
-    widest = max(gaps)
-    return 1 + sum(1 for g in gaps if 2 * g > widest)
+def is_arrow(pixel):
+    """Green or red, well clear of the other two channels."""
+    r, g, b = pixel
+    return g > max(r, b) + 60 or r > max(g, b) + 60
+
+
+def runs(flags):
+    """(start, end) of each stretch of set flags."""
+    found, start = [], None
+    for i, flag in enumerate(list(flags) + [False]):
+        if flag and start is None:
+            start = i
+        elif not flag and start is not None:
+            found.append((start, i))
+            start = None
+    return found
 
 
 def main():
@@ -96,23 +95,27 @@ def main():
     width, height, rows = read_png(os.path.join(folder, "screenshot.png"))
     if (width, height) not in ((240, 320), (480, 640)):
         failures.append("screenshot is %dx%d" % (width, height))
-    # The panel's line: the rows just under the date bar. Ink is whatever is not the
-    # light background, so smoothed text of any font counts; the items are the
-    # stretches between the widest gaps (the separators), as a space inside an item
-    # is far narrower.
+    # The panel's line: the rows just under the date bar. The three default items are
+    # found by what they are: the euro's rate with its arrow, the ratio, the dollar's
+    # rate with its arrow. Arrows are the green or red columns; text is whatever else
+    # is not the light background, so smoothed text of any font counts.
     scale = width // 240
     line = rows[28 * scale:46 * scale]
-    ink = [any(min(row[x]) < 140 for row in line) for x in range(20 * scale, width)]
-    items = items_in_line(ink)
-    if items != 3:
-        failures.append("the panel line shows %d items, not 3" % items)
-    if ink[-1]:
-        failures.append("the panel line runs into the right edge: an item is cut")
-    # Two stored days: the trend arrows are drawn, green for a rise and red for a fall.
-    arrows = sum(1 for row in line for x in range(20 * scale, width)
-                 if max(row[x][0], row[x][2]) + 60 < row[x][1] or max(row[x][1], row[x][2]) + 60 < row[x][0])
-    if arrows < 5:
-        failures.append("the panel line shows no trend arrow")
+    columns = range(20 * scale, width)
+    arrow = [any(is_arrow(row[x]) for row in line) for x in columns]
+    text = [not arrow[i] and any(min(row[x]) < 140 for row in line) for i, x in enumerate(columns)]
+    arrows = runs(arrow)
+    if len(arrows) != 2:
+        failures.append("the panel line shows %d trend arrows, not 2" % len(arrows))
+    else:
+        (first, first_end), (second, second_end) = arrows
+        between = runs(text[first_end:second])
+        if not any(text[:first]):
+            failures.append("no euro rate before the first arrow")
+        if len(between) < 2:
+            failures.append("no ratio and dollar rate between the two arrows")
+        if second_end >= len(columns):
+            failures.append("the dollar's arrow runs into the right edge")
     # The icon frame at the left end is drawn (not the bare background).
     icon = [row[x] for row in line for x in range(0, 16 * scale)]
     if all(abs(p[0] - p[1]) < 30 and p[2] > 200 for p in icon):

@@ -181,10 +181,16 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
             COLORREF c = GetPixel(shot, x, y);
             ink[x - 20] = GetBValue(c) > GetRValue(c) + 60;  // the host's blue, however smoothed
         }
+    HFONT panelFont = CreateFontW(defaultFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0,
+                                  L"Tahoma");
+    SelectObject(shot, panelFont);
+    SIZE twoSpaces = {};
+    GetTextExtentPoint32W(shot, L"  ", 2, &twoSpaces);
     SelectObject(shot, old);
+    DeleteObject(panelFont);
     DeleteObject(bitmap);
     DeleteDC(shot);
-    EXPECT_EQ(itemsInLine(ink), 3);
+    EXPECT_EQ(itemsInLine(ink, twoSpaces.cx), 3);
 
     DestroyWindow(host);
     DeleteObject(strip);

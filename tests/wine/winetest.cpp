@@ -1,6 +1,5 @@
 #include "winetest.h"
 
-#include <algorithm>
 #include <cstdio>
 
 std::wstring buildFolder()
@@ -19,19 +18,15 @@ int defaultFontHeight()
     return dpi >= 192 ? 24 : 15;
 }
 
-int itemsInLine(const std::vector<bool>& ink)
+int itemsInLine(const std::vector<bool>& ink, int minGap)
 {
-    std::vector<int> gaps;
-    int runs = 0, gap = 0;
-    for (size_t x = 0; x < ink.size(); ++x) {
-        if (!ink[x]) { ++gap; continue; }
-        if (runs > 0 && gap > 0) gaps.push_back(gap);
-        if (runs == 0 || gap > 0) ++runs;
+    int items = 0, gap = minGap;
+    for (bool inked : ink) {
+        if (!inked) { ++gap; continue; }
+        if (gap >= minGap) ++items;
         gap = 0;
     }
-    if (gaps.empty()) return runs;
-    int widest = *std::max_element(gaps.begin(), gaps.end());
-    return 1 + int(std::count_if(gaps.begin(), gaps.end(), [widest](int g) { return 2 * g > widest; }));
+    return items;
 }
 
 PluginFolder::PluginFolder()

@@ -35,9 +35,10 @@ void writeFileBytes(const std::wstring& path, const void* data, size_t size);
 // The plug-in's default panel font height on this screen: larger from 192 dpi on.
 int defaultFontHeight();
 // How many items a panel line shows, from which of its pixel columns hold ink: the
-// widest gaps between inked stretches are the separators, and any gap more than half
-// as wide as the widest is one too. A space inside an item is far narrower.
-int itemsInLine(const std::vector<bool>& ink);
+// items are the stretches between gaps at least minGap wide. Items are set three
+// spaces apart, so the width of two spaces in the panel's font tells them from the
+// single space inside an item, whatever the font.
+int itemsInLine(const std::vector<bool>& ink, int minGap);
 // The folder the test binary runs from, where the build put the DLL.
 std::wstring buildFolder();
 
