@@ -69,6 +69,8 @@ void clampSettings(Settings& s)
         clampField(item.digits, 0, 4);
     }
     clampField(s.historyLength, 1, MaxHistoryLength);
+    // The panel's height and the host's item height follow from it.
+    clampField(s.panelFont.lfHeight, MinFontHeight, MaxFontHeight);
     clampField(s.converterFrom, 0, ConverterChoices - 1);
     clampField(s.converterTo, 0, ConverterChoices - 1);
     s.panelFont.lfFaceName[31] = 0;

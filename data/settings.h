@@ -12,6 +12,8 @@ enum UpdateFlagBits : uint8_t {
 };
 
 constexpr int MaxItems = 15;         // the item list never holds more
+constexpr int MinFontHeight = 5;     // the panel font's height, as the options page accepts it
+constexpr int MaxFontHeight = 47;
 constexpr int ItemSlots = 16;        // slots in the record
 constexpr int MaxHistoryLength = 3660;  // ten years; a damaged file can't ask for more
 constexpr int HistoryColumns = 18;   // date column + one per currency

@@ -9,7 +9,8 @@ long readFileStart(const char16_t* path, void* buffer, size_t size);
 
 // Writes the whole image to a temporary file beside path, flushes it, and only
 // then puts it in place of path. When anything fails the file that was there
-// stays as it was and false comes back.
+// stays as it was and false comes back. An empty path (no place for the file)
+// writes nothing anywhere.
 bool replaceFileContents(const char16_t* path, const void* data, size_t size);
 
 // Every open of a file through this seam counts here (tests check that a clock

@@ -35,6 +35,7 @@ static bool writeAll(FILE* f, const void* data, size_t size)
 bool replaceFileContents(const char16_t* path, const void* data, size_t size)
 {
     ++fileAccessCount;
+    if (!path || !path[0]) return false;
     std::string name = toUtf8(path);
     std::string temp = name + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "wb");

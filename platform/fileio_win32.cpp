@@ -33,6 +33,7 @@ static bool writeAll(FILE* f, const void* data, size_t size)
 bool replaceFileContents(const char16_t* path, const void* data, size_t size)
 {
     ++fileAccessCount;
+    if (!path || !path[0]) return false;
     const wchar_t* name = reinterpret_cast<const wchar_t*>(path);
     wchar_t temp[MAX_PATH + 8];
     int n = _snwprintf(temp, MAX_PATH + 4, L"%ls.tmp", name);

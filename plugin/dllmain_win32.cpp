@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "data/history.h"
 #include "data/settings.h"
 #include "platform/today.h"
@@ -15,6 +17,9 @@ static void loadSettingsFile()
 {
     wchar_t path[MAX_PATH];
     buildDataPath(path, L"vokCurrency.set");
+    // With no place for the file the record in memory is the only copy: a new
+    // item window keeps what the options dialog last set.
+    if (!path[0] && std::memcmp(settings.magic, "vok", 4) == 0) return;
     loadSettings(reinterpret_cast<const char16_t*>(path), screenDpi());
 }
 

@@ -38,20 +38,6 @@ void drawTrendArrow(int a, bool up)
     DeleteObject(pen);
 }
 
-static int layOut(int separatorWidth)
-{
-    DayCode shown;
-    DayRates current;
-    readShownRates(shown, current);
-    DayRates previous = findDay(findLatestBefore(shown));
-    DayRates next = findDay(findEarliestAfter(shown));
-    LayoutInput in{&settings, &previous, &current, &next, TextMeasurer{measureInMemoryDC, nullptr},
-                   separatorWidth, iconSize, panelWidth};
-    int offset = layoutSlots(in);
-    redrawFlag = 0;
-    return offset;
-}
-
 void drawPanel()
 {
     if (iconStrip) {
@@ -68,7 +54,8 @@ void drawPanel()
     GetTextExtentExPointW(memoryDC, L"   ", 3, 0, nullptr, nullptr, &separator);
 
     chooseVisibleSlots(settings);
-    int offset = redrawFlag ? layOut(separator.cx) : 0;
+    int offset =
+        layOutWhenFlagged(settings, TextMeasurer{measureInMemoryDC, nullptr}, separator.cx, iconSize, panelWidth);
     for (int i = 0; i <= lastSlot; ++i) {
         ItemSlot& slot = slots[i];
         slot.x += offset;

@@ -1,5 +1,6 @@
 // The item window on the Today screen: the host's messages, the back buffer, the stylus.
 #include <windows.h>
+#include <windowsx.h>
 
 #include "data/settings.h"
 #include "platform/shell.h"
@@ -9,6 +10,9 @@
 #include "plugin/panel.h"
 #include "update/schedule.h"
 
+// The DC being drawn in: the painting window's own, which it keeps with its back
+// buffer in its window data, so a host that makes a second item window before it
+// destroys the first leaves each its own.
 HDC memoryDC;
 int panelWidth;
 int panelHeight;
@@ -46,6 +50,8 @@ void setUpFullScreenDialog(HWND dialog, UINT menuBarId)
     SHCreateMenuBar(&bar);
 }
 
+static HDC windowMemoryDC(HWND window) { return reinterpret_cast<HDC>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
+
 static void onSize(HWND window, LPARAM lParam)
 {
     panelWidth = LOWORD(lParam);
@@ -54,14 +60,39 @@ static void onSize(HWND window, LPARAM lParam)
         HDC windowDC = GetDC(window);
         HBITMAP bitmap = CreateCompatibleBitmap(windowDC, panelWidth, panelHeight);
         ReleaseDC(window, windowDC);
-        HGDIOBJ old = SelectObject(memoryDC, bitmap);
+        HGDIOBJ old = SelectObject(windowMemoryDC(window), bitmap);
         if (old) DeleteObject(old);
     }
     redrawFlag = 1;
 }
 
+static void onCreate(HWND window)
+{
+    HDC windowDC = GetDC(window);
+    HDC dc = CreateCompatibleDC(windowDC);
+    ReleaseDC(window, windowDC);
+    SetBkMode(dc, TRANSPARENT);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(dc));
+    memoryDC = dc;
+}
+
+static void onDestroy(HWND window)
+{
+    HDC dc = windowMemoryDC(window);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    if (!dc) return;
+    // The back buffer goes with its DC: put the DC's own bitmap back first.
+    HBITMAP stock = CreateCompatibleBitmap(dc, 1, 1);
+    HGDIOBJ buffer = SelectObject(dc, stock);
+    if (buffer) DeleteObject(buffer);
+    DeleteDC(dc);
+    DeleteObject(stock);
+    if (memoryDC == dc) memoryDC = nullptr;
+}
+
 static void onPaint(HWND window)
 {
+    memoryDC = windowMemoryDC(window);
     TODAYDRAWWATERMARKINFO watermark;
     watermark.hdc = memoryDC;
     GetClientRect(window, &watermark.rc);
@@ -87,9 +118,10 @@ static LRESULT onQueryRefresh(WPARAM wParam)
 
 static void onPress(HWND window, LPARAM lParam)
 {
-    int x = LOWORD(lParam);
+    // Signed: with the stylus captured, left of the window is negative.
+    int x = GET_X_LPARAM(lParam);
     int y = HIWORD(lParam);
-    DWORD now = GetTickCount();
+    DWORD now = schedulePlatform.tickCount ? schedulePlatform.tickCount() : GetTickCount();
     if (pressSeen && LONG(now - lastPressTime) < 250) {
         openDialog(115, historyDialogProc, window, 1);
     } else {
@@ -118,7 +150,7 @@ static void onPress(HWND window, LPARAM lParam)
 
 static void onMove(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    int x = LOWORD(lParam);
+    int x = GET_X_LPARAM(lParam);
     if (wParam != MK_LBUTTON || dragX <= 0) return;
     int distance = x > dragX ? x - dragX : dragX - x;
     if (distance <= dragThreshold) return;
@@ -159,7 +191,7 @@ static void copyToClipboard(HWND window, const ItemSlot& slot)
 
 static void onRelease(HWND window, LPARAM lParam)
 {
-    int x = LOWORD(lParam);
+    int x = GET_X_LPARAM(lParam);
     dragX = 0;
     ReleaseCapture();
     if (!tapPending) return;
@@ -175,26 +207,15 @@ static void onRelease(HWND window, LPARAM lParam)
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE: {
-        HDC windowDC = GetDC(window);
-        memoryDC = CreateCompatibleDC(windowDC);
-        ReleaseDC(window, windowDC);
-        SetBkMode(memoryDC, TRANSPARENT);
+    case WM_CREATE:
+        onCreate(window);
         pressSeen = false;
         dragX = 0;
         tapPending = 0;
         return 0;
-    }
-    case WM_DESTROY: {
-        // The back buffer goes with its DC: put the DC's own bitmap back first.
-        HBITMAP stock = CreateCompatibleBitmap(memoryDC, 1, 1);
-        HGDIOBJ buffer = SelectObject(memoryDC, stock);
-        if (buffer) DeleteObject(buffer);
-        DeleteDC(memoryDC);
-        DeleteObject(stock);
-        memoryDC = nullptr;
+    case WM_DESTROY:
+        onDestroy(window);
         return 0;
-    }
     case WM_SIZE:
         onSize(window, lParam);
         return 0;

@@ -19,6 +19,7 @@ struct SchedulePlatform {
     void (*sleepMs)(int milliseconds);
     void (*invalidate)();   // repaint the panel window, no erase
     bool (*download)(bool latest, const DayCode& day);
+    uint32_t (*tickCount)();  // milliseconds since start-up, wrapping; the panel's double tap
 };
 extern SchedulePlatform schedulePlatform;
 

@@ -46,4 +46,5 @@ void installSchedulePlatform()
         if (panelWindow) InvalidateRect(panelWindow, nullptr, FALSE);
     };
     schedulePlatform.download = downloadRates;
+    schedulePlatform.tickCount = [] { return uint32_t(GetTickCount()); };
 }

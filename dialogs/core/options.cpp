@@ -156,8 +156,10 @@ void readUpdatePage(Settings& s, const UpdatePageInput& in)
 void readMiscPage(Settings& s, const MiscPageInput& in)
 {
     s.commaFlags = 0;
-    if (above(in.visibleItems, 0)) s.visibleItems = static_cast<uint8_t>(in.visibleItems & 0xFF);
-    if (within(in.fontHeight, 5, 47)) s.panelFont.lfHeight = static_cast<int32_t>(in.fontHeight);
+    // There are never more than 15 items to show.
+    if (above(in.visibleItems, 0))
+        s.visibleItems = static_cast<uint8_t>(in.visibleItems > uint32_t(MaxItems) ? MaxItems : in.visibleItems);
+    if (within(in.fontHeight, MinFontHeight, MaxFontHeight)) s.panelFont.lfHeight = static_cast<int32_t>(in.fontHeight);
     s.panelFont.lfWeight = in.bold ? 700 : 400;
     s.centerItems = in.centerItems ? 1 : 0;
     s.filledArrows = in.filledArrows ? 1 : 0;
@@ -165,5 +167,5 @@ void readMiscPage(Settings& s, const MiscPageInput& in)
     if (in.commaOnCopy) s.commaFlags |= CommaOnCopy;
     if (in.commaInHistory) s.commaFlags |= CommaInHistory;
     if (in.historyDigitsRow >= 0 && in.historyDigitsRow <= 4) s.historyDigits = in.historyDigitsRow;
-    if (above(in.historyLength, 3)) s.historyLength = static_cast<int32_t>(in.historyLength);
+    if (within(in.historyLength, 4, MaxHistoryLength)) s.historyLength = static_cast<int32_t>(in.historyLength);
 }

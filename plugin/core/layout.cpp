@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "data/history.h"
+#include "update/schedule.h"
+
 ItemSlot slots[SlotCount];
 int32_t firstVisible;
 int32_t lastSlot;
@@ -38,6 +41,18 @@ int layoutSlots(const LayoutInput& in)
     // Nothing visible: nothing to average, and no drag may scroll.
     dragThreshold = lastSlot >= 0 ? (total / (lastSlot + 1)) / 2 : INT32_MAX;
     return offset;
+}
+
+int layOutWhenFlagged(const Settings& s, TextMeasurer measurer, int separatorWidth, int iconSize, int panelWidth)
+{
+    if (!redrawFlag.exchange(0)) return 0;
+    DayCode shown;
+    DayRates current;
+    readShownRates(shown, current);
+    DayRates previous = findDay(findLatestBefore(shown));
+    DayRates next = findDay(findEarliestAfter(shown));
+    LayoutInput in{&s, &previous, &current, &next, measurer, separatorWidth, iconSize, panelWidth};
+    return layoutSlots(in);
 }
 
 static void mirror(int h, bool up, PanelPoint* points, int count)

@@ -30,6 +30,12 @@ struct LayoutInput {
 // every slot's x when it is drawn) and sets dragThreshold.
 int layoutSlots(const LayoutInput& in);
 
+// A paint's layout step: when redrawFlag is set, clears it first and only then
+// reads the shown day, its rates and the days around it and places the slots, so
+// an update that sets the flag meanwhile brings one more layout. Returns the
+// row's offset, 0 when no layout was due.
+int layOutWhenFlagged(const Settings& s, TextMeasurer measurer, int separatorWidth, int iconSize, int panelWidth);
+
 struct PanelPoint {
     int32_t x, y;
 };

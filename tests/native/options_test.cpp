@@ -182,23 +182,27 @@ TEST_F(OptionsPages, MiscNumbersKeepValuesOutsideTheirBounds)
         EXPECT_EQ(afterMisc(in).panelFont.lfHeight, int32_t(taken));
     }
 
-    in = defaultMiscPage();
-    in.historyLength = 3;
-    EXPECT_EQ(afterMisc(in).historyLength, 15);
-    in.historyLength = 4;
-    EXPECT_EQ(afterMisc(in).historyLength, 4);
-    in.historyLength = 100000;  // no upper bound here
-    EXPECT_EQ(afterMisc(in).historyLength, 100000);
+    // The stored history length is 15: a value the next load would change is kept out.
+    const struct {
+        uint32_t entered;
+        int32_t stored;
+    } lengths[] = {{3, 15}, {4, 4}, {3660, 3660}, {3661, 15}, {5000, 15}, {0xFFFFFFFFu, 15}};
+    for (const auto& c : lengths) {
+        in = defaultMiscPage();
+        in.historyLength = c.entered;
+        EXPECT_EQ(afterMisc(in).historyLength, c.stored) << c.entered;
+    }
 
-    in = defaultMiscPage();
-    in.visibleItems = 0;
-    EXPECT_EQ(afterMisc(in).visibleItems, 3);
-    in.visibleItems = 300;  // one byte: the low eight bits
-    EXPECT_EQ(afterMisc(in).visibleItems, 44);
-    in.visibleItems = 1;
-    EXPECT_EQ(afterMisc(in).visibleItems, 1);
-    in.visibleItems = 0xFFFFFFFFu;  // -1: ignored
-    EXPECT_EQ(afterMisc(in).visibleItems, 3);
+    // The stored count is 3; more than 15 (never more items) is 15, never its low byte.
+    const struct {
+        uint32_t entered;
+        uint8_t stored;
+    } counts[] = {{0, 3}, {1, 1}, {15, 15}, {16, 15}, {256, 15}, {300, 15}, {512, 15}, {0xFFFFFFFFu, 3}};
+    for (const auto& c : counts) {
+        in = defaultMiscPage();
+        in.visibleItems = c.entered;
+        EXPECT_EQ(afterMisc(in).visibleItems, c.stored) << c.entered;
+    }
 }
 
 TEST_F(OptionsPages, MiscBoxesAndTheDigitsList)

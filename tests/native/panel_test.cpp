@@ -4,8 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "data/history.h"
 #include "plugin/core/layout.h"
 #include "platform/text16.h"
+#include "testutil.h"
+#include "update/schedule.h"
 
 namespace {
 
@@ -197,6 +200,57 @@ TEST_F(Layout, NothingVisible)
     layout();
     EXPECT_EQ(lastSlot, -1);
     EXPECT_GT(dragThreshold, 65535);
+}
+
+namespace {
+// An update worker run inline, as if its thread finished while the panel was
+// measuring its first item: it stores Tuesday's rates and evaluates freshness.
+int measurements;
+int measureAndLetTheWorkerRun(const char16_t*, int length, void*)
+{
+    if (++measurements == 1) {
+        schedulePlatform.startThread = [] {
+            updateWorker();
+            return true;
+        };
+        schedulePlatform.download = [](bool, const DayCode&) {
+            storeDay(day(8, 31.0f, 21.0f));
+            return true;
+        };
+        EXPECT_TRUE(startUpdate());
+    }
+    return 7 * length;
+}
+}  // namespace
+
+TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
+{
+    ScratchFolder folder;
+    std::u16string path = folder.path16("vokCurrency.his");
+    loadHistory(path.c_str(), 15);
+    storeDay(day(7, 30.0f, 20.0f));
+    resetSchedule();
+    schedulePlatform = SchedulePlatform{};
+    schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
+    refreshTick();  // Tuesday: Monday's rates are shown
+    Settings s{};
+    setDefaultSettings(s, 96);
+    firstVisible = 0;
+    measurements = 0;
+    const TextMeasurer racing{measureAndLetTheWorkerRun, nullptr};
+
+    chooseVisibleSlots(s);
+    EXPECT_EQ(layOutWhenFlagged(s, racing, 21, 16, 240), 25);
+    EXPECT_EQ(slots[0].value, 30.0f);  // laid out from what was read before the update
+    EXPECT_EQ(redrawFlag.load(), 1);   // ... but the update's request is kept
+    EXPECT_EQ(layOutWhenFlagged(s, racing, 21, 16, 240), 25);
+    EXPECT_EQ(slots[0].value, 31.0f);
+    EXPECT_EQ(redrawFlag.load(), 0);
+    EXPECT_EQ(layOutWhenFlagged(s, racing, 21, 16, 240), 0);  // nothing due: the slots stay
+    EXPECT_EQ(slots[0].value, 31.0f);
+
+    freeHistory();
+    schedulePlatform = SchedulePlatform{};
 }
 
 TEST(Arrow, VerticesAndMirror)

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <random>
 
+#include "data/history.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
 #include "testutil.h"
@@ -180,6 +184,8 @@ TEST_F(SettingsFile, DamagedFilesOfEveryLengthLoadInRange)
             }
             EXPECT_GE(settings.historyLength, 1);
             EXPECT_LE(settings.historyLength, MaxHistoryLength);
+            EXPECT_GE(settings.panelFont.lfHeight, 5);
+            EXPECT_LE(settings.panelFont.lfHeight, 47);
             EXPECT_GE(settings.converterFrom, 0);
             EXPECT_LE(settings.converterFrom, 17);
             EXPECT_GE(settings.converterTo, 0);
@@ -211,6 +217,55 @@ TEST_F(SettingsFile, ClampingKeepsEveryOtherByte)
     EXPECT_EQ(settings.converterTo, 17);
     EXPECT_EQ(reinterpret_cast<unsigned char*>(&settings)[200], 0x5A);
     EXPECT_EQ(settings.updateFlags, 10);
+}
+
+TEST_F(SettingsFile, ADamagedFontHeightComesIntoTheFieldsRange)
+{
+    const struct {
+        uint32_t stored;
+        int32_t loaded;
+    } heights[] = {{0xFFFFFF9Cu, 5}, {0, 5}, {4, 5}, {5, 5}, {24, 24}, {47, 47}, {48, 47}, {0x7FFFFFFFu, 47}};
+    for (const auto& c : heights) {
+        std::vector<unsigned char> image = expectedDefaultFile(15);
+        put32(image, 12, c.stored);
+        writeBytes(file, image.data(), image.size());
+        load();
+        EXPECT_EQ(settings.panelFont.lfHeight, c.loaded) << c.stored;
+        EXPECT_EQ(settings.panelFont.lfWeight, 700);
+    }
+}
+
+// With no place for the data files (the library's path too long) nothing is
+// written anywhere, not even a temporary file in the working folder, and the
+// settings and history still work in memory.
+TEST(DataFiles, NoPlaceForTheFilesWritesNothingAnywhere)
+{
+    ScratchFolder folder;
+    std::filesystem::path saved = std::filesystem::current_path();
+    ASSERT_EQ(chdir(folder.dir.c_str()), 0);
+    writeBytes(folder.file(".tmp"), "keep", 4);  // somebody's file
+
+    loadSettings(u"", 96);
+    EXPECT_EQ(settings.historyLength, 15);
+    EXPECT_EQ(std::memcmp(settings.magic2, "vok", 4), 0);
+    saveSettings(u"");
+    loadHistory(u"", 15);
+    DayRates day{};
+    day.code = makeDayCode(8, 12, 2026);
+    day.rates[0] = RateEntry{1, 91.5f};
+    storeDay(day);
+    EXPECT_EQ(findDay(day.code).rates[0].rate, 91.5f);
+    EXPECT_FALSE(replaceFileContents(u"", "x", 1));
+    freeHistory();
+
+    std::filesystem::current_path(saved);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.dir)) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+    EXPECT_EQ(readBytes(folder.file(".tmp")), (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
 }
 
 TEST(DataPath, ReplacesOnlyTheModuleName)

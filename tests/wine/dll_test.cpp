@@ -139,6 +139,48 @@ TEST(PluginLibrary, TheHostDrivesTheItemWindow)
     EXPECT_TRUE(FreeLibrary(dll));
 }
 
+// A library whose full path is longer than the platform's limit can't name its
+// data files beside itself: it works from memory and writes nothing anywhere,
+// the host's working folder included.
+TEST(PluginLibrary, AnOverlongPathWritesNoFileAnywhere)
+{
+    PluginFolder working;
+    std::vector<std::wstring> folders;
+    std::wstring deep = L"\\\\?\\" + working.dir;
+    while (deep.size() < 300) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << GetLastError();
+        folders.push_back(deep);
+    }
+    std::wstring deepDll = deep + L"\\vokcurrency.dll";
+    ASSERT_TRUE(CopyFileW(working.file(L"vokcurrency.dll").c_str(), deepDll.c_str(), FALSE));
+    wchar_t savedFolder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, savedFolder);
+    ASSERT_TRUE(SetCurrentDirectoryW(working.dir.c_str()));
+    writeFileBytes(working.file(L".tmp"), "keep", 4);  // somebody's file
+
+    HMODULE dll = LoadLibraryW(deepDll.c_str());
+    ASSERT_NE(dll, nullptr) << GetLastError();
+    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    HWND host = makeHost();
+    HostItem item{};
+    HWND panel = initialize(&item, host);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(SendMessageW(panel, 1267, WPARAM(&item), 0), 1);
+    EXPECT_EQ(item.cyp, 17u);  // the default settings, from memory
+    DestroyWindow(host);
+    FreeLibrary(dll);
+    SetCurrentDirectoryW(savedFolder);
+
+    EXPECT_EQ(readFileBytes(working.file(L".tmp")), (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+    for (const wchar_t* name : {L"vokCurrency.set", L"vokCurrency.his", L"vokCurrency.set.tmp"}) {
+        EXPECT_EQ(GetFileAttributesW(working.file(name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+        EXPECT_EQ(GetFileAttributesW((deep + L"\\" + name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+    }
+    DeleteFileW(deepDll.c_str());
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f) RemoveDirectoryW(f->c_str());
+}
+
 TEST(PluginLibrary, DetachWithoutAWindowAndLoadAgain)
 {
     PluginFolder folder;

@@ -663,6 +663,9 @@ TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
                                  nullptr, moduleInstance, nullptr);
     ASSERT_NE(panel, nullptr);
     iconSize = 16;
+    static uint32_t ticks;  // the panel's clock, driven here
+    ticks = 5000;
+    schedulePlatform.tickCount = [] { return ticks; };
     auto press = [panel](int x) { SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 5)); };
     bool tableShown = false, converterShown = false;
 
@@ -677,13 +680,14 @@ TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
     EXPECT_TRUE(tableShown);
 
     // Two presses less than 250 ms apart, anywhere: the converter.
-    Sleep(260);
+    ticks += 260;
     whenOpen([&converterShown](HWND dialog) {
         converterShown = !visible(table(dialog)) && GetFocus() == GetDlgItem(dialog, AmountId);
         SendMessageW(dialog, WM_COMMAND, 40004, 0);
     });
     press(8);
     EXPECT_FALSE(stepsRan);  // the first press alone opens nothing
+    ticks += 249;
     press(8);
     EXPECT_TRUE(stepsRan);
     EXPECT_TRUE(converterShown);

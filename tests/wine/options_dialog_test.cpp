@@ -439,13 +439,13 @@ TEST_F(Options, OkReadsThePagesWithTheirBounds)
         setText(update, 1004, L"60"); // kept
         click(update, 1064);
         setText(update, 1065, longProxy.c_str());
-        setText(misc, 1021, L"300");  // 44
+        setText(misc, 1021, L"256");  // 15
         setText(misc, 1058, L"48");   // kept
         click(misc, 1060);            // bold off
         click(misc, 1062);
         click(misc, 1017);            // copying comma off
         select(misc, 1037, 1);
-        setText(misc, 1010, L"3");    // kept
+        setText(misc, 1010, L"5000"); // kept
         pressDone(dialog);
     });
     EXPECT_EQ(settings.updateFlags, OnlyIfStale | UpdateOnConnect);
@@ -454,7 +454,7 @@ TEST_F(Options, OkReadsThePagesWithTheirBounds)
     EXPECT_EQ(settings.dailyMinute, 30);
     EXPECT_EQ(settings.useProxy, 1);
     EXPECT_EQ(std::u16string(settings.proxy), std::u16string(longProxy.begin(), longProxy.begin() + 63));
-    EXPECT_EQ(settings.visibleItems, 44);
+    EXPECT_EQ(settings.visibleItems, 15);
     EXPECT_EQ(settings.panelFont.lfHeight, 15);
     EXPECT_EQ(settings.panelFont.lfWeight, 400);
     EXPECT_EQ(settings.filledArrows, 1);

@@ -49,6 +49,9 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The panel's tick count, moved on by the tests instead of waiting.
+uint32_t ticks;
+
 // Dialogs opened by the panel are noted and closed by a timer in their modal loop.
 int dialogsSeen;
 void CALLBACK closeDialogs(HWND, UINT, UINT_PTR, DWORD)
@@ -101,6 +104,8 @@ struct Panel : ::testing::Test {
         resetSchedule();
         schedulePlatform = SchedulePlatform{};
         schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
+        ticks = 0x7FFFFF00;  // near the signed wrap: differences must still come out right
+        schedulePlatform.tickCount = [] { return ticks; };
         std::wstring png = buildFolder() + L"\\vokCurrency.png";
         iconStrip = SHLoadImageFile(png.c_str());
         iconSize = 16;
@@ -166,8 +171,8 @@ struct Panel : ::testing::Test {
         EmptyClipboard();
         CloseClipboard();
     }
-    // Waits out the double-tap window between two gestures.
-    void pauseBetweenTaps() { Sleep(260); }
+    // Lets the double-tap window pass between two gestures.
+    void pauseBetweenTaps() { ticks += 260; }
 };
 
 }  // namespace
@@ -318,14 +323,56 @@ TEST_F(Panel, DragsScrollOneItemPerThresholdAndStopAtTheEnds)
     release(40 + 3 * threshold + 3);
 }
 
+TEST_F(Panel, ADragPastTheLeftEdgeScrollsOnward)
+{
+    settings.itemCount = 5;
+    settings.visibleItems = 3;
+    for (int i = 3; i < 5; ++i) settings.items[i] = settings.items[0];
+    showTwoDays();
+    firstVisible = 1;
+    redrawFlag = 1;
+    paint();
+    ASSERT_GT(dragThreshold, 0);
+    int x = -dragThreshold;  // the stylus is captured: left of the window x is negative
+    press(40);
+    move(x);
+    EXPECT_EQ(firstVisible, 2);
+    release(x);
+}
+
+TEST_F(Panel, EachItemWindowKeepsItsOwnBackBuffer)
+{
+    showTwoDays();
+    // A host that makes a new item window before it destroys the old one.
+    HWND second = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, host,
+                                  nullptr, moduleInstance, nullptr);
+    ASSERT_NE(second, nullptr);
+    DestroyWindow(panel);
+    panel = second;
+    panelWindow = second;
+    SendMessageW(second, WM_SIZE, 0, MAKELPARAM(240, 17));
+    watermarkRequests = 0;
+    paint();
+    EXPECT_EQ(watermarkRequests, 1);
+    ASSERT_NE(memoryDC, nullptr);
+    EXPECT_EQ(GetPixel(memoryDC, 239, 16), hostBackground);  // the whole back buffer is there
+    EXPECT_GT(countPixels(hostBackground), 240 * 17 / 2);
+    ASSERT_NE(iconStrip, nullptr);
+    EXPECT_GT(countPixels(hostBackground, 0, iconSize), 0);
+    EXPECT_LT(countPixels(hostBackground, 0, iconSize), iconSize * 17);  // the icon frame was drawn
+}
+
 TEST_F(Panel, DoubleTapOpensTheConverterButNeverOnTheFirstPress)
 {
     showTwoDays();
     // The first press ever: a plain press, whatever the tick count says.
     press(5);
     EXPECT_EQ(dialogsSeen, 0);
-    Sleep(100);
+    ticks += 249;
     press(5);  // under 250 ms after the first
+    EXPECT_EQ(dialogsSeen, 1);
+    ticks += 250;
+    press(5);  // 250 ms: not a double tap
     EXPECT_EQ(dialogsSeen, 1);
     pauseBetweenTaps();
     press(5);
