@@ -6,6 +6,7 @@
 
 #include "plugin/core/layout.h"
 #include "platform/text16.h"
+#include "tests/native/utf8.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "data/settings.h"
 #include "platform/fileio.h"
+#include "platform/testhooks.h"
 #include "testutil.h"
 
 namespace {

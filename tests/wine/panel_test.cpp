@@ -5,6 +5,7 @@
 #include "data/history.h"
 #include "data/settings.h"
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
 #include "plugin/globals.h"
