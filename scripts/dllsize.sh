@@ -3,10 +3,15 @@
 # the largest contributors by output section and by object (archive members by
 # member name). The build strips the DLL already; a copy is stripped again here so
 # the figure holds whatever the link did.
-# Usage: scripts/dllsize.sh [path-to-dll [path-to-map]]
+# Usage: scripts/dllsize.sh [--check] [path-to-dll [path-to-map]]
 #        (default build/win/vokcurrency.dll and the .map beside it)
+# --check: fails when the stripped DLL exceeds the budget (98,304 bytes) or holds
+# anything of the C++ library (its strings, symbols or DLLs).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+budget=98304
+check=0
+if [ "${1:-}" = "--check" ]; then check=1; shift; fi
 dll=${1:-$here/build/win/vokcurrency.dll}
 map=${2:-${dll%.dll}.map}
 top=${VOK_DLLSIZE_TOP:-15}
@@ -18,7 +23,25 @@ copy=$(mktemp --suffix=.dll)
 trap 'rm -f "$copy"' EXIT
 cp "$dll" "$copy"
 x86_64-w64-mingw32-strip "$copy"
-echo "vokcurrency.dll stripped: $(stat -c %s "$copy") bytes"
+size=$(stat -c %s "$copy")
+echo "vokcurrency.dll stripped: $size bytes"
+if [ $check -eq 1 ]; then
+    failed=0
+    if [ "$size" -gt $budget ]; then
+        echo "dllsize: $size bytes is over the budget of $budget" >&2
+        failed=1
+    fi
+    # Strings and names that only libstdc++, its exception support or its DLLs bring.
+    found=$( { strings -a "$copy"; x86_64-w64-mingw32-objdump -p "$copy" | grep 'DLL Name'; } |
+        grep -E 'terminate called|basic_string|__cxa_|__gxx_|St9exception|St9type_info|bad_alloc|_Unwind_|GLIBCXX|libstdc\+\+|libgcc_s|libwinpthread|std::' |
+        sort -u | head -n 20 || true)
+    if [ -n "$found" ]; then
+        echo "dllsize: the C++ library is in the DLL:" >&2
+        echo "$found" >&2
+        failed=1
+    fi
+    exit $failed
+fi
 echo "sections (size; .bss takes memory only):"
 x86_64-w64-mingw32-objdump -h "$copy" | awk 'function hex(h,   i, n, d) {
         n = 0; h = tolower(h); sub(/^0x/, "", h)
