@@ -8,7 +8,7 @@
 
 #include "data/history.h"
 #include "data/settings.h"
-#include "platform/text16.h"
+#include "tests/native/utf8.h"
 #include "plugin/core/layout.h"
 #include "update/schedule.h"
 

@@ -13,7 +13,7 @@
 
 #include "data/currency.h"
 #include "data/history.h"
-#include "platform/text16.h"
+#include "tests/native/utf8.h"
 
 static std::string folder;
 

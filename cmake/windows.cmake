@@ -5,10 +5,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
 add_compile_options(-Wall -Wextra -ffunction-sections)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
-add_library(vokcore STATIC ${CORE_SOURCES} platform/fileio_win32.cpp platform/lock_win32.cpp)
-target_include_directories(vokcore PUBLIC ${CMAKE_SOURCE_DIR})
-
-# The Win32 layer, as a static library that the DLL and the Wine tests both link.
+# The Win32 layer's sources: a static library that the DLL and the Wine tests link.
 file(GLOB WIN32_LAYER_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_SOURCE_DIR}/platform/*_win32.cpp
     ${CMAKE_SOURCE_DIR}/plugin/*_win32.cpp
@@ -17,19 +14,33 @@ file(GLOB WIN32_LAYER_SOURCES CONFIGURE_DEPENDS
 list(REMOVE_ITEM WIN32_LAYER_SOURCES
     ${CMAKE_SOURCE_DIR}/platform/fileio_win32.cpp ${CMAKE_SOURCE_DIR}/platform/lock_win32.cpp)
 set(WIN32_LIBS wininet ws2_32 comctl32 comdlg32 gdi32 msimg32 gdiplus ole32 user32 kernel32)
-add_library(vokwin STATIC ${WIN32_LAYER_SOURCES})
-# No exceptions and no run-time type information in the plug-in's code.
-target_compile_options(vokcore PRIVATE -fno-exceptions -fno-rtti)
-target_compile_options(vokwin PRIVATE -fno-exceptions -fno-rtti)
-target_link_libraries(vokwin PUBLIC vokcore ${WIN32_LIBS})
+
+# Both libraries come in two flavours: the product (vokcore, vokwin), which the DLL
+# links, and the test build (vokcore_test, vokwin_test) with the test hooks of
+# platform/testhooks.h, which the Wine tests link. Same code, same flags otherwise:
+# small code, no exceptions, no run-time type information, no guarded statics, so
+# that nothing of libstdc++ is needed.
+# (No -fdata-sections: for PE it moves zeroed statics out of .bss into the file.)
+set(PLUGIN_CODE_OPTIONS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics)
+foreach(flavour IN ITEMS "" "_test")
+    add_library(vokcore${flavour} STATIC ${CORE_SOURCES} platform/fileio_win32.cpp platform/lock_win32.cpp)
+    target_include_directories(vokcore${flavour} PUBLIC ${CMAKE_SOURCE_DIR})
+    add_library(vokwin${flavour} STATIC ${WIN32_LAYER_SOURCES})
+    target_compile_options(vokcore${flavour} PRIVATE ${PLUGIN_CODE_OPTIONS})
+    target_compile_options(vokwin${flavour} PRIVATE ${PLUGIN_CODE_OPTIONS})
+    target_link_libraries(vokwin${flavour} PUBLIC vokcore${flavour} ${WIN32_LIBS})
+endforeach()
+target_compile_definitions(vokcore_test PUBLIC VOK_TEST)
 
 file(GLOB RESOURCE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.rc)
 add_library(vokcurrency SHARED ${RESOURCE_SCRIPTS} plugin/vokcurrency.def)
 set_target_properties(vokcurrency PROPERTIES PREFIX "" OUTPUT_NAME vokcurrency LINKER_LANGUAGE CXX)
 # Whole archive: DllMain and the exports live in the static layer library.
 target_link_libraries(vokcurrency PRIVATE -Wl,--whole-archive vokwin -Wl,--no-whole-archive vokcore ${WIN32_LIBS})
+# The C++ library stays out: msvcrt and the system DLLs, libgcc only for what the
+# compiler itself calls. The map beside the DLL feeds scripts/dllsize.sh.
 target_link_options(vokcurrency PRIVATE -static -static-libgcc -static-libstdc++ -s
-                    -Wl,--exclude-all-symbols -Wl,--gc-sections)
+                    -Wl,--exclude-all-symbols -Wl,--gc-sections -Wl,-Map=${CMAKE_BINARY_DIR}/vokcurrency.map)
 
 # The icon strips travel beside the DLL.
 foreach(png vokCurrency.png vokCurrencyHIDPI.png)
@@ -63,7 +74,7 @@ enable_testing()
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
 add_executable(winetests ${WINE_TEST_SOURCES} ${RESOURCE_SCRIPTS})
 target_compile_definitions(winetests PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_link_libraries(winetests PRIVATE vokwin gtest_win)
+target_link_libraries(winetests PRIVATE vokwin_test gtest_win)
 target_link_options(winetests PRIVATE -static)
 # A stand-in plug-in that logs what the host does to it.
 add_library(fakeplugin SHARED tests/wine/fakeplugin/fakeplugin.cpp tests/wine/fakeplugin/fakeplugin.rc

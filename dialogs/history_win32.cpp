@@ -14,8 +14,9 @@
 #include "data/settings.h"
 #include "dialogs/core/converter.h"
 #include "dialogs/core/historytable.h"
-#include "dialogs/history_win32.h"
+#include "platform/clipboard.h"
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 #include "plugin/globals.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
@@ -35,9 +36,10 @@ enum HistoryControl {
 enum HistoryCommand { CancelCommand = 40004, TableCommand = 40009, ConverterCommand = 40013 };
 constexpr UINT HistoryMenuBar = 114;
 constexpr int PasteTextUnits = 1024;  // more than the amount field reads: a longer text converts as 0
-constexpr int ClipboardBlockBytes = 512;
 
+#ifdef VOK_TEST
 bool historyRowsUnavailable;
+#endif
 
 static HWND historyList;
 static uint16_t* rowOrder;  // table row r shows rowRecords[rowOrder[r]]
@@ -142,16 +144,10 @@ static void pasteAmount(HWND dialog)
 
 static void copyResult(HWND dialog)
 {
-    HLOCAL block = LocalAlloc(LPTR, ClipboardBlockBytes);
-    if (!block) return;
-    GetDlgItemTextW(dialog, ResultField, static_cast<wchar_t*>(block), AmountTextChars + 1);
-    if (!OpenClipboard(dialog)) {
-        LocalFree(block);
-        return;
-    }
-    EmptyClipboard();
-    if (!SetClipboardData(CF_UNICODETEXT, block)) LocalFree(block);  // else the clipboard owns it
-    CloseClipboard();
+    wchar_t text[AmountTextChars + 1];
+    text[0] = 0;
+    GetDlgItemTextW(dialog, ResultField, text, AmountTextChars + 1);
+    putClipboardText(dialog, text, AmountTextChars + 1);
 }
 
 static void clearAmount(HWND dialog)
@@ -182,7 +178,9 @@ static bool takeRows()
     if (!rowRecords) return false;
     int32_t copied = copyHistory(rowRecords, capacity);
     rowCount = countRows(rowRecords, copied);
+#ifdef VOK_TEST
     if (!historyRowsUnavailable)
+#endif
         rowOrder = static_cast<uint16_t*>(std::calloc(rowCount > 0 ? rowCount : 1, sizeof(uint16_t)));
     if (!rowOrder) {
         freeRows();

@@ -7,12 +7,18 @@
 #include "data/currency.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 #include "plugin/globals.h"
 
 HWND itemList;
 int32_t editIndex;
 COLORREF editColour;
+#ifdef VOK_TEST
 BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW) = ChooseColorW;
+static BOOL chooseColour(LPCHOOSECOLORW choice) { return chooseColourCall && chooseColourCall(choice); }
+#else
+static BOOL chooseColour(LPCHOOSECOLORW choice) { return ChooseColorW(choice); }
+#endif
 
 static const wchar_t* const digitRows[] = {L"0", L"1", L"2", L"3", L"4"};
 
@@ -236,7 +242,7 @@ static void chooseColour(HWND editor)
     choice.rgbResult = editColour;
     choice.lpCustColors = customColours;
     choice.Flags = CC_RGBINIT | CC_ANYCOLOR;
-    if (chooseColourCall && chooseColourCall(&choice)) editColour = choice.rgbResult;
+    if (chooseColour(&choice)) editColour = choice.rgbResult;
 }
 
 static void onEditorOk(HWND editor)

@@ -35,6 +35,3 @@ extern HWND optionsPages[4];  // items, update, misc, about; null while the dial
 extern HWND itemList;         // the items page's list view
 extern int32_t editIndex;     // the working slot the editor writes
 extern COLORREF editColour;   // the colour chosen so far in the editor
-
-// The colour chooser the editor calls; ChooseColorW unless a test puts its own here.
-extern BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW);

@@ -4,8 +4,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
-
 #include "data/settings.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
@@ -41,7 +39,7 @@ static uint32_t number(int pageIndex, int id) { return GetDlgItemInt(page(pageIn
 static void setTwoDigits(int pageIndex, int id, unsigned value)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%02u", value);
+    formatWhole(text, sizeof text, static_cast<int32_t>(value), 2);
     SetDlgItemTextA(page(pageIndex), id, text);
 }
 
@@ -58,7 +56,8 @@ INT_PTR CALLBACK updatePageProc(HWND updatePage, UINT message, WPARAM wParam, LP
 INT_PTR CALLBACK miscPageProc(HWND miscPage, UINT message, WPARAM, LPARAM)
 {
     if (message != WM_INITDIALOG) return FALSE;
-    for (const wchar_t* row : {L"0", L"1", L"2", L"3", L"4"})
+    static const wchar_t* const rows[] = {L"0", L"1", L"2", L"3", L"4"};
+    for (const wchar_t* row : rows)
         SendDlgItemMessageW(miscPage, 1037, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
     return TRUE;
 }

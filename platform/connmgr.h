@@ -1,7 +1,7 @@
 // The connection manager of Windows CE (cellcore), for desktop Win32: the same
 // calls and the same request record. On the desktop the network is always up, so
-// every request is answered "connected" at once. The stand-in keeps a record of
-// what it was asked, for the tests.
+// every request is answered "connected" at once. The test build also keeps a record
+// of what it was asked (platform/testhooks.h).
 #pragma once
 #include <windows.h>
 
@@ -36,19 +36,3 @@ HRESULT ConnMgrReleaseConnection(HANDLE hConnection, LONG lCache);
 
 // The destination network that ConnMgrMapURL gives.
 extern const GUID connMgrInternetNet;
-
-// What the stand-in was asked since the last reset.
-struct ConnMgrLog {
-    int mapCalls;
-    int establishCalls;
-    int releaseCalls;
-    int badReleases;      // handles that were never given out, or released twice
-    int openConnections;  // established and not yet released
-    WCHAR lastMappedUrl[256];
-    CONNMGR_CONNECTIONINFO lastRequest;
-    DWORD lastTimeout;
-    LONG lastCache;
-};
-
-extern ConnMgrLog connMgrLog;
-void resetConnMgrLog();

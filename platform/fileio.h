@@ -12,11 +12,3 @@ long readFileStart(const char16_t* path, void* buffer, size_t size);
 // stays as it was and false comes back. An empty path (no place for the file)
 // writes nothing anywhere.
 bool replaceFileContents(const char16_t* path, const void* data, size_t size);
-
-// Every open of a file through this seam counts here (tests check that a clock
-// tick or a paint touches no file).
-extern long fileAccessCount;
-
-// Test hook: when at least 0, writes fail once this many bytes of an image
-// have been written (a full disk or a cut write half-way). -1 switches it off.
-extern long fileWriteFailAfter;

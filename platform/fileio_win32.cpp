@@ -4,13 +4,18 @@
 #include <stdio.h>
 
 #include "platform/fileio.h"
+#include "platform/testhooks.h"
 
+#ifdef VOK_TEST
 long fileWriteFailAfter = -1;
 long fileAccessCount;
+#endif
 
 long readFileStart(const char16_t* path, void* buffer, size_t size)
 {
+#ifdef VOK_TEST
     ++fileAccessCount;
+#endif
     FILE* f = _wfopen(reinterpret_cast<const wchar_t*>(path), L"rb");
     if (!f) return -1;
     fseek(f, 0, SEEK_SET);
@@ -22,8 +27,10 @@ long readFileStart(const char16_t* path, void* buffer, size_t size)
 static bool writeAll(FILE* f, const void* data, size_t size)
 {
     size_t wanted = size;
+#ifdef VOK_TEST
     if (fileWriteFailAfter >= 0 && static_cast<size_t>(fileWriteFailAfter) < size)
         wanted = static_cast<size_t>(fileWriteFailAfter);
+#endif
     if (fwrite(data, 1, wanted, f) != wanted) return false;
     if (wanted != size) return false;
     if (fflush(f) != 0) return false;
@@ -32,7 +39,9 @@ static bool writeAll(FILE* f, const void* data, size_t size)
 
 bool replaceFileContents(const char16_t* path, const void* data, size_t size)
 {
+#ifdef VOK_TEST
     ++fileAccessCount;
+#endif
     if (!path || !path[0]) return false;
     const wchar_t* name = reinterpret_cast<const wchar_t*>(path);
     wchar_t temp[MAX_PATH + 8];

@@ -59,10 +59,6 @@ DWORD SHRecognizeGesture(SHRGINFO* info);
 #define ShellHoldProperty L"SHGestureHold"
 constexpr DWORD ShellHoldTime = 500;
 
-// Makes the next SHRecognizeGesture call answer gesture at once (0 cancels): how the
-// desktop host turns a right-click into tap-and-hold, and how tests ask for one.
-void shellForceNextGesture(DWORD gesture);
-
 // --- Dialogs -------------------------------------------------------------------------
 
 struct SHINITDLGINFO {
@@ -100,11 +96,10 @@ enum SIPSTATE {
     SIP_UNCHANGED,
     SIP_INPUTDIALOG
 };
-// The desktop has no soft keyboard: a valid request is accepted and remembered.
+// The desktop has no soft keyboard: a valid request is accepted (the test build
+// remembers it).
 // FALSE for a state outside SIP_UP..SIP_INPUTDIALOG.
 BOOL SHSipPreference(HWND window, int state);
-// The last accepted request; SIP_UNCHANGED before the first.
-int shellLastSipPreference();
 
 // --- Menu bar ------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 
 // --- TransparentImage --------------------------------------------------------------
 
@@ -106,9 +107,11 @@ HBITMAP SHLoadImageFile(LPCWSTR path)
 
 // --- SHRecognizeGesture ------------------------------------------------------------
 
+#ifdef VOK_TEST
 static DWORD forcedGesture;
 
 void shellForceNextGesture(DWORD gesture) { forcedGesture = gesture; }
+#endif
 
 static bool leftButtonDown()
 {
@@ -127,10 +130,14 @@ static bool movedAway(POINT from, POINT to)
 
 DWORD SHRecognizeGesture(SHRGINFO* info)
 {
+#ifdef VOK_TEST
     DWORD forced = forcedGesture;
     forcedGesture = 0;
+#endif
     if (!info || (info->cbSize != sizeof(SHRGINFO) && info->cbSize != 20)) return 0;
+#ifdef VOK_TEST
     if (forced) return forced;
+#endif
     // A host without a stylus (the desktop Today host) asks for tap-and-hold by
     // setting this property on the item's parent while it sends the press.
     HWND parent = info->hwndClient ? GetParent(info->hwndClient) : nullptr;
@@ -164,13 +171,17 @@ DWORD SHRecognizeGesture(SHRGINFO* info)
 
 // --- SHSipPreference ---------------------------------------------------------------
 
+#ifdef VOK_TEST
 static int lastSipPreference = SIP_UNCHANGED;
+
+int shellLastSipPreference() { return lastSipPreference; }
+#endif
 
 BOOL SHSipPreference(HWND, int state)
 {
     if (state < SIP_UP || state > SIP_INPUTDIALOG) return FALSE;
+#ifdef VOK_TEST
     lastSipPreference = state;
+#endif
     return TRUE;
 }
-
-int shellLastSipPreference() { return lastSipPreference; }

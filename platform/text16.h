@@ -2,7 +2,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 size_t length16(const char16_t* s, size_t capacity);
 // Copies src into dst of capacity units, cutting it when needed; dst always ends in NUL.
@@ -11,8 +10,24 @@ void copy16(char16_t* dst, size_t capacity, const char16_t* src);
 void widen16(char16_t* dst, size_t capacity, const char* src);
 // Turns the first '.' within capacity units into ','.
 void firstPointToComma(char16_t* text, size_t capacity);
-std::string toUtf8(const char16_t* s);
-std::u16string fromUtf8(const std::string& s);
+
+// Digits after the point of every formatted number: 0 to 4, whatever a damaged
+// settings file says.
+int fixedDigitsInRange(int32_t digits);
+// Room for any double with 4 digits after the point (309 integer digits, sign,
+// point, 4 digits, NUL).
+constexpr size_t FixedTextUnits = 320;
+// Writes value in fixed point with digits (held to 0..4) after the point, as
+// "%.<digits>f" does in the C locale: exactly rounded, a tie to the even digit,
+// "-" for every negative value (-0.00 too), "inf" and "nan" for those. With comma
+// the point is ','. Cut to fit capacity, always terminated; returns the length.
+size_t formatFixed(char16_t* out, size_t capacity, double value, int32_t digits, bool comma);
+// Writes value in decimal ASCII, zero-padded to at least width digits, as "%0<width>d"
+// does, into out of capacity bytes: cut to fit, always terminated. Returns the length.
+size_t formatWhole(char* out, size_t capacity, int32_t value, int width);
+// Encodes s as UTF-8 into out of capacity bytes, NUL-terminated. False (and out
+// empty) when it does not fit whole: a cut file name would name some other file.
+bool encodeUtf8(char* out, size_t capacity, const char16_t* s);
 
 // Data files lie beside the module: everything up to and including the last
 // path separator of modulePath, then fileName. A module path without a separator

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "data/settings.h"
+#include "platform/clipboard.h"
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
@@ -174,19 +175,10 @@ static void onMove(HWND window, WPARAM wParam, LPARAM lParam)
 
 static void copyToClipboard(HWND window, const ItemSlot& slot)
 {
-    HLOCAL block = LocalAlloc(LPTR, SlotTextUnits * sizeof(wchar_t));
-    if (!block) return;
+    char16_t text[SlotTextUnits];
     int digits = settings.items[slot.itemIndex].digits;
-    formatCopyValue(static_cast<char16_t*>(block), SlotTextUnits, slot.value, digits,
-                    (settings.commaFlags & CommaOnCopy) != 0);
-    // The desktop clipboard wants an owner window for SetClipboardData to succeed.
-    if (!OpenClipboard(window)) {
-        LocalFree(block);
-        return;
-    }
-    EmptyClipboard();
-    if (!SetClipboardData(CF_UNICODETEXT, block)) LocalFree(block);
-    CloseClipboard();
+    formatCopyValue(text, SlotTextUnits, slot.value, digits, (settings.commaFlags & CommaOnCopy) != 0);
+    putClipboardText(window, reinterpret_cast<const wchar_t*>(text), SlotTextUnits);
 }
 
 static void onRelease(HWND window, LPARAM lParam)

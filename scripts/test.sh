@@ -62,6 +62,7 @@ win_tree() {
 }
 step "Win32 build (mingw-w64)" win_tree
 scripts/dllsize.sh || true
+step "DLL size budget, no C++ library in it" scripts/dllsize.sh --check
 step "Wine tests" ctest --test-dir build/win --output-on-failure
 wineserver -k 2>/dev/null || true
 step "sample rates service" python3 -m unittest tests/tools/test_sample_rates_service.py

@@ -1,10 +1,11 @@
 #include "update/ratesurl.h"
 
-#include <cstdio>
+#include "platform/text16.h"
 
 char16_t ratesServiceBase[RatesServiceBaseCapacity] = u"http://www.cbr.ru";
 
 static const char latestPath[] = "/scripts/XML_daily.asp?nocache";
+static const char datePath[] = "/scripts/XML_daily.asp?date_req=";
 
 // Appends 8-bit ASCII text at *length; false when it did not fit whole.
 static bool append(char16_t* out, size_t capacity, size_t* length, const char* text)
@@ -28,9 +29,13 @@ bool buildRatesUrl(char16_t* out, size_t capacity, bool latest, const DayCode& d
         out[length] = 0;
     }
     if (latest) return append(out, capacity, &length, latestPath);
-    // The year is always yearCode + 1989: 1989 to 2244.
-    char path[64];
-    std::snprintf(path, sizeof path, "/scripts/XML_daily.asp?date_req=%02d/%02d/%d", day.day, day.month,
-                  day.yearCode + 1989);
-    return append(out, capacity, &length, path);
+    // "...?date_req=dd/mm/yyyy"; the year is 1989 to 2244.
+    char field[16];
+    if (!append(out, capacity, &length, datePath)) return false;
+    formatWhole(field, sizeof field, day.day, 2);
+    if (!append(out, capacity, &length, field) || !append(out, capacity, &length, "/")) return false;
+    formatWhole(field, sizeof field, day.month, 2);
+    if (!append(out, capacity, &length, field) || !append(out, capacity, &length, "/")) return false;
+    formatWhole(field, sizeof field, yearOf(day), 0);
+    return append(out, capacity, &length, field);
 }

@@ -1,11 +1,9 @@
 #include "dialogs/core/converter.h"
 
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 
 #include "platform/text16.h"
-
-int historyDigitsInRange(int32_t digits) { return digits < 0 ? 0 : (digits > 4 ? 4 : digits); }
 
 PriceUnit priceUnitAt(const DayRates& day, int position)
 {
@@ -32,20 +30,14 @@ double parseAmount(const char16_t* text, bool& usedComma)
             break;
         }
     }
-    double value = 0.0;
-    if (std::sscanf(narrow, "%lf", &value) != 1 || !std::isfinite(value)) return 0.0;
-    return value;
+    // As "%lf" reads it; text that is no number reads as 0.0 here too.
+    double value = std::atof(narrow);
+    return std::isfinite(value) ? value : 0.0;
 }
 
 void formatAmount(char16_t* out, size_t capacity, double value, int digits, bool comma)
 {
-    if (capacity == 0) return;
-    char pattern[16];
-    std::snprintf(pattern, sizeof pattern, "%%.%ilf", historyDigitsInRange(digits));
-    char number[NumberTextUnits];
-    std::snprintf(number, sizeof number, pattern, value);
-    widen16(out, capacity, number);
-    if (comma) firstPointToComma(out, capacity);
+    formatFixed(out, capacity, value, digits, comma);
 }
 
 double convertAmount(const char16_t* input, const DayRates& day, int fromPosition, int toPosition, int digits,

@@ -12,10 +12,6 @@ constexpr int NumberTextUnits = 320;
 // Positions of the converter's currency lists: 0 is the rouble, p is currency p - 1.
 constexpr int ConverterPositions = CurrencyCount + 1;
 
-// Digits after the point as the history table and the converter use them: 0 to 4,
-// whatever a damaged settings file says.
-int historyDigitsInRange(int32_t digits);
-
 // The price unit behind a list position: the rouble (1, 1.0) for position 0 and for
 // any position outside the lists; otherwise the day's nominal and rate.
 struct PriceUnit {

@@ -1,26 +1,22 @@
 #include "dialogs/core/historytable.h"
 
-#include <cstdio>
-
 #include "dialogs/core/converter.h"
 #include "platform/text16.h"
 
 void formatDay(char16_t* out, size_t capacity, const DayCode& code)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d", code.day, code.month, code.yearCode + 1989);
+    size_t length = formatWhole(text, sizeof text, code.day, 2);
+    text[length++] = '/';
+    length += formatWhole(text + length, sizeof text - length, code.month, 2);
+    text[length++] = '/';
+    formatWhole(text + length, sizeof text - length, yearOf(code), 4);
     widen16(out, capacity, text);
 }
 
 void formatRate(char16_t* out, size_t capacity, float rate, int digits, bool comma)
 {
-    if (capacity == 0) return;
-    char pattern[16];
-    std::snprintf(pattern, sizeof pattern, "%%.0%if", historyDigitsInRange(digits));
-    char number[64];  // a float has at most 39 integer digits
-    std::snprintf(number, sizeof number, pattern, static_cast<double>(rate));
-    widen16(out, capacity, number);
-    if (comma) firstPointToComma(out, capacity);
+    formatFixed(out, capacity, static_cast<double>(rate), digits, comma);
 }
 
 void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal)
@@ -30,8 +26,10 @@ void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t no
     if (currency < 0 || currency >= CurrencyCount) return;
     copy16(out, capacity, symbol[currency]);
     if (nominal <= 1) return;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "(%i)", static_cast<int>(nominal));
+    char suffix[16] = "(";
+    size_t length = 1 + formatWhole(suffix + 1, sizeof suffix - 2, nominal, 0);
+    suffix[length] = ')';
+    suffix[length + 1] = 0;
     size_t used = length16(out, capacity);
     widen16(out + used, capacity - used, suffix);
 }

@@ -1,18 +1,6 @@
 #include "plugin/core/itemtext.h"
 
-#include <cstdio>
-
 #include "platform/text16.h"
-
-static int clampDigits(int digits) { return digits < 0 ? 0 : (digits > 4 ? 4 : digits); }
-
-// "%%.0%if" filled with digits, applied to value: at most 45 characters for any float.
-static void formatNumber(char* out, size_t capacity, const char* patternFormat, int digits, double value)
-{
-    char pattern[24];
-    std::snprintf(pattern, sizeof pattern, patternFormat, clampDigits(digits));
-    std::snprintf(out, capacity, pattern, value);
-}
 
 // Appends 8-bit text to a UTF-16 buffer, stopping at the last unit.
 static int append16(char16_t* out, int at, const char* text)
@@ -20,6 +8,12 @@ static int append16(char16_t* out, int at, const char* text)
     for (; *text && at < SlotTextUnits - 1; ++text) out[at++] = static_cast<unsigned char>(*text);
     out[at] = 0;
     return at;
+}
+
+// Appends value with digits after the point ("%.0<digits>f"), cut at the last unit.
+static int appendNumber(char16_t* out, int at, double value, int digits)
+{
+    return at + static_cast<int>(formatFixed(out + at, static_cast<size_t>(SlotTextUnits - at), value, digits, false));
 }
 
 void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous, const DayRates& current,
@@ -36,7 +30,6 @@ void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous
 
     float newValue = 0.0f;
     float oldValue = 0.0f;
-    char number[64];
     int length = 0;
     if (!item.isRatio) {
         newValue = newer->rates[currency].rate;
@@ -44,22 +37,24 @@ void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous
         copy16(slot.text, SlotTextUnits, symbol[currency]);
         length = static_cast<int>(length16(slot.text, SlotTextUnits));
         length = append16(slot.text, length, " ");
-        formatNumber(number, sizeof number, "%%.0%if", item.digits, newValue);
+        length = appendNumber(slot.text, length, newValue, item.digits);
     } else {
         if (newer->rates[currency2].rate != 0.0f) newValue = newer->rates[currency].rate / newer->rates[currency2].rate;
         if (older->rates[currency2].rate != 0.0f) oldValue = older->rates[currency].rate / older->rates[currency2].rate;
         slot.text[0] = 0;
-        formatNumber(number, sizeof number, "[%%.0%if]", item.digits, newValue);
+        length = append16(slot.text, length, "[");
+        length = appendNumber(slot.text, length, newValue, item.digits);
+        length = append16(slot.text, length, "]");
     }
-    length = append16(slot.text, length, number);
 
     if (newValue == 0.0f) {
         for (int i = 0; i < length; ++i)
             if (slot.text[i] == u'0') slot.text[i] = u'\u2212';
     }
     if ((item.itemFlags & ShowDifference) && oldValue != 0.0f && newValue != 0.0f) {
-        formatNumber(number, sizeof number, " (%%.0%if)", item.digits, double(newValue - oldValue));
-        length = append16(slot.text, length, number);
+        length = append16(slot.text, length, " (");
+        length = appendNumber(slot.text, length, double(newValue - oldValue), item.digits);
+        length = append16(slot.text, length, ")");
     }
     if (commaFlags & CommaOnPanel) {
         for (int i = 0; i < length; ++i)
@@ -77,8 +72,5 @@ void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous
 
 void formatCopyValue(char16_t* out, int capacity, float value, int digits, bool comma)
 {
-    char number[64];
-    formatNumber(number, sizeof number, "%%.0%if", digits, double(value));
-    widen16(out, static_cast<size_t>(capacity), number);
-    if (comma) firstPointToComma(out, static_cast<size_t>(capacity));
+    if (capacity > 0) formatFixed(out, static_cast<size_t>(capacity), double(value), digits, comma);
 }

@@ -7,7 +7,7 @@
 
 #include "dialogs/core/converter.h"
 #include "dialogs/core/historytable.h"
-#include "platform/text16.h"
+#include "tests/native/utf8.h"
 
 namespace {
 
@@ -141,7 +141,7 @@ TEST(HistoryConverter, AmountTextsStayInsideTheirBuffers)
     EXPECT_EQ(toUtf8(out), "2.5000");
     formatAmount(out, NumberTextUnits, 2.25, -3, false);
     EXPECT_EQ(toUtf8(out), "2");
-    EXPECT_EQ(historyDigitsInRange(3), 3);
+    EXPECT_EQ(fixedDigitsInRange(3), 3);
 }
 
 TEST(HistoryTable, CellsAndHeaders)

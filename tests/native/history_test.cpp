@@ -4,6 +4,7 @@
 
 #include "data/history.h"
 #include "platform/fileio.h"
+#include "platform/testhooks.h"
 #include "testutil.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dialogs/core/options.h"
-#include "platform/text16.h"
+#include "tests/native/utf8.h"
 
 namespace {
 

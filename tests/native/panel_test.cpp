@@ -7,6 +7,7 @@
 #include "data/history.h"
 #include "plugin/core/layout.h"
 #include "platform/text16.h"
+#include "tests/native/utf8.h"
 #include "testutil.h"
 #include "update/schedule.h"
 

@@ -10,6 +10,7 @@
 #include "data/history.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
+#include "platform/testhooks.h"
 #include "plugin/core/layout.h"
 #include "testutil.h"
 #include "update/schedule.h"

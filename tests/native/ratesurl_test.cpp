@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/text16.h"
+#include "tests/native/utf8.h"
 #include "update/ratesurl.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "data/history.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
+#include "platform/testhooks.h"
 #include "testutil.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text16.h"
+#include "tests/native/utf8.h"
 
 class ScratchFolder {
 public:

@@ -13,6 +13,7 @@
 #include "data/history.h"
 #include "data/settings.h"
 #include "platform/connmgr.h"
+#include "platform/testhooks.h"
 #include "update/download.h"
 #include "update/ratesurl.h"
 

@@ -10,7 +10,7 @@
 
 #include "data/history.h"
 #include "data/settings.h"
-#include "dialogs/history_win32.h"
+#include "platform/testhooks.h"
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"

@@ -22,6 +22,7 @@
 #include "data/settings.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 #include "platform/text16.h"
 #include "plugin/core/layout.h"
 #include "plugin/globals.h"

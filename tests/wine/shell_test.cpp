@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 #include "platform/today.h"
 #include "winetest.h"
 

@@ -1,0 +1,51 @@
+// Test hooks: failure injection, counters, forced gestures and replaceable calls.
+// They exist only in the test build of the libraries (VOK_TEST defined), which the
+// native and Wine tests link; the shipped DLL has none of them. Code that feeds a
+// hook does so inside #ifdef VOK_TEST.
+#pragma once
+#ifdef VOK_TEST
+
+// Every open of a file through the file seam counts here (tests check that a
+// clock tick or a paint touches no file).
+extern long fileAccessCount;
+
+// When at least 0, writes fail once this many bytes of an image have been written
+// (a full disk or a cut write half-way). -1 switches it off.
+extern long fileWriteFailAfter;
+
+#ifdef _WIN32
+#include <windows.h>
+#include <commdlg.h>
+
+#include "platform/connmgr.h"
+
+// What the connection manager stand-in was asked since the last reset.
+struct ConnMgrLog {
+    int mapCalls;
+    int establishCalls;
+    int releaseCalls;
+    int badReleases;      // handles that were never given out, or released twice
+    int openConnections;  // established and not yet released
+    WCHAR lastMappedUrl[256];
+    CONNMGR_CONNECTIONINFO lastRequest;
+    DWORD lastTimeout;
+    LONG lastCache;
+};
+extern ConnMgrLog connMgrLog;
+// Clears the log and forgets every connection handed out.
+void resetConnMgrLog();
+
+// Makes the next SHRecognizeGesture call answer gesture at once (0 cancels).
+void shellForceNextGesture(DWORD gesture);
+// The last soft-keyboard state SHSipPreference accepted; SIP_UNCHANGED before the first.
+int shellLastSipPreference();
+
+// While set, the history dialog can't have its row index, as when memory runs
+// out: it then ends at once with 0.
+extern bool historyRowsUnavailable;
+
+// The colour chooser the item editor calls; ChooseColorW unless a test puts its own here.
+extern BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW);
+#endif  // _WIN32
+
+#endif  // VOK_TEST
