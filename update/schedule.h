@@ -19,7 +19,13 @@ struct SchedulePlatform {
     void (*sleepMs)(int milliseconds);
     void (*invalidate)();   // repaint the panel window, no erase
     bool (*download)(bool latest, const DayCode& day);
+    // Around one worker's downloads, which share one time limit (may be null).
+    void (*beginRun)();
+    void (*endRun)();
 };
+
+// The update rules start an update at most once in this many ticks (a minute).
+constexpr int32_t RuleStartGapTicks = 30;
 extern SchedulePlatform schedulePlatform;
 
 extern std::atomic<uint8_t> updateState;

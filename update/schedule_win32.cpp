@@ -46,4 +46,6 @@ void installSchedulePlatform()
         if (panelWindow) InvalidateRect(panelWindow, nullptr, FALSE);
     };
     schedulePlatform.download = downloadRates;
+    schedulePlatform.beginRun = beginUpdateRun;
+    schedulePlatform.endRun = endUpdateRun;
 }
