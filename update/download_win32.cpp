@@ -105,10 +105,56 @@ static bool readDocument(HINTERNET request, DWORD deadline)
     return true;
 }
 
+// The request for url, sent, with its answer's head read: connecting, sending
+// and waiting for the head each get their share of the time left. The limits
+// are set on every handle on the way, as each WinINet takes them from another.
+// Null on failure; session is then closed, or null.
+static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadline, HINTERNET& session)
+{
+    session = nullptr;
+    wchar_t host[RatesUrlCapacity];
+    wchar_t path[RatesUrlCapacity];
+    wchar_t query[RatesUrlCapacity];
+    URL_COMPONENTSW parts;
+    std::memset(&parts, 0, sizeof parts);
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = RatesUrlCapacity;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = RatesUrlCapacity;
+    parts.lpszExtraInfo = query;
+    parts.dwExtraInfoLength = RatesUrlCapacity;
+    if (!InternetCrackUrlW(url, 0, 0, &parts)) return nullptr;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return nullptr;
+    size_t pathLength = length16(reinterpret_cast<char16_t*>(path), RatesUrlCapacity);
+    copy16(reinterpret_cast<char16_t*>(path) + pathLength, RatesUrlCapacity - pathLength,
+           reinterpret_cast<const char16_t*>(query));
+
+    DWORD limit = stepLimit(deadline, StepLimitMs, 3);
+    const DWORD limits[3] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                             INTERNET_OPTION_RECEIVE_TIMEOUT};
+    for (DWORD option : limits) setLimit(internet, option, limit);
+    setLimit(internet, INTERNET_OPTION_CONNECT_RETRIES, 1);
+    session = InternetConnectW(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    if (!session) return nullptr;
+    for (DWORD option : limits) setLimit(session, option, limit);
+    DWORD flags = requestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+    HINTERNET request = HttpOpenRequestW(session, L"GET", path, nullptr, nullptr, nullptr, flags, 0);
+    if (request) {
+        for (DWORD option : limits) setLimit(request, option, limit);
+        if (timeLeft(deadline) && HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return request;
+        InternetCloseHandle(request);
+    }
+    InternetCloseHandle(session);
+    session = nullptr;
+    return nullptr;
+}
+
 bool downloadRates(bool latest, const DayCode& day)
 {
     DWORD deadline = runBegun ? runDeadline : GetTickCount() + updateLimit();
-    if (timeLeft(deadline) == 0) return false;
+    // With less than a fifth of the update's time left a download is not begun.
+    if (timeLeft(deadline) < updateLimit() / 5) return false;
     if (!buildRatesUrl(documentBuffer.url, RatesUrlCapacity, latest, day)) return false;
     const wchar_t* url = reinterpret_cast<const wchar_t*>(documentBuffer.url);
 
@@ -141,17 +187,12 @@ bool downloadRates(bool latest, const DayCode& day)
     HINTERNET internet = useProxy ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
                                   : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (internet) {
-        // Opening the request connects, sends and waits for the answer's head:
-        // three steps, each with its share of what is left.
-        DWORD limit = stepLimit(deadline, StepLimitMs, 3);
-        setLimit(internet, INTERNET_OPTION_CONNECT_TIMEOUT, limit);
-        setLimit(internet, INTERNET_OPTION_SEND_TIMEOUT, limit);
-        setLimit(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, limit);
-        setLimit(internet, INTERNET_OPTION_CONNECT_RETRIES, 1);
-        HINTERNET request = timeLeft(deadline) ? InternetOpenUrlW(internet, url, nullptr, 0, requestFlags, 0) : nullptr;
+        HINTERNET session = nullptr;
+        HINTERNET request = openRequest(internet, url, deadline, session);
         if (request) {
             result = readDocument(request, deadline);
             InternetCloseHandle(request);
+            InternetCloseHandle(session);
         }
         InternetCloseHandle(internet);
     }
