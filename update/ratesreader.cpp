@@ -276,7 +276,9 @@ static void lowerCase(char* text, size_t length)
 static char rootAttributes[RootAttributeCapacity];
 static char rootContent[RootContentCapacity];
 
-bool isCalendarDay(int day, int month, int year)
+// True for a day that exists: month 1-12, day within its month (Gregorian leap
+// years), year 1989-2244, the years a day code holds.
+static bool isCalendarDay(int day, int month, int year)
 {
     static const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (year < 1989 || year > 2244 || month < 1 || month > 12 || day < 1) return false;

@@ -32,10 +32,6 @@ bool parseDailyRates(char* text, DayRates& rates);
 // lies inside them, as in a damaged body.
 bool parseDailyRates(char* text, size_t length, DayRates& rates);
 
-// True for a day that exists: month 1-12, day within its month (Gregorian leap
-// years), year 1989-2244.
-bool isCalendarDay(int day, int month, int year);
-
 // Number fields as the document writes them (exposed for tests).
 int readIntegerField(const char* text);
 double readRateField(const char* text);

@@ -167,18 +167,6 @@ TEST(RatesReader, UnacceptableDocuments)
     EXPECT_EQ(r.rates[1].rate, 30.0f);
 }
 
-TEST(RatesReader, CalendarDays)
-{
-    EXPECT_TRUE(isCalendarDay(31, 1, 1989));
-    EXPECT_TRUE(isCalendarDay(31, 12, 2244));
-    EXPECT_TRUE(isCalendarDay(29, 2, 2024));
-    EXPECT_TRUE(isCalendarDay(30, 11, 2026));
-    EXPECT_FALSE(isCalendarDay(31, 11, 2026));
-    EXPECT_FALSE(isCalendarDay(29, 2, 2026));
-    EXPECT_FALSE(isCalendarDay(1, 1, 1988));
-    EXPECT_FALSE(isCalendarDay(-1, 1, 2000));
-}
-
 TEST(RatesReader, OddAttributesAndOneKnownCurrency)
 {
     // An attribute whose name ends in "date" is taken for the date when it comes first.

@@ -64,19 +64,13 @@ class Answers(unittest.TestCase):
 class Faults(unittest.TestCase):
     LATEST = "/scripts/XML_daily.asp?nocache"
 
-    def test_each_fault_as_planned(self):
-        whole = service.answer(self.LATEST, MONDAY, 6)[1]
+    def test_cut_and_block_page(self):
         cut = service.plan(self.LATEST, "www.cbr.ru", MONDAY, 6, "cut")
-        self.assertEqual(cut.body, whole)  # announced whole ...
-        self.assertEqual(cut.sent, len(whole) * 4 // 10)  # ... sent in part, the root's end tag lost
-        self.assertNotIn(b"</ValCurs>", cut.body[:cut.sent])
-        self.assertTrue(service.plan(self.LATEST, "www.cbr.ru", MONDAY, 6, "stall").stall)
+        self.assertEqual(cut.body, service.answer(self.LATEST, MONDAY, 6)[1])  # announced whole
+        self.assertNotIn(b"</ValCurs>", cut.body[:cut.sent])  # sent without the root's end tag
         block = service.plan(self.LATEST, "www.cbr.ru", MONDAY, 6, "block")
-        self.assertEqual(block.status, 200)
         self.assertGreater(len(block.body), 256)  # long enough to reach the plug-in's reader
-        self.assertNotIn(b"ValCurs", block.body)
-        # Only the rates requests misbehave.
-        self.assertEqual(service.plan("/index.html", "h", MONDAY, 6, "block").status, 404)
+        self.assertEqual(service.plan("/index.html", "h", MONDAY, 6, "block").status, 404)  # rates requests only
 
     def test_redirect_to_the_moved_document(self):
         for target, host, location in (
