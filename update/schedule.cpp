@@ -18,6 +18,9 @@ static DayCode shownDay;
 static DayRates currentRates;
 // Held by one worker from startUpdate until its last evaluation.
 static std::atomic<bool> workerClaimed{false};
+// Ticks since the interval or daily rule last started an update; starts at the
+// gap so that the first tick may start one.
+static int32_t ticksSinceRuleStart = RuleStartGapTicks;
 
 static void invalidatePanel()
 {
@@ -115,6 +118,7 @@ static bool download(bool latest, const DayCode& day)
 
 uint32_t updateWorker()
 {
+    if (schedulePlatform.beginRun) schedulePlatform.beginRun();
     setState(Downloading);
     bool ok = download(true, DayCode{0, 0, 0});
     setState(ok ? Succeeded : Failed);
@@ -130,12 +134,23 @@ uint32_t updateWorker()
         updateState = Fresh;
         evaluateFreshness();
     }
+    if (schedulePlatform.endRun) schedulePlatform.endRun();
     workerClaimed = false;
     return 0;
 }
 
+// A rule's start, at most once a minute: a failing service is tried again by the
+// rules no sooner than that, even where the tick counter's wrap or both rules
+// meeting in one minute would start updates close together.
+static void startByRule()
+{
+    if (ticksSinceRuleStart < RuleStartGapTicks) return;
+    if (startUpdate()) ticksSinceRuleStart = 0;
+}
+
 void refreshTick()
 {
+    if (ticksSinceRuleStart < RuleStartGapTicks) ++ticksSinceRuleStart;
     LocalTime now{};
     if (schedulePlatform.localTime) schedulePlatform.localTime(now);
     DayCode day = makeDayCode(now.day, now.month, now.year);
@@ -148,12 +163,12 @@ void refreshTick()
         int64_t period = int64_t(settings.updateInterval) * 30;
         if (period < 0) period = -period;
         if (tickCounter % period == 0 && (!(settings.updateFlags & OnlyIfStale) || updateState.load() == Stale))
-            startUpdate();
+            startByRule();
     }
 
     if (settings.updateFlags & UpdateDaily) {
         if (now.hour == settings.dailyHour && now.minute == settings.dailyMinute) {
-            if (!dailyLatch) startUpdate();
+            if (!dailyLatch) startByRule();
             dailyLatch = 1;
         } else {
             dailyLatch = 0;
@@ -175,6 +190,7 @@ void resetSchedule()
     tickCounter = 0;
     dailyLatch = 0;
     workerClaimed = false;
+    ticksSinceRuleStart = RuleStartGapTicks;
     std::memset(&today, 0, sizeof today);
     std::memset(&shownDay, 0, sizeof shownDay);
     std::memset(&currentRates, 0, sizeof currentRates);
