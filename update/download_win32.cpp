@@ -75,6 +75,53 @@ static union {
     char text[DocumentLimit + 1];
 } documentBuffer;
 
+// The WinINet error of the last request that could not be made.
+static DWORD requestError;
+
+// Each download's outcome goes to the debugger output as one line: the day
+// stored, or why not. Nothing else is told: the icon shows success or failure.
+static size_t appendText(char* out, size_t capacity, size_t at, const char* text)
+{
+    while (*text && at + 1 < capacity) out[at++] = *text++;
+    out[at] = 0;
+    return at;
+}
+
+static void reportDownload(const DayCode* stored, DWORD error)
+{
+    char line[256];
+    size_t at = appendText(line, sizeof line, 0, "vokCurrency: ");
+    char number[16];
+    if (stored) {
+        at = appendText(line, sizeof line, at, "stored the rates of ");
+        formatWhole(number, sizeof number, stored->day, 2);
+        at = appendText(line, sizeof line, at, number);
+        at = appendText(line, sizeof line, at, ".");
+        formatWhole(number, sizeof number, stored->month, 2);
+        at = appendText(line, sizeof line, at, number);
+        at = appendText(line, sizeof line, at, ".");
+        formatWhole(number, sizeof number, yearOf(*stored), 4);
+        at = appendText(line, sizeof line, at, number);
+    } else if (error) {
+        at = appendText(line, sizeof line, at, "the rates service could not be reached: WinINet error ");
+        formatWhole(number, sizeof number, static_cast<int32_t>(error), 0);
+        at = appendText(line, sizeof line, at, number);
+        char reason[128] = "";
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      GetModuleHandleW(L"wininet.dll"), error, 0, reason, sizeof reason, nullptr);
+        while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' || reason[length - 1] == '.'))
+            reason[--length] = 0;
+        if (length > 0) {
+            at = appendText(line, sizeof line, at, ": ");
+            at = appendText(line, sizeof line, at, reason);
+        }
+    } else {
+        at = appendText(line, sizeof line, at, "the rates service's answer was no whole daily-rates document");
+    }
+    appendText(line, sizeof line, at, "\n");
+    OutputDebugStringA(line);
+}
+
 // Reads the response into the buffer, reads it as a document and stores its day.
 // Each wait for more bytes is bounded, and so is the whole: a service that stops
 // sending, or trickles, is given up at the deadline.
@@ -107,6 +154,7 @@ static bool readDocument(HINTERNET request, DWORD deadline)
     // A NUL inside the body, a cut table or a damaged date: refused, nothing stored.
     if (!parseDailyRates(text, total, rates)) return false;
     storeDay(rates);
+    reportDownload(&rates.code, 0);
     return true;
 }
 
@@ -141,14 +189,20 @@ static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadl
     for (DWORD option : limits) setLimit(internet, option, limit);
     setLimit(internet, INTERNET_OPTION_CONNECT_RETRIES, 1);
     session = InternetConnectW(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!session) return nullptr;
+    if (!session) {
+        requestError = GetLastError();
+        return nullptr;
+    }
     for (DWORD option : limits) setLimit(session, option, limit);
     DWORD flags = requestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
     HINTERNET request = HttpOpenRequestW(session, L"GET", path, nullptr, nullptr, nullptr, flags, 0);
     if (request) {
         for (DWORD option : limits) setLimit(request, option, limit);
         if (timeLeft(deadline) && HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return request;
+        requestError = timeLeft(deadline) ? GetLastError() : ERROR_INTERNET_TIMEOUT;
         InternetCloseHandle(request);
+    } else {
+        requestError = GetLastError();
     }
     InternetCloseHandle(session);
     session = nullptr;
@@ -189,6 +243,7 @@ bool downloadRates(bool latest, const DayCode& day)
     }
 
     bool result = false;
+    requestError = 0;
     HINTERNET internet = useProxy ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
                                   : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (internet) {
@@ -200,7 +255,10 @@ bool downloadRates(bool latest, const DayCode& day)
             InternetCloseHandle(session);
         }
         InternetCloseHandle(internet);
+    } else {
+        requestError = GetLastError();
     }
+    if (!result) reportDownload(nullptr, requestError);
 
     if (establish) ConnMgrReleaseConnection(connection, 0);
     if (socketsStarted) WSACleanup();
