@@ -58,6 +58,11 @@ make_prefix() {  # make_prefix PREFIX null|x11
         WINEPREFIX="$prefix" wineserver -w
         touch "$prefix/.vok-ready"
     fi
+    # Without a window manager (Xvfb) Wine draws the title bars itself.
+    if [ "$driver" = x11 ] && [ ! -f "$prefix/.vok-undecorated" ]; then
+        WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 &&
+            WINEPREFIX="$prefix" wineserver -w && touch "$prefix/.vok-undecorated"
+    fi
     pin_fonts "$prefix"
 }
 
