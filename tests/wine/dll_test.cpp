@@ -101,8 +101,6 @@ HWND makeHost()
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-
 }  // namespace
 
 TEST(PluginLibrary, TheHostDrivesTheItemWindow)
@@ -110,7 +108,7 @@ TEST(PluginLibrary, TheHostDrivesTheItemWindow)
     PluginFolder folder;
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    auto initialize = initializeEntry(dll);
     ASSERT_NE(initialize, nullptr);
     HWND host = makeHost();
     HostItem item{};
@@ -161,7 +159,7 @@ TEST(PluginLibrary, AnOverlongPathWritesNoFileAnywhere)
 
     HMODULE dll = LoadLibraryW(deepDll.c_str());
     ASSERT_NE(dll, nullptr) << GetLastError();
-    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    auto initialize = initializeEntry(dll);
     HWND host = makeHost();
     HostItem item{};
     HWND panel = initialize(&item, host);
@@ -192,7 +190,7 @@ TEST(PluginLibrary, DetachWithoutAWindowAndLoadAgain)
     // The class went with the library: a fresh load registers it again and works.
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    auto initialize = initializeEntry(dll);
     HWND host = makeHost();
     HostItem item{};
     EXPECT_NE(initialize(&item, host), nullptr);

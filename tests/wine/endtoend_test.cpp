@@ -57,6 +57,18 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The Today screen's window as a host makes it, answering with recordingHost.
+HWND makeRecordingHost()
+{
+    WNDCLASSW hostClass = {};
+    hostClass.lpfnWndProc = recordingHost;
+    hostClass.hInstance = GetModuleHandleW(nullptr);
+    hostClass.lpszClassName = L"vokEndToEndHost";
+    RegisterClassW(&hostClass);
+    return CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
 std::string todaysDocument(const SYSTEMTIME& now)
 {
     char head[160];
@@ -87,13 +99,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     service.respondWith(response);
 
     PluginFolder folder;
-    std::wstring settingsFile = folder.file(L"vokCurrency.set");
     setDefaultSettings(settings, 96);
-    settings.useProxy = 1;
-    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(service.port());
-    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
-    std::memcpy(settings.magic2, "vok", 4);
-    writeFileBytes(settingsFile, &settings, sizeof settings);
+    writeSettingsThroughProxy(folder, service.port());
 
     strip = SHLoadImageFile((folder.file(L"vokCurrency.png")).c_str());
     ASSERT_NE(strip, nullptr);
@@ -103,16 +110,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
 
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-    auto initialize =
-        reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
-    WNDCLASSW hostClass = {};
-    hostClass.lpfnWndProc = recordingHost;
-    hostClass.hInstance = GetModuleHandleW(nullptr);
-    hostClass.lpszClassName = L"vokEndToEndHost";
-    RegisterClassW(&hostClass);
-    HWND host = CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    auto initialize = initializeEntry(dll);
+    HWND host = makeRecordingHost();
     HostItem item{};
     HWND panel = initialize(&item, host);
     ASSERT_NE(panel, nullptr);
@@ -213,17 +212,11 @@ TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
 
     PluginFolder folder;
     setDefaultSettings(settings, 96);
-    settings.useProxy = 1;
-    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(service.port());
-    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
-    std::memcpy(settings.magic2, "vok", 4);
-    writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+    writeSettingsThroughProxy(folder, service.port());
 
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-    auto initialize =
-        reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
+    auto initialize = initializeEntry(dll);
     HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     HostItem item{};
@@ -266,12 +259,8 @@ struct PanelUnderTest {
     void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow)
     {
         setDefaultSettings(settings, 96);
-        settings.useProxy = 1;
-        std::wstring proxy = L"127.0.0.1:" + std::to_wstring(servicePort);
-        for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
         settings.items[0].itemFlags = firstItemFlags;
-        std::memcpy(settings.magic2, "vok", 4);
-        writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+        writeSettingsThroughProxy(folder, servicePort);
         std::vector<DayRates> file(15);
         std::memset(file.data(), 0, file.size() * sizeof(DayRates));
         for (size_t i = 0; i < records.size() && i < file.size(); ++i) file[i] = records[i];
@@ -283,16 +272,8 @@ struct PanelUnderTest {
         stripSize = info.bmHeight;
         dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
         ASSERT_NE(dll, nullptr);
-        using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-        auto initialize =
-            reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
-        WNDCLASSW hostClass = {};
-        hostClass.lpfnWndProc = recordingHost;
-        hostClass.hInstance = GetModuleHandleW(nullptr);
-        hostClass.lpszClassName = L"vokEndToEndHost";
-        RegisterClassW(&hostClass);
-        host = CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        auto initialize = initializeEntry(dll);
+        host = makeRecordingHost();
         panel = initialize(&item, host);
         ASSERT_NE(panel, nullptr);
         SendMessageW(panel, 1267, WPARAM(&item), 0);
