@@ -290,15 +290,15 @@ struct PanelUnderTest {
     }
 
     // A tap on the icon, then the icon's frames until the update has shown its
-    // outcome and settled again (at most 15 s).
-    std::vector<int> tapIcon()
+    // outcome and settled again (at most limitMs).
+    std::vector<int> tapIcon(DWORD limitMs = 15000)
     {
         Sleep(300);  // never a double tap with the one before
         repaint();
         framesSeen.clear();
         SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
         SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-        for (DWORD began = GetTickCount(); GetTickCount() - began < 15000; Sleep(10)) {
+        for (DWORD began = GetTickCount(); GetTickCount() - began < limitMs; Sleep(10)) {
             repaint();
             bool ended = std::find(framesSeen.begin(), framesSeen.end(), 3) != framesSeen.end() ||
                          std::find(framesSeen.begin(), framesSeen.end(), 4) != framesSeen.end();
@@ -430,6 +430,38 @@ TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
         ASSERT_FALSE(frames.empty());
         EXPECT_EQ(frames.back(), 0) << c.why;  // today's record still makes it fresh
     }
+}
+
+// A service that takes the request and never answers is given up within the
+// update's minute, as the built limits have it; the next tap stores the day.
+TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    ScriptedResponse silent;
+    silent.ending = ResponseEnding::StallAfter;
+    silent.headOnly = true;
+    service.respondWith(silent);
+    PanelUnderTest plugin;
+    // Today's record keeps the rates current after the failure: no second download.
+    plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    std::vector<unsigned char> before = plugin.history();
+    std::vector<int> frames = plugin.tapIcon(75000);
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << "not given up within 75 s";
+    EXPECT_EQ(plugin.history(), before);
+
+    ScriptedResponse table;
+    table.body = document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000"));
+    service.respondWith(table);
+    frames = plugin.tapIcon();
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    float eur = 0;
+    std::vector<unsigned char> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u * 140u);
+    std::memcpy(&eur, &history[8], 4);
+    EXPECT_EQ(eur, 96.6f);
 }
 
 // The bank's document has moved: the 302 is followed, the day stored, and the
