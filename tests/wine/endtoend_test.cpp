@@ -182,8 +182,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
             COLORREF c = GetPixel(shot, x, y);
             ink[x - 20] = GetBValue(c) > GetRValue(c) + 60;  // the host's blue, however smoothed
         }
-    HFONT panelFont = CreateFontW(defaultFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0,
-                                  L"Tahoma");
+    HFONT panelFont = CreateFontW(settings.panelFont.lfHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0,
+                                  0, 0, L"Tahoma");
     SelectObject(shot, panelFont);
     SIZE twoSpaces = {};
     GetTextExtentPoint32W(shot, L"  ", 2, &twoSpaces);
