@@ -20,6 +20,7 @@ struct SchedulePlatform {
     void (*invalidate)();   // repaint the panel window, no erase
     bool (*download)(bool latest, const DayCode& day);
     uint32_t (*tickCount)();  // milliseconds since start-up, wrapping; the panel's double tap
+    bool (*startFillThread)();  // runs fillWorker on a new thread; false when none could be made
 };
 extern SchedulePlatform schedulePlatform;
 
@@ -42,5 +43,10 @@ uint32_t updateWorker();
 bool updateWorkerRunning();
 // After refreshTick: 0, 1, ..., 8192, 0, ...
 void advanceTickCounter();
+// The worker's claim, held by one update or one fill at a time. An update asked
+// for while a fill holds it starts when the fill releases it.
+enum WorkerKind : uint8_t { WorkerNone = 0, WorkerUpdate, WorkerFill };
+bool claimWorker(WorkerKind kind);
+void releaseWorker();
 // Back to the state at module load (tests and a fresh attach).
 void resetSchedule();
