@@ -2,10 +2,12 @@
 
 #include <cstring>
 
-const char isoCode[CurrencyCount][5] = {"EUR", "USD", "GBP", "JPY", "UAH", "BYR", "AUD", "DKK", "ISK",
+// Row 5 is the Belarusian rouble as the bank has published it since 2016 (BYN,
+// ID R01090B); the slot is the one the old BYR used, so the files are unchanged.
+const char isoCode[CurrencyCount][5] = {"EUR", "USD", "GBP", "JPY", "UAH", "BYN", "AUD", "DKK", "ISK",
                                         "KZT", "CAD", "NOK", "XDR", "SGD", "TRY", "SEK", "CHF"};
 
-const char16_t symbol[CurrencyCount][5] = {u"\u20AC", u"$",   u"\u00A3", u"\u00A5", u"UAH", u"BYR",
+const char16_t symbol[CurrencyCount][5] = {u"\u20AC", u"$",   u"\u00A3", u"\u00A5", u"UAH", u"BYN",
                                            u"AUD",    u"DKK", u"ISK",    u"KZT",    u"CAD", u"NOK",
                                            u"XDR",    u"SGD", u"TRY",    u"SEK",    u"CHF"};
 

@@ -52,6 +52,10 @@ extern UINT shellLastPopupItems[8];
 // out: it then ends at once with 0.
 extern bool historyRowsUnavailable;
 
+// The update's time limit in ms in place of the built minute (0: as built); every
+// other limit of the download shrinks to fit in it.
+extern unsigned long updateLimitOverrideMs;
+
 // The colour chooser the item editor calls; ChooseColorW unless a test puts its own here.
 extern BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW);
 #endif  // _WIN32

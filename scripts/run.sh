@@ -68,18 +68,44 @@ if [ $demo -eq 1 ]; then
     args+=(--proxy "127.0.0.1:$port" --update-at-start --font-height 13)
 fi
 
+# The plug-in tells each download's outcome in the debugger output. The first one,
+# after the first update, is put into one line here; other debugger lines are
+# dropped, and whatever else Wine says passes through.
+export WINEDEBUG=-all,warn+debugstr
+tell_outcome() {
+    local said=0 line text
+    while IFS= read -r line; do
+        case "$line" in
+            *':debugstr:OutputDebugStringA "vokCurrency: '*) ;;
+            *:debugstr:*) continue ;;
+            *) printf '%s\n' "$line" >&2; continue ;;
+        esac
+        [ $said -eq 0 ] || continue
+        said=1
+        text=${line#*\"vokCurrency: }
+        text=${text%\\n\"}
+        case "$text" in
+            stored*) echo "run: the plug-in $text" ;;
+            *"could not be reached"*) echo "run: the bank's service couldn't be reached (${text#*reached: }); scripts/run.sh --demo works offline" ;;
+            *) echo "run: no day was stored: $text; scripts/run.sh --demo works offline" ;;
+        esac
+    done
+}
+
 if [ $headless -eq 0 ]; then
     echo "run: starting the Today screen from $data"
-    wine "$data/todayhost.exe" "${args[@]}"
+    { wine "$data/todayhost.exe" "${args[@]}" 2>&1 1>&3 | tell_outcome; } 3>&1
 else
     shot="$data/screenshot.png"
     rm -f "$shot"
+    # Nobody is there to tap: the first update starts at once.
+    [[ " ${args[*]-} " == *" --update-at-start "* ]] || args+=(--update-at-start)
     echo "run: no display: the Today screen runs under Xvfb"
     # Wine's own processes end before Xvfb does, so none of them loses its display.
-    timeout "${VOK_RUN_TIMEOUT:-180}" xvfb-run -a -s "-screen 0 800x600x24" \
+    { timeout "${VOK_RUN_TIMEOUT:-180}" xvfb-run -a -s "-screen 0 800x600x24" \
         sh -c 'wine "$@"; rc=$?; wineserver -k; exit $rc' host \
         "$data/todayhost.exe" "${args[@]}" --screenshot "Z:${shot//\//\\}" \
-        --exit-after-screenshot --exit-after-ms 120000
+        --exit-after-screenshot --exit-after-ms 120000 2>&1 1>&3 | tell_outcome; } 3>&1 || true
     if [ -f "$shot" ]; then echo "run: screenshot of the Today screen: $shot"; else echo "run: no screenshot was taken" >&2; exit 1; fi
 fi
 echo "run: Windows package: $here/build/win/vokcurrency-win64.zip"

@@ -125,15 +125,16 @@ SEEDS = {
         '<VALUTE iD="R01820"><cHARcODE>jpy</cHARcODE><NOMINAL>100</NOMINAL><Value>64,8561</Value></VALUTE>\n'
         '<valute Id="R01239"><CharCode>Eur</CharCode><nominal>1</nominal><VALUE>106,1878</VALUE></valute>\n'
         "</VALCURS>",
-    # USD lacks the end tag of its value, EUR that of its code, JPY (the last)
-    # that of the valute itself.
+    # GBP, the first, is whole; USD lacks the end tag of its value, EUR that of
+    # its code, JPY (the last) that of the valute itself.
     "seed_missing_end_tags.xml":
         DECLARATION + '<ValCurs Date="05.01.2006" name="Foreign Currency Market">\n'
+        '<Valute ID="R01035"><CharCode>GBP</CharCode><Nominal>1</Nominal><Value>49,5000</Value></Valute>\n'
         '<Valute ID="R01235"><CharCode>USD</CharCode><Nominal>1</Nominal><Value>28,7800</Valute>\n'
         '<Valute ID="R01239"><CharCode>EUR<Nominal>1</Nominal><Value>34,1500</Value></Valute>\n'
         '<Valute ID="R01820"><CharCode>JPY</CharCode><Nominal>100</Nominal><Value>24,6300</Value>\n'
         "</ValCurs>\n",
-    # The root never ends, so it has no content.
+    # The root never ends: a cut body, refused.
     "seed_missing_root_end.xml":
         DECLARATION + '<ValCurs Date="28.12.2005" name="Foreign Currency Market">'
         + valute("R01235", "USD", 1, "Доллар США", "28,7800"),

@@ -14,7 +14,19 @@ absolute form ("GET http://www.cbr.ru/scripts/... HTTP/1.1"), as a proxy receive
 them, are answered the same way, so the plug-in can reach it through its own
 proxy setting.
 
-Usage: python3 tools/sample_rates_service.py [--port N] [--port-file PATH] [--weeks N]
+It can also misbehave on request, so that the plug-in's handling of a bad
+network or service can be shown and tested. The fault applies to the rates
+requests; it is chosen with --fault, with the environment variable
+VOK_DEMO_FAULT (so "VOK_DEMO_FAULT=stall scripts/run.sh --demo" works), or while
+running with a request for /demo/fault?mode=NAME:
+
+    cut       the table is announced whole but cut off at 40%, then the connection closes
+    stall     the request is taken and never answered
+    redirect  a 302 to the same document under /moved/, which is served normally
+    block     an operator's HTML block page with status 200
+    none      the service behaves (the default)
+
+Usage: python3 tools/sample_rates_service.py [--port N] [--port-file PATH] [--weeks N] [--fault NAME]
 With --port 0 (the default) it picks a free loopback port and prints it, and writes
 it to --port-file when given.
 """
@@ -24,12 +36,19 @@ import http.server
 import math
 import os
 import sys
+import threading
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from make_fixture import CURRENCIES, DECLARATION, unit_rate  # noqa: E402
 
 FIRST_TABLE_WEEKDAYS = {1, 2, 3, 4, 5}  # Tuesday .. Saturday (Monday is 0)
+FAULTS = ("none", "cut", "stall", "redirect", "block")
+MOVED_PREFIX = "/moved"
+BLOCK_PAGE = ("<!DOCTYPE html><html><head><title>Access restricted</title></head><body>"
+              "<h1>This resource is not available</h1><p>Access to the requested site is restricted on this "
+              "network. If you think this is a mistake, contact your mobile operator's support service.</p>"
+              "<p>Reference: demo-block-page</p></body></html>\n").encode("ascii")
 
 
 def table_day_for(day, today, weeks):
@@ -82,16 +101,84 @@ def answer(target, today, weeks):
     return 200, document(table)
 
 
+class Reply:
+    """What to send for one request: the status, the headers, the body, how many
+    bytes of the body actually go out, and whether to stall instead."""
+
+    def __init__(self, status, body, content_type="application/xml; charset=windows-1251", location=None,
+                 sent=None, stall=False):
+        self.status, self.body, self.content_type, self.location = status, body, content_type, location
+        self.sent = len(body) if sent is None else sent
+        self.stall = stall
+
+
+def plan(target, host, today, weeks, fault):
+    """The Reply for a request target (origin or absolute form) under a fault."""
+    parsed = urllib.parse.urlsplit(target)
+    path = parsed.path
+    if path.lower().startswith(MOVED_PREFIX + "/"):
+        # The moved document is served as the original, whatever the fault.
+        path = path[len(MOVED_PREFIX):]
+        return Reply(*answer(urllib.parse.urlunsplit(("", "", path, parsed.query, "")), today, weeks))
+    if fault == "none" or path.lower() != "/scripts/xml_daily.asp":
+        return Reply(*answer(target, today, weeks))
+    if fault == "stall":
+        return Reply(200, b"", stall=True)
+    if fault == "block":
+        return Reply(200, BLOCK_PAGE, content_type="text/html; charset=us-ascii")
+    if fault == "redirect":
+        base = "%s://%s" % (parsed.scheme, parsed.netloc) if parsed.netloc else "http://%s" % host
+        moved = base + MOVED_PREFIX + path + ("?" + parsed.query if parsed.query else "")
+        return Reply(302, b"<html><body>Moved</body></html>", content_type="text/html", location=moved)
+    status, body = answer(target, today, weeks)
+    return Reply(status, body, sent=len(body) * 4 // 10)  # cut
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     weeks = 6
+    fault = "none"
+    stall_seconds = 300.0
+    stopping = threading.Event()
     protocol_version = "HTTP/1.0"
 
     def do_GET(self):
-        status, body = answer(self.path, datetime.date.today(), self.weeks)
-        self.send_response(status)
-        self.send_header("Content-Type", "application/xml; charset=windows-1251")
-        self.send_header("Content-Length", str(len(body)))
+        parsed = urllib.parse.urlsplit(self.path)
+        if parsed.path == "/demo/fault":
+            mode = urllib.parse.parse_qs(parsed.query).get("mode", [""])[0]
+            if mode in FAULTS:
+                Handler.fault = mode
+            self.send_simple(200 if mode in FAULTS else 400, ("fault: %s\n" % Handler.fault).encode("ascii"))
+            return
+        reply = plan(self.path, self.headers.get("Host", "www.cbr.ru"), datetime.date.today(), self.weeks,
+                     Handler.fault)
+        if reply.stall:
+            # Nothing is sent; the connection stays open until the client gives up
+            # (or the time runs out, or the service stops).
+            self.connection.settimeout(0.2)
+            waited = 0.0
+            while waited < self.stall_seconds and not self.stopping.is_set():
+                try:
+                    if not self.connection.recv(1024):
+                        break
+                except OSError:
+                    pass
+                waited += 0.2
+            self.close_connection = True
+            return
+        self.send_response(reply.status)
+        self.send_header("Content-Type", reply.content_type)
+        self.send_header("Content-Length", str(len(reply.body)))
         self.send_header("Cache-Control", "no-cache")
+        if reply.location:
+            self.send_header("Location", reply.location)
+        self.end_headers()
+        self.wfile.write(reply.body[:reply.sent])
+        self.close_connection = True
+
+    def send_simple(self, status, body):
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
@@ -104,11 +191,15 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--port-file")
     parser.add_argument("--weeks", type=int, default=6)
+    parser.add_argument("--fault", choices=FAULTS, default=os.environ.get("VOK_DEMO_FAULT") or "none")
     args = parser.parse_args()
+    if args.fault not in FAULTS:
+        parser.error("VOK_DEMO_FAULT must be one of: " + ", ".join(FAULTS))
     Handler.weeks = args.weeks
+    Handler.fault = args.fault
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     port = server.server_address[1]
-    print("sample rates service on 127.0.0.1:%d" % port, flush=True)
+    print("sample rates service on 127.0.0.1:%d (fault: %s)" % (port, args.fault), flush=True)
     if args.port_file:
         with open(args.port_file + ".tmp", "w") as f:
             f.write("%d\n" % port)
@@ -117,6 +208,8 @@ def main():
         server.serve_forever()
     except KeyboardInterrupt:
         pass
+    finally:
+        Handler.stopping.set()
 
 
 if __name__ == "__main__":

@@ -276,19 +276,39 @@ static void lowerCase(char* text, size_t length)
 static char rootAttributes[RootAttributeCapacity];
 static char rootContent[RootContentCapacity];
 
-bool parseDailyRates(char* text, DayRates& rates)
+// True for a day that exists: month 1-12, day within its month (Gregorian leap
+// years), year 1989-2244, the years a day code holds.
+static bool isCalendarDay(int day, int month, int year)
 {
-    lowerCase(text, std::strlen(text));
+    static const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1989 || year > 2244 || month < 1 || month > 12 || day < 1) return false;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= monthDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool parseDailyRates(char* text, DayRates& rates) { return parseDailyRates(text, std::strlen(text), rates); }
+
+bool parseDailyRates(char* text, size_t length, DayRates& rates)
+{
     std::memset(&rates, 0, sizeof rates);
-    if (findElement(text, "valcurs", rootAttributes, sizeof rootAttributes, rootContent, sizeof rootContent) == 0)
-        return false;
+    if (std::memchr(text, 0, length)) return false;
+    lowerCase(text, length);
+    // The root must be whole: a body cut before its end tag is no document.
+    ElementSpan root;
+    if (!locateElement(text, "valcurs", root) || !root.contentEnd) return false;
+    findElement(text, "valcurs", rootAttributes, sizeof rootAttributes, rootContent, sizeof rootContent);
     const char* date = std::strstr(rootAttributes, "date=\"");
     if (!date) return false;
     date += 6;
-    rates.code.day = static_cast<uint8_t>(dateField(date, 0, 2));
-    rates.code.month = static_cast<uint8_t>(dateField(date, 3, 5));
-    rates.code.yearCode = static_cast<uint8_t>(dateField(date, 6, 10) + 59);
+    int day = dateField(date, 0, 2);
+    int month = dateField(date, 3, 5);
+    int year = dateField(date, 6, 10);
+    if (!isCalendarDay(day, month, year)) return false;
+    DayRates read;
+    std::memset(&read, 0, sizeof read);
+    read.code = makeDayCode(day, month, year);
 
+    int quoted = 0;
     const char* cursor = rootContent;
     ElementSpan valute;
     while (locateElement(cursor, "valute", valute)) {
@@ -307,12 +327,16 @@ bool parseDailyRates(char* text, DayRates& rates)
         if (char* comma = std::strchr(value, ',')) *comma = '.';
         for (int i = 0; i < CurrencyCount; ++i) {
             if (sameCode(code, isoCode[i])) {
-                rates.rates[i].nominal = readIntegerField(nominal);
-                rates.rates[i].rate = toRate(readRateField(value));
+                read.rates[i].nominal = readIntegerField(nominal);
+                read.rates[i].rate = toRate(readRateField(value));
                 break;
             }
         }
         cursor = valute.contentEnd ? valute.after : contentStart;
     }
+    // A currency listed twice keeps its last quote; count what the record holds.
+    for (int i = 0; i < CurrencyCount; ++i) quoted += read.rates[i].nominal > 0 && read.rates[i].rate > 0.0f;
+    if (quoted == 0) return false;
+    rates = read;
     return true;
 }

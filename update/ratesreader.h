@@ -23,8 +23,14 @@ int findElement(const char* text, const char* name, char* attributes, size_t att
                 size_t contentCapacity);
 
 // Reads a whole document (NUL-terminated; lower-cased in place) into rates.
-// False, with an all-zero record, when there is no root with a date.
+// A document is read only when it is whole: the root with its end tag and a
+// date that is a real calendar day within the years a day code holds, and at
+// least one table currency quoted (nominal and rate above 0). Anything else
+// gives false and an all-zero record.
 bool parseDailyRates(char* text, DayRates& rates);
+// The same for the length bytes at text (text[length] is NUL); false when a NUL
+// lies inside them, as in a damaged body.
+bool parseDailyRates(char* text, size_t length, DayRates& rates);
 
 // Number fields as the document writes them (exposed for tests).
 int readIntegerField(const char* text);

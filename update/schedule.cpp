@@ -23,6 +23,9 @@ static std::atomic<bool> workerClaimed{false};
 // Who holds the claim, and whether an update waits for a fill to release it.
 static std::atomic<uint8_t> claimHolder{WorkerNone};
 static std::atomic<bool> updateWaiting{false};
+// Ticks since the interval or daily rule last started an update; starts at the
+// gap so that the first tick may start one.
+static int32_t ticksSinceRuleStart = RuleStartGapTicks;
 
 static void invalidatePanel()
 {
@@ -153,6 +156,7 @@ void releaseWorker()
 
 uint32_t updateWorker()
 {
+    if (schedulePlatform.beginRun) schedulePlatform.beginRun();
     setState(Downloading);
     bool ok = download(true, DayCode{0, 0, 0});
     bool earlierAsked = ok && askForDayBefore();
@@ -170,12 +174,23 @@ uint32_t updateWorker()
         updateState = Fresh;
         evaluateFreshness();
     }
+    if (schedulePlatform.endRun) schedulePlatform.endRun();
     releaseWorker();
     return 0;
 }
 
+// A rule's start, at most once a minute: a failing service is tried again by the
+// rules no sooner than that, even where the tick counter's wrap or both rules
+// meeting in one minute would start updates close together.
+static void startByRule()
+{
+    if (ticksSinceRuleStart < RuleStartGapTicks) return;
+    if (startUpdate()) ticksSinceRuleStart = 0;
+}
+
 void refreshTick()
 {
+    if (ticksSinceRuleStart < RuleStartGapTicks) ++ticksSinceRuleStart;
     LocalTime now{};
     if (schedulePlatform.localTime) schedulePlatform.localTime(now);
     DayCode day = makeDayCode(now.day, now.month, now.year);
@@ -188,12 +203,12 @@ void refreshTick()
         int64_t period = int64_t(settings.updateInterval) * 30;
         if (period < 0) period = -period;
         if (tickCounter % period == 0 && (!(settings.updateFlags & OnlyIfStale) || updateState.load() == Stale))
-            startUpdate();
+            startByRule();
     }
 
     if (settings.updateFlags & UpdateDaily) {
         if (now.hour == settings.dailyHour && now.minute == settings.dailyMinute) {
-            if (!dailyLatch) startUpdate();
+            if (!dailyLatch) startByRule();
             dailyLatch = 1;
         } else {
             dailyLatch = 0;
@@ -217,6 +232,7 @@ void resetSchedule()
     workerClaimed = false;
     claimHolder = WorkerNone;
     updateWaiting = false;
+    ticksSinceRuleStart = RuleStartGapTicks;
     std::memset(&today, 0, sizeof today);
     std::memset(&shownDay, 0, sizeof shownDay);
     std::memset(&currentRates, 0, sizeof currentRates);

@@ -20,8 +20,14 @@ struct SchedulePlatform {
     void (*invalidate)();   // repaint the panel window, no erase
     bool (*download)(bool latest, const DayCode& day);
     uint32_t (*tickCount)();  // milliseconds since start-up, wrapping; the panel's double tap
+    // Around one worker's downloads, which share one time limit (may be null).
+    void (*beginRun)();
+    void (*endRun)();
     bool (*startFillThread)();  // runs fillWorker on a new thread; false when none could be made
 };
+
+// The update rules start an update at most once in this many ticks (a minute).
+constexpr int32_t RuleStartGapTicks = 30;
 extern SchedulePlatform schedulePlatform;
 
 extern std::atomic<uint8_t> updateState;

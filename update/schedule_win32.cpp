@@ -58,4 +58,6 @@ void installSchedulePlatform()
     };
     schedulePlatform.download = downloadRates;
     schedulePlatform.tickCount = [] { return uint32_t(GetTickCount()); };
+    schedulePlatform.beginRun = beginUpdateRun;
+    schedulePlatform.endRun = endUpdateRun;
 }

@@ -16,6 +16,14 @@ static int appendNumber(char16_t* out, int at, double value, int digits)
     return at + static_cast<int>(formatFixed(out + at, static_cast<size_t>(SlotTextUnits - at), value, digits, false));
 }
 
+// A price of fromNominal units as the price of toNominal units. Unchanged when
+// the nominals agree, or when either is missing (no quote to scale).
+static float inNominal(float rate, int32_t fromNominal, int32_t toNominal)
+{
+    if (fromNominal == toNominal || fromNominal <= 0 || toNominal <= 0) return rate;
+    return static_cast<float>(double(rate) / fromNominal * toNominal);
+}
+
 void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous, const DayRates& current,
                  const DayRates& next, uint8_t commaFlags, const TextMeasurer& measurer)
 {
@@ -31,16 +39,22 @@ void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous
     float newValue = 0.0f;
     float oldValue = 0.0f;
     int length = 0;
+    // The older day is compared per unit, in the newer day's nominals: the bank
+    // changes a currency's nominal now and then (10 to 1, 1 to 10).
+    const RateEntry& a = newer->rates[currency];
+    const RateEntry& b = newer->rates[currency2];
+    float olderRate = inNominal(older->rates[currency].rate, older->rates[currency].nominal, a.nominal);
+    float olderRate2 = inNominal(older->rates[currency2].rate, older->rates[currency2].nominal, b.nominal);
     if (!item.isRatio) {
-        newValue = newer->rates[currency].rate;
-        oldValue = older->rates[currency].rate;
+        newValue = a.rate;
+        oldValue = olderRate;
         copy16(slot.text, SlotTextUnits, symbol[currency]);
         length = static_cast<int>(length16(slot.text, SlotTextUnits));
         length = append16(slot.text, length, " ");
         length = appendNumber(slot.text, length, newValue, item.digits);
     } else {
-        if (newer->rates[currency2].rate != 0.0f) newValue = newer->rates[currency].rate / newer->rates[currency2].rate;
-        if (older->rates[currency2].rate != 0.0f) oldValue = older->rates[currency].rate / older->rates[currency2].rate;
+        if (b.rate != 0.0f) newValue = a.rate / b.rate;
+        if (olderRate2 != 0.0f) oldValue = olderRate / olderRate2;
         slot.text[0] = 0;
         length = append16(slot.text, length, "[");
         length = appendNumber(slot.text, length, newValue, item.digits);

@@ -1,13 +1,15 @@
 // libFuzzer target for the daily-rates reader. The input becomes the document
-// text (NUL-terminated, as the download hands it over). Besides what the
-// sanitizers catch, it stops on:
+// body with its length, a NUL after it, as the download hands it over. Besides
+// what the sanitizers catch, it stops on:
 //  - a reserved byte that is not 0, or a refused document with a non-zero record;
+//  - a body with a NUL inside that is read, or changed;
 //  - an ASCII byte of the text changed other than by lower-casing A-Z, or its NUL
 //    moved (bytes above 127 may be folded too, or not);
 //  - a second reading of the (now lower-case) text that gives another answer;
 //  - an answer other than that of the plain reading below, which walks the
 //    document with findElement and copies every element as the reader's design
-//    describes (the reader itself reads the children where they lie).
+//    describes (the reader itself reads the children where they lie), and
+//    refuses what is no whole document of a real day with a quoted currency.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -35,13 +37,26 @@ static bool sameCode(const char* a, const char* b)
     }
 }
 
+// Days in a month of the Gregorian calendar, counted the long way round.
+static int daysIn(int month, int year)
+{
+    if (month == 2) {
+        bool leap = year % 400 == 0 || (year % 100 != 0 && year % 4 == 0);
+        return leap ? 29 : 28;
+    }
+    return (month == 4 || month == 6 || month == 9 || month == 11) ? 30 : 31;
+}
+
 // The same document read the plain way, on text that is lower-case already.
 static bool plainReading(const char* text, DayRates& rates)
 {
     static char attributes[RootAttributeCapacity];
     static char root[RootContentCapacity];
     std::memset(&rates, 0, sizeof rates);
-    if (findElement(text, "valcurs", attributes, sizeof attributes, root, sizeof root) == 0) return false;
+    // With its end tag, the root's offset moves past it; without, it stays at the content.
+    int contentAt = findElement(text, "valcurs", nullptr, 0, nullptr, 0);
+    int after = findElement(text, "valcurs", attributes, sizeof attributes, root, sizeof root);
+    if (after == 0 || after == contentAt) return false;
     const char* date = std::strstr(attributes, "date=\"");
     if (!date) return false;
     date += 6;
@@ -61,6 +76,9 @@ static bool plainReading(const char* text, DayRates& rates)
         field[n] = 0;
         fields[f] = ended && n == 0 ? 0 : readIntegerField(field);
     }
+    if (fields[2] < 1989 || fields[2] > 2244 || fields[1] < 1 || fields[1] > 12 || fields[0] < 1 ||
+        fields[0] > daysIn(fields[1], fields[2]))
+        return false;
     rates.code.day = static_cast<uint8_t>(fields[0]);
     rates.code.month = static_cast<uint8_t>(fields[1]);
     rates.code.yearCode = static_cast<uint8_t>(fields[2] + 59);
@@ -86,7 +104,10 @@ static bool plainReading(const char* text, DayRates& rates)
         }
         cursor += advance;
     }
-    return true;
+    bool quoted = false;
+    for (const RateEntry& e : rates.rates) quoted = quoted || (e.nominal > 0 && e.rate > 0.0f);
+    if (!quoted) std::memset(&rates, 0, sizeof rates);
+    return quoted;
 }
 
 static char lowered(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
@@ -96,13 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<char> text(size + 1);
     if (size) std::memcpy(text.data(), data, size);
     text[size] = 0;
-    size_t length = std::strlen(text.data());  // the document ends at its first NUL
+    size_t length = std::strlen(text.data());
 
     DayRates rates;
     std::memset(&rates, 0xA5, sizeof rates);  // the reader must clear what it is given
-    bool accepted = parseDailyRates(text.data(), rates);
+    bool accepted = parseDailyRates(text.data(), size, rates);
     if (rates.reserved != 0) std::abort();
     if (!accepted && !allZero(rates)) std::abort();
+    if (length < size) {  // a NUL inside the body: refused, untouched
+        if (accepted || std::memcmp(text.data(), data, size) != 0) std::abort();
+        return 0;
+    }
 
     if (text[length] != 0 || text[size] != 0) std::abort();
     for (size_t i = 0; i < length; ++i)

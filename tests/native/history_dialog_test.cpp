@@ -64,6 +64,27 @@ TEST(HistoryConverter, ConvertsThroughRoublesInSinglePrecisionSteps)
     EXPECT_EQ(convert(u"123.45678", 0, 0, 0), "123");
 }
 
+TEST(HistoryConverter, ANominalChangeLeavesThePerUnitPriceAlone)
+{
+    // SEK at 300.00 for 10 one day and 30.00 for 1 the next: the same price per
+    // krona, so the same amount converts the same on both days, either way.
+    constexpr int Sek = 15;
+    DayRates tenUnits = day(5, 1, 2006), oneUnit = day(6, 1, 2006);
+    tenUnits.rates[Sek] = {10, 300.0f};
+    oneUnit.rates[Sek] = {1, 30.0f};
+    tenUnits.rates[Usd] = oneUnit.rates[Usd] = {1, 60.0f};
+    char16_t a[NumberTextUnits], b[NumberTextUnits];
+    for (int from : {0, Usd + 1}) {
+        convertAmount(u"120", tenUnits, from, Sek + 1, 4, a, NumberTextUnits);
+        convertAmount(u"120", oneUnit, from, Sek + 1, 4, b, NumberTextUnits);
+        EXPECT_EQ(toUtf8(a), from == 0 ? "4.0000" : "240.0000");
+        EXPECT_EQ(toUtf8(a), toUtf8(b)) << from;
+        convertAmount(u"120", tenUnits, Sek + 1, from, 4, a, NumberTextUnits);
+        convertAmount(u"120", oneUnit, Sek + 1, from, 4, b, NumberTextUnits);
+        EXPECT_EQ(toUtf8(a), toUtf8(b)) << from;
+    }
+}
+
 TEST(HistoryConverter, ResultMirrorsTheInputsSeparator)
 {
     double amount = 0;
@@ -171,6 +192,8 @@ TEST(HistoryTable, CellsAndHeaders)
     EXPECT_EQ(toUtf8(out), "\u20AC(10)");
     formatColumnHeader(out, CellTextUnits, CurrencyCount, 1);
     EXPECT_EQ(toUtf8(out), "");
+    formatColumnHeader(out, CellTextUnits, 5, 1);  // the Belarusian slot
+    EXPECT_EQ(toUtf8(out), "BYN");
     char16_t tiny[4];
     formatColumnHeader(tiny, 4, 4, 1000);  // "UAH(1000)" cut to fit
     EXPECT_EQ(toUtf8(tiny), "UAH");

@@ -104,6 +104,52 @@ TEST(ItemText, DigitsZeroFormsAndCommas)
     EXPECT_EQ(same.hasArrow, 0);
 }
 
+// When the bank changes a nominal, the older day is compared per unit in the
+// newer day's nominal; the shown value stays what the bank published.
+TEST(ItemText, NominalChangesCompareThePricePerUnit)
+{
+    const uint8_t both = ShowArrow | ShowDifference;
+    struct Case {
+        int32_t oldNominal;
+        float oldRate;
+        int32_t newNominal;
+        float newRate;
+        const char* text;
+        int arrowUp;  // -1: no arrow
+    };
+    const Case cases[] = {
+        {10, 300.0f, 1, 31.50f, "€ 31.50 (1.50)", 1},     // 30.00 → 31.50 per unit
+        {10, 300.0f, 1, 29.00f, "€ 29.00 (-1.00)", 0},
+        {1, 30.0f, 10, 310.0f, "€ 310.00 (10.00)", 1},    // 300.00 for ten → 310.00
+        {10, 300.0f, 1, 30.00f, "€ 30.00 (0.00)", -1},    // the same price: no arrow
+        {0, 0.0f, 10, 310.0f, "€ 310.00", -1},            // no older quote: nothing compared
+        {100, 25.0f, 100, 26.0f, "€ 26.00 (1.00)", 1},    // an unchanged nominal as before
+    };
+    for (const Case& c : cases) {
+        DayRates older = day(4, 0.0f, 1.0f), newer = day(7, 0.0f, 1.0f);
+        older.rates[0] = {c.oldNominal, c.oldRate};
+        newer.rates[0] = {c.newNominal, c.newRate};
+        ItemSlot s = compose(item(0, both, 2), older, newer, none);
+        EXPECT_EQ(utf8(s.text), c.text);
+        EXPECT_EQ(s.value, c.newRate);
+        EXPECT_EQ(s.hasArrow, c.arrowUp >= 0 ? 1 : 0) << c.text;
+        if (c.arrowUp >= 0) EXPECT_EQ(s.arrowUp, c.arrowUp) << c.text;
+        // Period 1 compares the next day with the shown one the same way.
+        EXPECT_EQ(utf8(compose(item(1, both, 2), none, older, newer).text), c.text);
+    }
+
+    // A ratio: EUR went from 10 units to 1, USD from 1 to 10; per unit the ratio
+    // rose from 1.5 to 1.6, shown in the newer day's nominals as 0.16.
+    DayRates older = day(4, 0.0f, 0.0f), newer = day(7, 0.0f, 0.0f);
+    older.rates[0] = {10, 450.0f};
+    older.rates[1] = {1, 30.0f};
+    newer.rates[0] = {1, 48.0f};
+    newer.rates[1] = {10, 300.0f};
+    ItemSlot ratio = compose(item(0, both, 3, 1, 0, 1), older, newer, none);
+    EXPECT_EQ(utf8(ratio.text), "[0.160] (0.010)");
+    EXPECT_EQ(ratio.arrowUp, 1);
+}
+
 TEST(ItemText, RatiosAndLongValues)
 {
     DayRates prev = day(4, 100.0f, 80.0f), cur = day(7, 90.0f, 60.0f);

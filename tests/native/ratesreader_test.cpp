@@ -53,8 +53,13 @@ TEST(RatesReader, DatesAndCaseFolding)
     EXPECT_EQ(p.rates.rates[1].nominal, 1);
     EXPECT_EQ(p.rates.rates[1].rate, 27.95f);
 
-    EXPECT_EQ(parse(document("", "31.12.2244")).rates.code.yearCode, 255);
-    EXPECT_EQ(parse(document("", "01.01.1989")).rates.code.yearCode, 0);
+    const std::string usd = valute("USD", "1", "27,95");
+    EXPECT_EQ(parse(document(usd, "31.12.2244")).rates.code.yearCode, 255);
+    EXPECT_EQ(parse(document(usd, "01.01.1989")).rates.code.yearCode, 0);
+    Parsed leap = parse(document(usd, "29.02.2024"));
+    ASSERT_TRUE(leap.ok);
+    EXPECT_EQ(leap.rates.code.day, 29);
+    EXPECT_TRUE(parse(document(usd, "29.02.2000")).ok);  // a leap year although a century
 
     Parsed lower = parse("<valcurs date=\"02.03.2005\">" + valute("usd", "1", "27,95") + "</valcurs>");
     Parsed mixed = parse("<vALcUrs DATE=\"02.03.2005\"><vaLUTE><chARCode>uSd</chARCode><NOMINAL>1</NOMINAL>"
@@ -102,44 +107,80 @@ TEST(RatesReader, TagsWithoutGaps)
     EXPECT_EQ(p.rates.rates[15].rate, 84.1f);
 }
 
+// Everything that is no whole document of a real day with a quoted table
+// currency is refused with an all-zero record, whatever else it holds.
 TEST(RatesReader, UnacceptableDocuments)
 {
-    const char* refused[] = {
-        "<ValCurs>" "<Valute><CharCode>USD</CharCode><Nominal>1</Nominal><Value>30</Value></Valute></ValCurs>",
-        "<ValCurs name=\"x\">" "</ValCurs>",
-        "<ValCurs Date=\"02.03.2005\"",
-        "<html><body>404 Not Found</body></html>",
-        "",
+    const std::string usd = valute("USD", "1", "30");
+    const std::string whole = document(usd);
+    struct Case {
+        const char* why;
+        std::string text;
     };
-    for (const char* text : refused) {
-        Parsed p = parse(text);
-        EXPECT_FALSE(p.ok) << text;
-        EXPECT_TRUE(allZero(p.rates)) << text;
+    const Case refused[] = {
+        {"plain root", "<ValCurs>" + usd + "</ValCurs>"},
+        {"no date", "<ValCurs name=\"x\">" + usd + "</ValCurs>"},
+        {"start tag never closed", "<ValCurs Date=\"02.03.2005\""},
+        {"error page", "<html><body>404 Not Found</body></html>"},
+        {"empty", ""},
+        {"cut before the root's end tag", whole.substr(0, whole.size() - 5)},
+        {"cut inside the table", whole.substr(0, whole.find("<Value>") + 9)},
+        {"root without end tag", "<ValCurs Date=\"02.03.2005\">" + usd + valute("EUR", "1", "40")},
+        {"letters for a date", document(usd, "xx.yy.zzzz")},
+        {"day 0", document(usd, "00.03.2005")},
+        {"day 32", document(usd, "32.01.2005")},
+        {"31 April", document(usd, "31.04.2005")},
+        {"29 February, no leap year", document(usd, "29.02.2023")},
+        {"29 February 1900-style century", document(usd, "29.02.2100")},
+        {"month 0", document(usd, "15.00.2005")},
+        {"month 13", document(usd, "15.13.2005")},
+        {"year before the day code", document(usd, "31.12.1988")},
+        {"year after the day code", document(usd, "01.01.2245")},
+        {"short date", document(usd, "5.")},
+        {"date only", document("")},
+        {"no table currency", document(valute("AZN", "1", "58,9") + valute("XYZ", "1", "1"))},
+        {"table currency without a rate", document(valute("USD", "1", "") + valute("EUR", "0", "40"))},
+        {"negative rate only", document(valute("USD", "1", "-30"))},
+        {"attribute ending in date, not a day", "<ValCurs update=\"yes\" Date=\"02.03.2005\">" + usd + "</ValCurs>"},
+    };
+    for (const Case& c : refused) {
+        Parsed p = parse(c.text);
+        EXPECT_FALSE(p.ok) << c.why;
+        EXPECT_TRUE(allZero(p.rates)) << c.why;
     }
+
+    // A NUL inside the body: refused whether the tail holds the end tag or not.
+    std::string withNul = whole;
+    withNul[whole.find("<Valute")] = '\0';
+    for (size_t length : {withNul.size(), size_t(40)}) {
+        std::vector<char> buffer(withNul.begin(), withNul.begin() + long(length));
+        buffer.push_back(0);
+        DayRates r;
+        std::memset(&r, 0xCD, sizeof r);
+        EXPECT_FALSE(parseDailyRates(buffer.data(), length, r)) << length;
+        EXPECT_TRUE(allZero(r));
+    }
+    std::vector<char> clean(whole.begin(), whole.end());
+    clean.push_back(0);
+    DayRates r;
+    EXPECT_TRUE(parseDailyRates(clean.data(), whole.size(), r));
+    EXPECT_EQ(r.rates[1].rate, 30.0f);
 }
 
-TEST(RatesReader, DateOnlyDocumentsAndOddAttributes)
+TEST(RatesReader, OddAttributesAndOneKnownCurrency)
 {
-    Parsed empty = parse(document(""));
-    ASSERT_TRUE(empty.ok);
-    EXPECT_EQ(empty.rates.code.day, 2);
-    for (const RateEntry& e : empty.rates.rates) EXPECT_EQ(e.nominal, 0);
-
     // An attribute whose name ends in "date" is taken for the date when it comes first.
-    Parsed update = parse("<ValCurs update=\"09.10.2011\" Date=\"02.03.2005\"></ValCurs>");
+    Parsed update = parse("<ValCurs update=\"09.10.2011\" Date=\"02.03.2005\">" + valute("USD", "1", "30") +
+                          "</ValCurs>");
     ASSERT_TRUE(update.ok);
     EXPECT_EQ(update.rates.code.day, 9);
     EXPECT_EQ(update.rates.code.month, 10);
 
-    // A root without its end tag reads as empty; a short date reads missing fields as 0.
-    Parsed open = parse("<ValCurs Date=\"02.03.2005\">" + valute("USD", "1", "30"));
-    ASSERT_TRUE(open.ok);
-    EXPECT_EQ(open.rates.rates[1].nominal, 0);
-    Parsed shortDate = parse("<ValCurs Date=\"5.\">" "</ValCurs>");
-    ASSERT_TRUE(shortDate.ok);
-    EXPECT_EQ(shortDate.rates.code.day, 5);
-    EXPECT_EQ(shortDate.rates.code.month, 0);
-    EXPECT_EQ(shortDate.rates.code.yearCode, 59);
+    // One quoted table currency among unknown ones is enough; BYN lands in slot 5.
+    Parsed byn = parse(document(valute("AZN", "1", "58,9") + valute("BYN", "1", "29,6453")));
+    ASSERT_TRUE(byn.ok);
+    EXPECT_EQ(byn.rates.rates[5].nominal, 1);
+    EXPECT_EQ(byn.rates.rates[5].rate, 29.6453f);
 }
 
 TEST(RatesReader, ValutesWithoutEndTagsAndMixedForms)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "data/history.h"
@@ -136,6 +137,53 @@ TEST_F(Schedule, IntervalRuleFollowsTheTickCycle)
     settings.updateInterval = 0;
     for (int i = 0; i < 2000; ++i) tick();
     EXPECT_TRUE(script.startTicks.empty());
+}
+
+// The rules start an update at most once a minute: the last gap of the tick
+// cycle and the daily time falling next to an interval start are both skipped.
+TEST_F(Schedule, RulesStartAtMostOnceAMinute)
+{
+    settings.updateFlags = UpdateEvery;
+    settings.updateInterval = 1;  // every 30 ticks; 8193 leaves a gap of 3 at the wrap
+    tickCounter = 8100;
+    for (int i = 0; i < 93 + 31; ++i) tick();
+    EXPECT_EQ(script.startTicks, (std::vector<int>{8100, 8130, 8160, 8190, 30}));
+
+    // The daily minute arrives 10 ticks after an interval start: no second start.
+    settings.updateFlags = 0;
+    for (int i = 0; i < 30; ++i) tick();  // a minute after the last start
+    script.startTicks.clear();
+    settings.updateFlags = UpdateEvery | UpdateDaily;
+    settings.dailyHour = 10;
+    settings.dailyMinute = 1;
+    tickCounter = 0;
+    for (int i = 0; i < 10; ++i) tick();
+    script.now.minute = 1;
+    for (int i = 0; i < 25; ++i) tick();
+    EXPECT_EQ(script.startTicks, (std::vector<int>{0, 30}));
+
+    // A tap is the user's: it starts whenever no update runs.
+    EXPECT_TRUE(startUpdate());
+}
+
+// Both downloads of one run lie inside one time limit, begun and ended by the worker.
+TEST_F(Schedule, TheRunsDownloadsShareOneTimeLimit)
+{
+    static std::vector<char> events;
+    events.clear();
+    schedulePlatform.beginRun = [] { events.push_back('b'); };
+    schedulePlatform.endRun = [] { events.push_back('e'); };
+    auto download = schedulePlatform.download;
+    static bool (*inner)(bool, const DayCode&);
+    inner = download;
+    schedulePlatform.download = [](bool latest, const DayCode& day) {
+        events.push_back('d');
+        return inner(latest, day);
+    };
+    tick();
+    startUpdate();  // nothing stored: both downloads fail
+    EXPECT_EQ(std::string(events.begin(), events.end()), "bdde");
+    EXPECT_FALSE(updateWorkerRunning());
 }
 
 TEST_F(Schedule, OnlyIfStaleWaitsForStaleRates)

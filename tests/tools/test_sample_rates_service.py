@@ -8,6 +8,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOLS = os.path.join(HERE, "..", "..", "tools")
@@ -60,18 +61,89 @@ class Answers(unittest.TestCase):
         self.assertEqual(service.answer("/index.html", MONDAY, 6)[0], 404)
 
 
+class Faults(unittest.TestCase):
+    LATEST = "/scripts/XML_daily.asp?nocache"
+
+    def test_cut_and_block_page(self):
+        cut = service.plan(self.LATEST, "www.cbr.ru", MONDAY, 6, "cut")
+        self.assertEqual(cut.body, service.answer(self.LATEST, MONDAY, 6)[1])  # announced whole
+        self.assertNotIn(b"</ValCurs>", cut.body[:cut.sent])  # sent without the root's end tag
+        block = service.plan(self.LATEST, "www.cbr.ru", MONDAY, 6, "block")
+        self.assertGreater(len(block.body), 256)  # long enough to reach the plug-in's reader
+        self.assertEqual(service.plan("/index.html", "h", MONDAY, 6, "block").status, 404)  # rates requests only
+
+    def test_redirect_to_the_moved_document(self):
+        for target, host, location in (
+                (self.LATEST, "127.0.0.1:8080", "http://127.0.0.1:8080/moved/scripts/XML_daily.asp?nocache"),
+                ("http://www.cbr.ru/scripts/XML_daily.asp?date_req=02/12/2026", "proxy",
+                 "http://www.cbr.ru/moved/scripts/XML_daily.asp?date_req=02/12/2026")):
+            reply = service.plan(target, host, MONDAY, 6, "redirect")
+            self.assertEqual((reply.status, reply.location), (302, location))
+            moved = service.plan(location, host, MONDAY, 6, "redirect")
+            self.assertEqual((moved.status, moved.body), service.answer(target, MONDAY, 6))
+
+
+def start_service(*extra, env=None):
+    folder = tempfile.mkdtemp()
+    port_file = os.path.join(folder, "port")
+    process = subprocess.Popen([sys.executable, os.path.join(TOOLS, "sample_rates_service.py"),
+                                "--port-file", port_file] + list(extra),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    for _ in range(100):
+        if os.path.exists(port_file):
+            break
+        time.sleep(0.05)
+    with open(port_file) as f:
+        return process, int(f.read())
+
+
+def get(port, target, timeout=10):
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)
+    try:
+        connection.request("GET", target, headers={"Host": "www.cbr.ru"})
+        response = connection.getresponse()
+        return response.status, dict(response.getheaders()), response.read()
+    finally:
+        connection.close()
+
+
 class Running(unittest.TestCase):
-    def test_serves_over_loopback_also_as_a_proxy(self):
-        folder = tempfile.mkdtemp()
-        port_file = os.path.join(folder, "port")
-        process = subprocess.Popen([sys.executable, os.path.join(TOOLS, "sample_rates_service.py"),
-                                    "--port-file", port_file], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def test_faults_on_the_wire_and_switched_while_running(self):
+        env = dict(os.environ, VOK_DEMO_FAULT="stall")
+        process, port = start_service(env=env)
         try:
-            for _ in range(100):
-                if os.path.exists(port_file):
-                    break
-                time.sleep(0.05)
-            port = int(open(port_file).read())
+            began = time.monotonic()
+            with self.assertRaises(OSError):  # socket.timeout: nothing ever comes
+                get(port, "/scripts/XML_daily.asp?nocache", timeout=1)
+            self.assertLess(time.monotonic() - began, 5)
+
+            self.assertEqual(get(port, "/demo/fault?mode=cut")[0], 200)
+            with self.assertRaises(http.client.IncompleteRead):
+                get(port, "/scripts/XML_daily.asp?nocache")
+
+            get(port, "/demo/fault?mode=redirect")
+            status, headers, _ = get(port, "/scripts/XML_daily.asp?nocache")
+            self.assertEqual(status, 302)
+            moved = urllib.parse.urlsplit(headers["Location"])
+            status, _, body = get(port, moved.path + "?" + moved.query)
+            self.assertEqual(status, 200)
+            self.assertIsNotNone(table_date(body))
+
+            get(port, "/demo/fault?mode=block")
+            status, headers, body = get(port, "/scripts/XML_daily.asp?nocache")
+            self.assertEqual(status, 200)
+            self.assertIn("text/html", headers["Content-Type"])
+
+            self.assertEqual(get(port, "/demo/fault?mode=bogus")[0], 400)
+            get(port, "/demo/fault?mode=none")
+            self.assertIsNotNone(table_date(get(port, "/scripts/XML_daily.asp?nocache")[2]))
+        finally:
+            process.terminate()
+            process.wait(timeout=10)
+
+    def test_serves_over_loopback_also_as_a_proxy(self):
+        process, port = start_service()
+        try:
             for target in ("/scripts/XML_daily.asp?nocache", "http://www.cbr.ru/scripts/XML_daily.asp?nocache"):
                 connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
                 connection.request("GET", target, headers={"Host": "www.cbr.ru"})

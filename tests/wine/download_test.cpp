@@ -14,8 +14,10 @@
 #include "data/settings.h"
 #include "platform/connmgr.h"
 #include "platform/testhooks.h"
+#include "plugin/panel.h"
 #include "update/download.h"
 #include "update/ratesurl.h"
+#include "update/schedule.h"
 
 namespace {
 
@@ -144,6 +146,7 @@ protected:
 
     void TearDown() override
     {
+        updateLimitOverrideMs = 0;
         server.stop();
         freeHistory();
         std::memcpy(ratesServiceBase, savedBase, sizeof savedBase);
@@ -509,6 +512,174 @@ TEST_F(RateDownload, EveryFailureReleasesTheConnection)
         ++n;
     }
     expectNothingStored();
+}
+
+// Whatever the service sends that is no whole document of a real day with a
+// table currency, the day stored before stays byte for byte as it was.
+TEST_F(RateDownload, RefusedAnswersLeaveTheStoredDayAsItWas)
+{
+    server.respondWith(serving(ratesDocument("02.03.2005", tableQuotes())));
+    ASSERT_TRUE(runDownload(true));
+    const std::vector<unsigned char> stored = readFileBytes(historyFile);
+    const DayRates before = findDay(march2);
+
+    std::string whole = ratesDocument("02.03.2005", tableQuotes());
+    std::string withNul = whole;
+    withNul[whole.find("<Valute") + 3] = '\0';
+    ScriptedResponse cut = serving(whole);
+    cut.ending = ResponseEnding::CloseAfter;
+    cut.cutAfter = whole.size() * 4 / 10;
+    ScriptedResponse blockPage = serving("<html><head><title>Access denied</title></head><body><h1>This site is "
+                                         "blocked</h1><p>The page you asked for is not available on this network. "
+                                         "Contact your operator for details.</p>" + std::string(200, ' ') +
+                                         "</body></html>");
+    blockPage.contentType = "text/html";
+    struct Case {
+        const char* why;
+        ScriptedResponse response;
+    };
+    const Case refused[] = {
+        {"table cut at 40%", cut},
+        {"a NUL inside the body", serving(withNul)},
+        {"a date that is no date", serving(ratesDocument("xx.yy.zzzz", tableQuotes()))},
+        {"month 13", serving(ratesDocument("02.13.2005", tableQuotes()))},
+        {"31 February", serving(ratesDocument("31.02.2005", tableQuotes()))},
+        {"no table currency", serving(ratesDocument("02.03.2005", {{"AZN", 1, "58,9371"}, {"XYZ", 1, "1,0"}}, 400))},
+        {"the root without rates", serving(ratesDocument("02.03.2005", {}, 400))},
+        {"a block page", blockPage},
+    };
+    for (const Case& c : refused) {
+        server.respondWith(c.response);
+        EXPECT_FALSE(runDownload(true)) << c.why;
+        EXPECT_EQ(readFileBytes(historyFile), stored) << c.why;
+        DayRates after = findDay(march2);
+        EXPECT_EQ(std::memcmp(&after, &before, sizeof before), 0) << c.why;
+        EXPECT_EQ(storedDays(), 1) << c.why;
+    }
+    EXPECT_EQ(server.requests().size(), 1u + sizeof refused / sizeof refused[0]);
+}
+
+TEST_F(RateDownload, AStalledServiceIsGivenUpAtTheTimeLimit)
+{
+    updateLimitOverrideMs = 3000;  // a minute, shortened for the test
+    ScriptedResponse silent = serving(ratesDocument("02.03.2005", tableQuotes()));
+    silent.ending = ResponseEnding::StallAfter;
+    silent.headOnly = true;  // the request is taken, nothing ever comes back
+    ScriptedResponse halfway = serving(ratesDocument("02.03.2005", tableQuotes()));
+    halfway.ending = ResponseEnding::StallAfter;
+    halfway.cutAfter = 500;  // the head and part of the table, then silence
+    for (const ScriptedResponse& stall : {silent, halfway}) {
+        server.respondWith(stall);
+        DWORD began = GetTickCount();
+        EXPECT_FALSE(runDownload(true));
+        DWORD took = GetTickCount() - began;
+        EXPECT_GE(took, 800u);    // it did wait for the service
+        EXPECT_LE(took, 4500u);   // and gave up within the limit
+    }
+    expectNothingStored();
+
+    // One update's downloads share the limit: once it is spent, nothing more is sent.
+    server.respondWith(silent);
+    size_t askedBefore = server.requests().size();
+    beginUpdateRun();
+    DWORD began = GetTickCount();
+    for (int i = 0; i < 6; ++i) EXPECT_FALSE(runDownload(i == 0, march2));
+    endUpdateRun();
+    EXPECT_LE(GetTickCount() - began, 4500u);
+    size_t asked = server.requests().size() - askedBefore;
+    EXPECT_GE(asked, 1u);
+    EXPECT_LT(asked, 6u);
+}
+
+// The worker itself: a stall is given up, the claim released and the failure
+// shown; the next tap stores the day.
+TEST_F(RateDownload, AfterAStallTheNextTapStoresTheDay)
+{
+    updateLimitOverrideMs = 3000;
+    installSchedulePlatform();
+    resetSchedule();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[16];
+    std::snprintf(date, sizeof date, "%02d.%02d.%04d", now.wDay, now.wMonth, now.wYear);
+    const DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
+    setToday(today);
+    ScriptedResponse silent = serving(ratesDocument(date, tableQuotes()));
+    silent.ending = ResponseEnding::StallAfter;
+    silent.headOnly = true;
+    server.respondWith(silent);
+
+    auto waitForTheWorker = [] {
+        for (DWORD began = GetTickCount(); updateWorkerRunning() && GetTickCount() - began < 20000;) Sleep(20);
+        return !updateWorkerRunning();
+    };
+    DWORD began = GetTickCount();
+    ASSERT_TRUE(startUpdate());
+    bool failedSeen = false;
+    while (updateWorkerRunning() && GetTickCount() - began < 20000) {
+        failedSeen = failedSeen || updateState.load() == Failed;
+        Sleep(5);
+    }
+    ASSERT_TRUE(waitForTheWorker());
+    EXPECT_TRUE(failedSeen);
+    EXPECT_LE(GetTickCount() - began, 8000u);  // the limit, two 500 ms pauses and some slack
+    EXPECT_EQ(updateState.load(), Stale);
+    expectNothingStored();
+
+    server.respondWith(serving(ratesDocument(date, tableQuotes())));
+    ASSERT_TRUE(startUpdate());
+    ASSERT_TRUE(waitForTheWorker());
+    expectStored(today, tableQuotes());
+    EXPECT_EQ(updateState.load(), Fresh);
+    schedulePlatform = SchedulePlatform{};
+    resetSchedule();
+}
+
+TEST_F(RateDownload, ARedirectToTheMovedDocumentIsFollowed)
+{
+    ScriptedResponse moved;
+    moved.status = 302;
+    moved.location = "http://127.0.0.1:" + std::to_string(server.port()) + "/moved/XML_daily.asp?nocache";
+    moved.body = "<html><body>Moved</body></html>";
+    server.respondTo("/scripts/XML_daily.asp", moved);
+    server.respondTo("/moved/", serving(ratesDocument("02.03.2005", tableQuotes())));
+    EXPECT_TRUE(runDownload(true));
+    std::vector<RecordedRequest> seen = server.requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].requestLine, "GET /scripts/XML_daily.asp?nocache HTTP/1.1");
+    EXPECT_EQ(seen[1].requestLine, "GET /moved/XML_daily.asp?nocache HTTP/1.1");
+    expectStored(march2, tableQuotes());
+}
+
+TEST_F(RateDownload, ARedirectToHttpsIsAttemptedAndAnUntrustedPeerRefused)
+{
+    HandshakeListener tls;
+    ASSERT_TRUE(tls.start());
+    ScriptedResponse moved;
+    moved.status = 301;
+    moved.location = "https://127.0.0.1:" + std::to_string(tls.port()) + "/scripts/XML_daily.asp?nocache";
+    server.respondWith(moved);
+    EXPECT_FALSE(runDownload(true));  // no trusted certificate there: refused, never ignored
+    for (DWORD began = GetTickCount(); tls.handshakes() == 0 && GetTickCount() - began < 5000;) Sleep(20);
+    EXPECT_GE(tls.handshakes(), 1) << tls.connections() << " connection(s) without a ClientHello";
+    tls.stop();
+    expectNothingStored();
+}
+
+TEST_F(RateDownload, ACacheableAnswerNeverStandsInForTheNextOne)
+{
+    ScriptedResponse morning = serving(ratesDocument("02.03.2005", tableQuotes()));
+    morning.cacheable = true;
+    server.respondWith(morning);
+    EXPECT_TRUE(runDownload(true));
+    ScriptedResponse afternoon = serving(ratesDocument("03.03.2005", tableQuotes()));
+    afternoon.cacheable = true;
+    server.respondWith(afternoon);
+    EXPECT_TRUE(runDownload(true));
+    std::vector<RecordedRequest> seen = server.requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].requestLine, seen[1].requestLine);  // the same URL, asked twice
+    expectStored({3, 3, 16}, tableQuotes());
 }
 
 }  // namespace

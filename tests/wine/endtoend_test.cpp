@@ -1,8 +1,10 @@
 // The real DLL in a test host, its rates fetched through its own proxy setting
 // from a loopback service: the first update, as the user sees it.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "data/currency.h"
 #include "data/settings.h"
 #include "httpserver.h"
 #include "platform/shell.h"
@@ -248,4 +250,267 @@ TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
     ASSERT_EQ(history.size(), 15u * 140u);
     EXPECT_EQ(history[0], now.wDay);
     service.stop();
+}
+
+namespace {
+
+// The real DLL in a recording host: settings that reach service through the
+// proxy setting, and a history written before the DLL loads.
+struct PanelUnderTest {
+    PluginFolder folder;
+    HMODULE dll = nullptr;
+    HWND host = nullptr;
+    HWND panel = nullptr;
+    HostItem item{};
+
+    void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow)
+    {
+        setDefaultSettings(settings, 96);
+        settings.useProxy = 1;
+        std::wstring proxy = L"127.0.0.1:" + std::to_wstring(servicePort);
+        for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
+        settings.items[0].itemFlags = firstItemFlags;
+        std::memcpy(settings.magic2, "vok", 4);
+        writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+        std::vector<DayRates> file(15);
+        std::memset(file.data(), 0, file.size() * sizeof(DayRates));
+        for (size_t i = 0; i < records.size() && i < file.size(); ++i) file[i] = records[i];
+        writeFileBytes(folder.file(L"vokCurrency.his"), file.data(), file.size() * sizeof(DayRates));
+
+        strip = SHLoadImageFile(folder.file(L"vokCurrency.png").c_str());
+        BITMAP info;
+        GetObjectW(strip, sizeof info, &info);
+        stripSize = info.bmHeight;
+        dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+        ASSERT_NE(dll, nullptr);
+        using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
+        auto initialize =
+            reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
+        WNDCLASSW hostClass = {};
+        hostClass.lpfnWndProc = recordingHost;
+        hostClass.hInstance = GetModuleHandleW(nullptr);
+        hostClass.lpszClassName = L"vokEndToEndHost";
+        RegisterClassW(&hostClass);
+        host = CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        panel = initialize(&item, host);
+        ASSERT_NE(panel, nullptr);
+        SendMessageW(panel, 1267, WPARAM(&item), 0);
+        SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
+        repaint();
+    }
+
+    void repaint()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        InvalidateRect(panel, nullptr, FALSE);
+        UpdateWindow(panel);
+    }
+
+    // A tap on the icon, then the icon's frames until the update has shown its
+    // outcome and settled again (at most 15 s).
+    std::vector<int> tapIcon()
+    {
+        Sleep(300);  // never a double tap with the one before
+        repaint();
+        framesSeen.clear();
+        SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+        for (DWORD began = GetTickCount(); GetTickCount() - began < 15000; Sleep(10)) {
+            repaint();
+            bool ended = std::find(framesSeen.begin(), framesSeen.end(), 3) != framesSeen.end() ||
+                         std::find(framesSeen.begin(), framesSeen.end(), 4) != framesSeen.end();
+            if (ended && !framesSeen.empty() && framesSeen.back() <= 1) break;
+        }
+        Sleep(700);  // a second download, if any, would show by now
+        repaint();
+        repaint();
+        return framesSeen;
+    }
+
+    std::vector<unsigned char> history() { return readFileBytes(folder.file(L"vokCurrency.his")); }
+
+    // How many pixels of the panel are drawn in colour.
+    int pixelsOf(COLORREF colour)
+    {
+        repaint();
+        HDC panelDC = GetDC(panel);
+        HDC shot = CreateCompatibleDC(panelDC);
+        HBITMAP bitmap = CreateCompatibleBitmap(panelDC, 240, int(item.cyp));
+        HGDIOBJ old = SelectObject(shot, bitmap);
+        BitBlt(shot, 0, 0, 240, int(item.cyp), panelDC, 0, 0, SRCCOPY);
+        ReleaseDC(panel, panelDC);
+        int n = 0;
+        for (int x = 0; x < 240; ++x)
+            for (int y = 0; y < int(item.cyp); ++y) n += GetPixel(shot, x, y) == colour;
+        SelectObject(shot, old);
+        DeleteObject(bitmap);
+        DeleteDC(shot);
+        return n;
+    }
+
+    ~PanelUnderTest()
+    {
+        if (host) DestroyWindow(host);
+        if (strip) DeleteObject(strip);
+        strip = nullptr;
+        if (dll) FreeLibrary(dll);
+        // The worker holds the library until it ends; let it go before the folder does.
+        for (DWORD began = GetTickCount(); GetTickCount() - began < 5000; Sleep(20))
+            if (!GetModuleHandleW(folder.file(L"vokcurrency.dll").c_str())) break;
+    }
+};
+
+DayCode dayBefore(const SYSTEMTIME& now, int days)
+{
+    FILETIME file;
+    SystemTimeToFileTime(&now, &file);
+    ULARGE_INTEGER t;
+    t.LowPart = file.dwLowDateTime;
+    t.HighPart = file.dwHighDateTime;
+    t.QuadPart -= ULONGLONG(days) * 24 * 3600 * 10000000ULL;
+    file.dwLowDateTime = t.LowPart;
+    file.dwHighDateTime = t.HighPart;
+    SYSTEMTIME then;
+    FileTimeToSystemTime(&file, &then);
+    return makeDayCode(then.wDay, then.wMonth, then.wYear);
+}
+
+DayRates record(const DayCode& day, float eur, int eurNominal, float usd)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = day;
+    r.rates[0] = {eurNominal, eur};
+    r.rates[1] = {1, usd};
+    return r;
+}
+
+std::string document(const SYSTEMTIME& now, const std::string& valutes, const char* date = nullptr)
+{
+    char head[160];
+    char today[16];
+    std::snprintf(today, sizeof today, "%02d.%02d.%04d", now.wDay, now.wMonth, now.wYear);
+    std::snprintf(head, sizeof head,
+                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%s\" "
+                  "name=\"Foreign Currency Market\">\r\n",
+                  date ? date : today);
+    std::string doc = head + valutes + "</ValCurs>\r\n";
+    if (doc.size() <= 256) doc.insert(doc.size() - 12, 300 - doc.size(), ' ');
+    return doc;
+}
+
+std::string valute(const char* id, const char* code, int nominal, const char* value)
+{
+    return std::string("<Valute ID=\"") + id + "\"><CharCode>" + code + "</CharCode><Nominal>" +
+           std::to_string(nominal) + "</Nominal><Value>" + value + "</Value></Valute>\r\n";
+}
+
+}  // namespace
+
+// A cut table, a damaged date, a table without a known currency: each leaves
+// today's stored record byte for byte as it was, and the icon shows the failure.
+TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    const std::string table = valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000");
+    std::string whole = document(now, table);
+    ScriptedResponse cut;
+    cut.body = whole;
+    cut.ending = ResponseEnding::CloseAfter;
+    cut.cutAfter = whole.size() * 4 / 10;
+    ScriptedResponse damagedDate;
+    damagedDate.body = document(now, table, "xx.yy.zzzz");
+    ScriptedResponse unknownOnly;
+    unknownOnly.body = document(now, valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0"));
+    struct Case {
+        const char* why;
+        ScriptedResponse response;
+    };
+    const Case refused[] = {{"a table cut at 40%", cut}, {"a damaged date", damagedDate},
+                            {"no known currency", unknownOnly}};
+
+    PanelUnderTest plugin;
+    plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    std::vector<unsigned char> before = plugin.history();
+    ASSERT_EQ(before.size(), 15u * 140u);
+    for (const Case& c : refused) {
+        service.respondWith(c.response);
+        size_t asked = service.requests().size();
+        std::vector<int> frames = plugin.tapIcon();
+        EXPECT_GT(service.requests().size(), asked) << c.why;
+        EXPECT_EQ(plugin.history(), before) << c.why;
+        EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << c.why;
+        EXPECT_EQ(std::find(frames.begin(), frames.end(), 3), frames.end()) << c.why;
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames.back(), 0) << c.why;  // today's record still makes it fresh
+    }
+}
+
+// The bank's document has moved: the 302 is followed, the day stored, and the
+// Belarusian rouble, published as BYN, lands in its slot.
+TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    ScriptedResponse moved;
+    moved.status = 302;
+    moved.location = "http://www.cbr.ru/moved/XML_daily.asp?nocache";
+    moved.body = "<html><body>Moved</body></html>";
+    ScriptedResponse table;
+    table.body = document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01090B", "BYN", 1, "29,6453"));
+    service.respondTo("XML_daily.asp", moved);
+    service.respondTo("/moved/", table);
+
+    PanelUnderTest plugin;
+    plugin.open(service.port(), {});
+    std::vector<int> frames = plugin.tapIcon();
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    std::vector<RecordedRequest> seen = service.requests();
+    ASSERT_GE(seen.size(), 2u);
+    // Absolute through the proxy, the port written out or not.
+    for (int i : {0, 1}) EXPECT_EQ(seen[i].requestLine.find("GET http://www.cbr.ru"), 0u) << seen[i].requestLine;
+    EXPECT_NE(seen[0].requestLine.find("/scripts/XML_daily.asp?nocache HTTP/1.1"), std::string::npos);
+    EXPECT_NE(seen[1].requestLine.find("/moved/XML_daily.asp?nocache HTTP/1.1"), std::string::npos);
+
+    std::vector<unsigned char> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u * 140u);
+    EXPECT_EQ(history[0], now.wDay);
+    int32_t nominal;
+    float rate;
+    std::memcpy(&nominal, &history[4 + 8 * 5], 4);
+    std::memcpy(&rate, &history[8 + 8 * 5], 4);
+    EXPECT_EQ(nominal, 1);
+    EXPECT_EQ(rate, 29.6453f);
+}
+
+// EUR went from 300.00 for 10 yesterday to 31.50 for 1 today: per unit a rise,
+// so the arrows are green (the EUR item and the EUR/USD ratio), none red.
+TEST(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    ScriptedResponse table;
+    table.body = document(now, valute("R01235", "USD", 1, "80,0000") + valute("R01239", "EUR", 1, "31,5000"));
+    service.respondWith(table);
+
+    PanelUnderTest plugin;
+    plugin.open(service.port(), {record(dayBefore(now, 1), 300.0f, 10, 80.0f)}, ShowArrow | ShowDifference);
+    std::vector<int> frames = plugin.tapIcon();
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    std::vector<unsigned char> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u * 140u);
+    int32_t nominal;
+    std::memcpy(&nominal, &history[140 + 4], 4);
+    EXPECT_EQ(nominal, 10);  // yesterday's record keeps what the bank published
+    EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0);
+    EXPECT_EQ(plugin.pixelsOf(RGB(192, 0, 0)), 0);
 }

@@ -58,6 +58,8 @@ const char* reasonOf(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     default: return "Status";
@@ -109,6 +111,12 @@ void TestHttpServer::respondWith(const ScriptedResponse& response)
     script = response;
 }
 
+void TestHttpServer::respondTo(const std::string& part, const ScriptedResponse& response)
+{
+    std::lock_guard<std::mutex> lock(guard);
+    routes.emplace_back(part, response);
+}
+
 std::vector<RecordedRequest> TestHttpServer::requests()
 {
     std::lock_guard<std::mutex> lock(guard);
@@ -151,17 +159,25 @@ void TestHttpServer::answer(SOCKET client)
             seen.push_back(request);
         }
         response = script;
+        std::string line = head.substr(0, head.find("\r\n"));
+        for (const auto& route : routes)
+            if (line.find(route.first) != std::string::npos) response = route.second;
     }
 
     if (response.pauseBeforeAnswerMs) Sleep(response.pauseBeforeAnswerMs);
     bool abortive = false;
-    if (response.ending != ResponseEnding::NoResponse) {
-        char header[512];
+    bool stall = response.ending == ResponseEnding::StallAfter;
+    if (response.ending != ResponseEnding::NoResponse && !(stall && response.headOnly)) {
+        std::string location = response.location.empty() ? "" : "Location: " + response.location + "\r\n";
+        char header[768];
         std::snprintf(header, sizeof header,
-                      "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %u\r\n"
-                      "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\nConnection: close\r\n\r\n",
+                      "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %u\r\n%s%s\r\n",
                       response.status, reasonOf(response.status), response.contentType.c_str(),
-                      static_cast<unsigned>(response.body.size()));
+                      static_cast<unsigned>(response.body.size()), location.c_str(),
+                      response.cacheable ? "Cache-Control: public, max-age=86400\r\n"
+                                           "Last-Modified: Mon, 07 Dec 2026 08:00:00 GMT\r\nConnection: close\r\n"
+                                         : "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\n"
+                                           "Connection: close\r\n");
         size_t bodyBytes = response.body.size();
         if (response.ending != ResponseEnding::Complete && response.cutAfter < bodyBytes)
             bodyBytes = response.cutAfter;
@@ -169,6 +185,15 @@ void TestHttpServer::answer(SOCKET client)
         abortive = response.ending == ResponseEnding::ResetAfter;
     }
     if (response.pauseBeforeCloseMs) Sleep(response.pauseBeforeCloseMs);
+    // A stall: hold the connection, sending nothing, until the client closes it
+    // or the server stops (then at most a minute, so no test hangs on it).
+    for (DWORD began = GetTickCount(); stall && !stopping && GetTickCount() - began < 60000;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(client, &readable);
+        timeval wait = {0, 50000};
+        if (select(0, &readable, nullptr, nullptr, &wait) > 0 && recv(client, chunk, sizeof chunk, 0) <= 0) break;
+    }
     if (abortive) {
         linger hard = {1, 0};  // closesocket sends RST
         setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
@@ -180,6 +205,55 @@ void TestHttpServer::answer(SOCKET client)
         }
     }
     closesocket(client);
+}
+
+bool HandshakeListener::start()
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    socketsStarted = true;
+    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == INVALID_SOCKET) return false;
+    sockaddr_in address = loopback(0);
+    int length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    boundPort = ntohs(address.sin_port);
+    worker = std::thread([this] {
+        while (!stopping) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(listener, &readable);
+            timeval wait = {0, 100000};
+            if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+            SOCKET client = accept(listener, nullptr, nullptr);
+            if (client == INVALID_SOCKET) continue;
+            ++accepted;
+            setTimeouts(client, SocketTimeoutMs);
+            // A TLS record: type 22 (handshake), version 3.x, then a ClientHello (1).
+            unsigned char head[6] = {};
+            int got = 0;
+            while (got < 6) {
+                int n = recv(client, reinterpret_cast<char*>(head) + got, 6 - got, 0);
+                if (n <= 0) break;
+                got += n;
+            }
+            if (got == 6 && head[0] == 22 && head[1] == 3 && head[5] == 1) ++hellos;
+            closesocket(client);
+        }
+    });
+    return true;
+}
+
+void HandshakeListener::stop()
+{
+    stopping = true;
+    if (worker.joinable()) worker.join();
+    if (listener != INVALID_SOCKET) closesocket(listener);
+    listener = INVALID_SOCKET;
+    if (socketsStarted) WSACleanup();
+    socketsStarted = false;
 }
 
 std::string exchangeWithLoopback(int port, const std::string& request, DWORD timeoutMs)

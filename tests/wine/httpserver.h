@@ -16,6 +16,7 @@ enum class ResponseEnding {
     CloseAfter,  // cutAfter bytes of the body, then an orderly close
     ResetAfter,  // cutAfter bytes of the body, then an abortive close (RST)
     NoResponse,  // the request is read, then the connection closes unanswered
+    StallAfter,  // cutAfter bytes of the body, then nothing until the client gives up or the server stops
 };
 
 struct ScriptedResponse {
@@ -26,6 +27,9 @@ struct ScriptedResponse {
     size_t cutAfter = 0;
     DWORD pauseBeforeCloseMs = 0;     // between the last byte sent and the close
     DWORD pauseBeforeAnswerMs = 0;    // between the request and the first byte of the answer
+    std::string location;             // a Location header (for redirects) when not empty
+    bool headOnly = false;            // with StallAfter: not even the head is sent
+    bool cacheable = false;           // headers that let a cache keep the answer for a day
 };
 
 struct RecordedRequest {
@@ -45,6 +49,8 @@ public:
     void stop();
     int port() const { return boundPort; }
     void respondWith(const ScriptedResponse& response);
+    // Requests whose line holds part are answered with response instead.
+    void respondTo(const std::string& part, const ScriptedResponse& response);
     std::vector<RecordedRequest> requests();
 
 private:
@@ -58,7 +64,32 @@ private:
     std::atomic<bool> stopping{false};
     std::mutex guard;
     ScriptedResponse script;
+    std::vector<std::pair<std::string, ScriptedResponse>> routes;
     std::vector<RecordedRequest> seen;
+};
+
+// A loopback listener that takes connections and notes whether the first bytes
+// of each are a TLS handshake record (a ClientHello); it never answers one.
+class HandshakeListener {
+public:
+    HandshakeListener() = default;
+    HandshakeListener(const HandshakeListener&) = delete;
+    HandshakeListener& operator=(const HandshakeListener&) = delete;
+    ~HandshakeListener() { stop(); }
+    bool start();
+    void stop();
+    int port() const { return boundPort; }
+    int connections() const { return accepted.load(); }
+    int handshakes() const { return hellos.load(); }
+
+private:
+    SOCKET listener = INVALID_SOCKET;
+    int boundPort = 0;
+    bool socketsStarted = false;
+    std::thread worker;
+    std::atomic<bool> stopping{false};
+    std::atomic<int> accepted{0};
+    std::atomic<int> hellos{0};
 };
 
 // Sends request to 127.0.0.1:port and returns all that comes back before the
