@@ -21,6 +21,7 @@
 #include "platform/clipboard.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
+#include "platform/text16.h"
 #include "plugin/globals.h"
 #include "plugin/panel.h"
 #include "update/fill.h"
