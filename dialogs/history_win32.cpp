@@ -315,7 +315,7 @@ static bool refreshRows(HWND dialog)
 // "Курсы", or "Курсы  7 / 15" while a fill is wanted.
 static void showFillProgress(HWND dialog, int32_t days)
 {
-    char16_t caption[48] = u"1A4340414B";
+    char16_t caption[48] = u"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
     if (days >= 0) {
         char numbers[32];
         size_t used = formatWhole(numbers, sizeof numbers, days, 0);
