@@ -35,6 +35,26 @@ static void mark(HDC dc, const ChartPoint& p, int radius, COLORREF colour, bool 
     DeleteObject(pen);
 }
 
+// The plot's rows: the chosen point, the highest value, the plot, the lowest, the dates.
+static void plotRows(HDC dc, const RECT& area, int& line, int& plotTop, int& plotBottom)
+{
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    line = metrics.tmHeight;
+    plotTop = area.top + 2 * line + 6;
+    plotBottom = area.bottom - 2 * line - 6;
+    if (plotBottom < plotTop) plotBottom = plotTop;
+}
+
+void placeChart(HDC dc, const RECT& area, HFONT font, const ChartPlot& plot, ChartPoint* points)
+{
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    int line, plotTop, plotBottom;
+    plotRows(dc, area, line, plotTop, plotBottom);
+    placeChartPoints(plot, points, area.left + 6, plotTop, area.right - 6, plotBottom);
+    SelectObject(dc, oldFont);
+}
+
 void drawChart(HDC dc, const RECT& area, HFONT font, const ChartPlot& plot, ChartPoint* points, int32_t chosen,
                int digits, bool comma)
 {
@@ -43,17 +63,13 @@ void drawChart(HDC dc, const RECT& area, HFONT font, const ChartPlot& plot, Char
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    TEXTMETRICW metrics = {};
-    GetTextMetricsW(dc, &metrics);
-    int line = metrics.tmHeight, left = area.left + 3, right = area.right - 3;
+    int line, plotTop, plotBottom, left = area.left + 3, right = area.right - 3;
+    plotRows(dc, area, line, plotTop, plotBottom);
     if (plot.count < 1) {
         SelectObject(dc, oldFont);
         return;
     }
-    // Rows: the chosen point, the highest value, the plot, the lowest, the dates.
-    int plotTop = area.top + 2 * line + 6, plotBottom = area.bottom - 2 * line - 6;
-    if (plotBottom < plotTop) plotBottom = plotTop;
-    placeChartPoints(plot, points, left + 3, plotTop, right - 3, plotBottom);
+    placeChartPoints(plot, points, area.left + 6, plotTop, area.right - 6, plotBottom);
 
     if (plot.shownIndex >= 0) {
         HPEN dotted = CreatePen(PS_DOT, 1, ChartShownColour);

@@ -263,6 +263,12 @@ static void drawChartItem(const DRAWITEMSTRUCT* item)
 static LRESULT CALLBACK chartSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
     if (message == WM_LBUTTONDOWN && chartPoints) {
+        RECT area;
+        GetClientRect(window, &area);
+        HDC dc = GetDC(window);
+        placeChart(dc, area, reinterpret_cast<HFONT>(SendMessageW(GetParent(window), WM_GETFONT, 0, 0)), chartPlot,
+                   chartPoints);
+        ReleaseDC(window, dc);
         chosenPoint = nearestChartPoint(chartPlot, chartPoints, short(LOWORD(lParam)));
         InvalidateRect(window, nullptr, FALSE);
         return 0;

@@ -877,7 +877,8 @@ DayRates bankDay(int day, float shift)
 
 }  // namespace
 
-// Run with VOK_SCREENSHOT_DIR set, under a display: saves history.bmp and converter.bmp.
+// Run with VOK_SCREENSHOT_DIR set, under a display: saves history.bmp, converter.bmp
+// and chart.bmp.
 TEST_F(HistoryDialog, ScreenshotsOfBothViews)
 {
     wchar_t folderName[MAX_PATH];
@@ -891,7 +892,8 @@ TEST_F(HistoryDialog, ScreenshotsOfBothViews)
     owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_BORDER | WS_VISIBLE, 20, 20,
                             area.right - area.left, area.bottom - area.top, nullptr, nullptr, nullptr, nullptr);
     const int days[] = {1, 2, 3, 4, 7, 8};
-    for (int i = 0; i < 6; ++i) storeDay(bankDay(days[i], 0.137f * i - 0.3f * (i % 2)));
+    const float shifts[] = {-0.3f, 0.35f, 0.1f, -0.45f, 0.2f, 0.5f};
+    for (int i = 0; i < 6; ++i) storeDay(bankDay(days[i], shifts[i]));
     refreshTick();
     settings.converterAmount = 1500.0;
     settings.converterFrom = 0;
@@ -903,6 +905,10 @@ TEST_F(HistoryDialog, ScreenshotsOfBothViews)
         SendMessageW(dialog, WM_COMMAND, 40013, 0);
         settle(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\converter.bmp"));
+        SendMessageW(dialog, WM_COMMAND, 40019, 0);
+        SendMessageW(GetDlgItem(dialog, 1070), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 60));
+        settle(500);
+        EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\chart.bmp"));
         SendMessageW(dialog, WM_COMMAND, 40004, 0);
     });
     EXPECT_EQ(result, 40004);
@@ -1075,12 +1081,16 @@ TEST_F(HistoryDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
         ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
         EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(4), 2);
 
-        // Another currency: USD rises day by day, so its top is on the 8th.
+        // Another currency: USD rises day by day, so its top is on the 8th. A tap
+        // before the chart is drawn again still finds its point.
         choose(dialog, ChartListId, Usd);
+        SendMessageW(chart, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(xOf(7) - 2, 30));
         p = pictureOf(chart);
         ASSERT_TRUE(p.find(ChartLineColour, top, topX, bottom, bottomX, minX, maxX));
         EXPECT_NEAR(topX, xOf(8), 3);
         EXPECT_NEAR(bottomX, xOf(1), 3);
+        ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
+        EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(7), 2);
         SendMessageW(dialog, WM_COMMAND, 40009, 0);
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_FALSE(visible(chart));
