@@ -150,6 +150,7 @@ void TestHttpServer::handle(SOCKET client)
         std::lock_guard<std::mutex> lock(guard);
         if (head.find("\r\n\r\n") != std::string::npos) {
             RecordedRequest request;
+            request.receivedAt = GetTickCount();
             request.requestLine = head.substr(0, head.find("\r\n"));
             request.userAgent = headerValue(head, "user-agent");
             request.via = headerValue(head, "via");

@@ -36,6 +36,7 @@ struct RecordedRequest {
     std::string requestLine;  // e.g. "GET /scripts/XML_daily.asp?nocache HTTP/1.1"
     std::string userAgent;
     std::string via;  // set by a proxy on the way
+    DWORD receivedAt = 0;  // GetTickCount when its head had arrived
 };
 
 // A socket listening on a free loopback port, and a thread that takes one

@@ -507,14 +507,14 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
 
     std::vector<HWND> buttons = barButtons(bar);
     ASSERT_EQ(buttons.size(), 4u);
-    const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"",
+    const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"...",
                               L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440"};
     const int ids[] = {40004, 40009, 40012, 40013};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(windowText(buttons[i]), texts[i]);
         EXPECT_EQ(GetDlgCtrlID(buttons[i]), ids[i]);
-        EXPECT_EQ(IsWindowEnabled(buttons[i]) != FALSE, ids[i] != 40012);
+        EXPECT_TRUE(IsWindowEnabled(buttons[i]));
     }
     // The separator is a wider gap than the one between plain neighbours.
     RECT r[3];
@@ -537,6 +537,21 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     ASSERT_EQ(dialogLog.commands.size(), 1u);
     EXPECT_EQ(dialogLog.commands[0], WPARAM(40009));
     EXPECT_EQ(dialogLog.sources[0], 0);
+
+    // "..." drops its menu down: the chosen item's command arrives as a button's
+    // does, and a dismissed menu sends nothing.
+    shellPopupAnswer = 40020;
+    SendMessageW(buttons[2], BM_CLICK, 0, 0);
+    EXPECT_EQ(shellLastPopupItems[0], 40019u);
+    EXPECT_EQ(shellLastPopupItems[1], 40020u);
+    EXPECT_EQ(shellLastPopupItems[2], 40021u);
+    EXPECT_EQ(shellLastPopupItems[3], 0u);
+    ASSERT_EQ(dialogLog.commands.size(), 2u);
+    EXPECT_EQ(dialogLog.commands[1], WPARAM(40020));
+    shellPopupAnswer = 12345;  // not in the menu: as if dismissed
+    SendMessageW(buttons[2], BM_CLICK, 0, 0);
+    EXPECT_EQ(dialogLog.commands.size(), 2u);
+    shellPopupAnswer = 0;
 
     // Resized, the bar follows the bottom; too narrow, its buttons narrow to fit in it.
     for (int width : {360, 150}) {
