@@ -1,6 +1,6 @@
 #!/bin/bash
 # Makes the README's pictures anew in docs/: today.png (the demo's Today screen),
-# history.png and converter.png (the rates dialog's two views) and options.png (the
+# history.png, converter.png and chart.png (the rates dialog's three views) and options.png (the
 # four option pages and the item editor side by side). Everything runs under Xvfb in
 # the run command's prefix, with the pinned fonts; ImageMagick takes and joins the
 # pictures. Look at the results before committing them.
@@ -58,7 +58,8 @@ timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" "$0" --capture "$shots" || {
 
 convert "$shots/history.bmp" docs/history.png
 convert "$shots/converter.bmp" docs/converter.png
+convert "$shots/chart.bmp" docs/chart.png
 convert "$shots"/options-items.png "$shots"/options-update.png "$shots"/options-misc.png \
         "$shots"/options-about.png "$shots"/editor.png -background white -gravity east -splice 6x0 +append \
         -gravity east -chop 6x0 docs/options.png
-echo "screenshots: docs/today.png docs/history.png docs/converter.png docs/options.png"
+echo "screenshots: docs/today.png docs/history.png docs/converter.png docs/chart.png docs/options.png"
