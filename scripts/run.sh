@@ -60,7 +60,6 @@ if [ $demo -eq 1 ]; then
     for _ in $(seq 1 100); do [ -s "$port_file" ] && break; sleep 0.1; done
     [ -s "$port_file" ] || { echo "run: the sample rates service did not start" >&2; exit 1; }
     port=$(cat "$port_file")
-    python3 tools/demo_history.py "$data/vokCurrency.his"
     echo "run: sample rates service on 127.0.0.1:$port"
     # Today's three-digit rouble rates and their arrows overrun a 240-pixel line in the
     # default 15-pixel font; the demo's panel font is 13 pixels so the three default
