@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks what the run command's demo left in its data folder: the history file
-holds the day the sample service published last and one before it, and the screenshot shows the
-panel's three default items on the Today screen.
+holds the day the sample service published last and one before it, and the
+screenshot shows the panel's three default items with their arrows.
 
 Usage: check_demo.py DATA-FOLDER
 """
