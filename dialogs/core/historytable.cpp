@@ -19,12 +19,9 @@ void formatRate(char16_t* out, size_t capacity, float rate, int digits, bool com
     formatFixed(out, capacity, static_cast<double>(rate), digits, comma);
 }
 
-void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal)
+// Appends "(nominal)" to the text in out when the rate is for more than one unit.
+static void appendNominal(char16_t* out, size_t capacity, int32_t nominal)
 {
-    if (capacity == 0) return;
-    out[0] = 0;
-    if (currency < 0 || currency >= CurrencyCount) return;
-    copy16(out, capacity, symbol[currency]);
     if (nominal <= 1) return;
     char suffix[16] = "(";
     size_t length = 1 + formatWhole(suffix + 1, sizeof suffix - 2, nominal, 0);
@@ -32,6 +29,15 @@ void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t no
     suffix[length + 1] = 0;
     size_t used = length16(out, capacity);
     widen16(out + used, capacity - used, suffix);
+}
+
+void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal)
+{
+    if (capacity == 0) return;
+    out[0] = 0;
+    if (currency < 0 || currency >= CurrencyCount) return;
+    copy16(out, capacity, symbol[currency]);
+    appendNominal(out, capacity, nominal);
 }
 
 int32_t countRows(const DayRates* records, int32_t capacity)
@@ -111,15 +117,7 @@ size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, co
     for (int i = 0; i < CurrencyCount && fits; ++i) {
         char16_t header[CellTextUnits];
         widen16(header, CellTextUnits, isoCode[i]);
-        int32_t nominal = shown.rates[i].nominal;
-        if (nominal > 1) {
-            char suffix[16] = "(";
-            size_t length = 1 + formatWhole(suffix + 1, sizeof suffix - 2, nominal, 0);
-            suffix[length] = ')';
-            suffix[length + 1] = 0;
-            size_t at = length16(header, CellTextUnits);
-            widen16(header + at, CellTextUnits - at, suffix);
-        }
+        appendNominal(header, CellTextUnits, shown.rates[i].nominal);
         fits = append(out, capacity, used, u"\t") && append(out, capacity, used, header);
     }
     fits = fits && append(out, capacity, used, u"\r\n");

@@ -61,6 +61,24 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// What the panel window shows, row by row, 240 pixels a row.
+std::vector<COLORREF> panelPixels(HWND panel, int height)
+{
+    HDC panelDC = GetDC(panel);
+    HDC shot = CreateCompatibleDC(panelDC);
+    HBITMAP bitmap = CreateCompatibleBitmap(panelDC, 240, height);
+    HGDIOBJ old = SelectObject(shot, bitmap);
+    BitBlt(shot, 0, 0, 240, height, panelDC, 0, 0, SRCCOPY);
+    ReleaseDC(panel, panelDC);
+    std::vector<COLORREF> pixels(size_t(240) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < 240; ++x) pixels[size_t(y) * 240 + x] = GetPixel(shot, x, y);
+    SelectObject(shot, old);
+    DeleteObject(bitmap);
+    DeleteDC(shot);
+    return pixels;
+}
+
 // The Today screen's window as a host makes it, answering with recordingHost.
 HWND makeRecordingHost()
 {
@@ -174,27 +192,22 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     }
     EXPECT_EQ(copied, L"96,6000");
 
-    HDC panelDC = GetDC(panel);
-    HDC shot = CreateCompatibleDC(panelDC);
-    HBITMAP bitmap = CreateCompatibleBitmap(panelDC, 240, int(item.cyp));
-    HGDIOBJ old = SelectObject(shot, bitmap);
-    BitBlt(shot, 0, 0, 240, int(item.cyp), panelDC, 0, 0, SRCCOPY);
-    ReleaseDC(panel, panelDC);
+    std::vector<COLORREF> pixels = panelPixels(panel, int(item.cyp));
     std::vector<bool> ink(240 - 20);
     for (int x = 20; x < 240; ++x)
         for (int y = 0; y < int(item.cyp) && !ink[x - 20]; ++y) {
-            COLORREF c = GetPixel(shot, x, y);
+            COLORREF c = pixels[size_t(y) * 240 + x];
             ink[x - 20] = GetBValue(c) > GetRValue(c) + 60;  // the host's blue, however smoothed
         }
+    HDC screen = GetDC(nullptr);
     HFONT panelFont = CreateFontW(settings.panelFont.lfHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0,
                                   0, 0, L"Tahoma");
-    SelectObject(shot, panelFont);
+    HGDIOBJ old = SelectObject(screen, panelFont);
     SIZE twoSpaces = {};
-    GetTextExtentPoint32W(shot, L"  ", 2, &twoSpaces);
-    SelectObject(shot, old);
+    GetTextExtentPoint32W(screen, L"  ", 2, &twoSpaces);
+    SelectObject(screen, old);
     DeleteObject(panelFont);
-    DeleteObject(bitmap);
-    DeleteDC(shot);
+    ReleaseDC(nullptr, screen);
     EXPECT_EQ(itemsInLine(ink, twoSpaces.cx), 3);
 
     DestroyWindow(host);
@@ -320,19 +333,8 @@ struct PanelUnderTest {
     int pixelsOf(COLORREF colour)
     {
         repaint();
-        HDC panelDC = GetDC(panel);
-        HDC shot = CreateCompatibleDC(panelDC);
-        HBITMAP bitmap = CreateCompatibleBitmap(panelDC, 240, int(item.cyp));
-        HGDIOBJ old = SelectObject(shot, bitmap);
-        BitBlt(shot, 0, 0, 240, int(item.cyp), panelDC, 0, 0, SRCCOPY);
-        ReleaseDC(panel, panelDC);
-        int n = 0;
-        for (int x = 0; x < 240; ++x)
-            for (int y = 0; y < int(item.cyp); ++y) n += GetPixel(shot, x, y) == colour;
-        SelectObject(shot, old);
-        DeleteObject(bitmap);
-        DeleteDC(shot);
-        return n;
+        std::vector<COLORREF> pixels = panelPixels(panel, int(item.cyp));
+        return int(std::count(pixels.begin(), pixels.end(), colour));
     }
 
     ~PanelUnderTest()
