@@ -14,11 +14,12 @@
 #include "data/settings.h"
 #include "dialogs/core/converter.h"
 #include "dialogs/core/historytable.h"
+#include "dialogs/dialogstart.h"
+#include "dialogs/history.h"
 #include "platform/clipboard.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
-#include "plugin/globals.h"
-#include "plugin/panel.h"
+#include "plugin/module.h"
 #include "update/schedule.h"
 
 enum HistoryControl {

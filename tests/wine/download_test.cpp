@@ -14,10 +14,10 @@
 #include "data/settings.h"
 #include "platform/connmgr.h"
 #include "platform/testhooks.h"
-#include "plugin/panel.h"
 #include "update/download.h"
 #include "update/ratesurl.h"
 #include "update/schedule.h"
+#include "update/schedule_win32.h"
 
 namespace {
 
@@ -596,7 +596,7 @@ TEST_F(RateDownload, AStalledServiceIsGivenUpAtTheTimeLimit)
 TEST_F(RateDownload, AfterAStallTheNextTapStoresTheDay)
 {
     updateLimitOverrideMs = 3000;
-    installSchedulePlatform();
+    installSchedulePlatform(nullptr);
     resetSchedule();
     SYSTEMTIME now;
     GetLocalTime(&now);

@@ -6,6 +6,7 @@
 #include "platform/shell.h"
 #include "platform/testhooks.h"
 #include "platform/today.h"
+#include "resources/resource.h"
 #include "winetest.h"
 
 namespace {
@@ -561,13 +562,13 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
     ASSERT_NE(t.dialog, nullptr);
     SHMENUBARINFO first = barInfo(t.dialog, 114);
     ASSERT_TRUE(SHCreateMenuBar(&first));
-    SHMENUBARINFO info = barInfo(t.dialog, 109);
+    SHMENUBARINFO info = barInfo(t.dialog, IDR_OPTIONS_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&info));
     EXPECT_FALSE(IsWindow(first.hwndMB));
     std::vector<HWND> buttons = barButtons(info.hwndMB);
     ASSERT_EQ(buttons.size(), 1u);
     EXPECT_EQ(windowText(buttons[0]), Cancel);
-    EXPECT_EQ(GetDlgCtrlID(buttons[0]), 40004);
+    EXPECT_EQ(GetDlgCtrlID(buttons[0]), IDM_CANCEL);
     EXPECT_TRUE(IsWindowEnabled(buttons[0]));
     EXPECT_EQ(t.childRect(info.hwndMB).right, t.client().right);  // no Done button here
 
@@ -575,20 +576,20 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
     missing.hwndMB = reinterpret_cast<HWND>(1);
     EXPECT_FALSE(SHCreateMenuBar(&missing));
     EXPECT_EQ(missing.hwndMB, nullptr);
-    SHMENUBARINFO wrongSize = barInfo(t.dialog, 109);
+    SHMENUBARINFO wrongSize = barInfo(t.dialog, IDR_OPTIONS_MENUBAR);
     wrongSize.cbSize = 36;
     EXPECT_FALSE(SHCreateMenuBar(&wrongSize));
-    SHMENUBARINFO noParent = barInfo(nullptr, 109);
+    SHMENUBARINFO noParent = barInfo(nullptr, IDR_OPTIONS_MENUBAR);
     EXPECT_FALSE(SHCreateMenuBar(&noParent));
     EXPECT_TRUE(IsWindow(info.hwndMB));  // failures leave the bar alone
 
     // The menus of the same numbers hold the bars' commands.
-    for (UINT id : {109u, 114u}) {
+    for (UINT id : {UINT(IDR_OPTIONS_MENUBAR), 114u}) {
         HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
         ASSERT_NE(menu, nullptr);
-        EXPECT_EQ(GetMenuItemCount(menu), id == 109 ? 1 : 3);
-        EXPECT_EQ(GetMenuItemID(menu, 0), 40004u);
-        EXPECT_EQ(GetMenuItemID(menu, id == 109 ? 0 : 2), id == 109 ? 40004u : 40013u);
+        EXPECT_EQ(GetMenuItemCount(menu), id == IDR_OPTIONS_MENUBAR ? 1 : 3);
+        EXPECT_EQ(GetMenuItemID(menu, 0), UINT(IDM_CANCEL));
+        EXPECT_EQ(GetMenuItemID(menu, id == IDR_OPTIONS_MENUBAR ? 0 : 2), id == IDR_OPTIONS_MENUBAR ? UINT(IDM_CANCEL) : 40013u);
         DestroyMenu(menu);
     }
 }
