@@ -448,7 +448,7 @@ TEST_F(RateDownload, NoConnectionIsRequestedUnlessAsked)
     EXPECT_EQ(connMgrLog.releaseCalls, 0);
 }
 
-TEST_F(RateDownload, TheConnectionRequestAndItsRelease)
+TEST_F(RateDownload, TheConnectionIsRequestedForTheServiceAndReleased)
 {
     settings.updateFlags |= EstablishConnection;
     server.respondWith(serving(ratesDocument("02.03.2005", tableQuotes())));
