@@ -3,4 +3,6 @@
 #pragma once
 #include <windows.h>
 
+#include "resources/resource.h"
+
 INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,4 +1,4 @@
-// The rates history and converter dialog (template 115): every stored day in a
+// The rates history and converter dialog (template IDD_HISTORY): every stored day in a
 // table sortable by any column, and a converter at one chosen day's rates. The
 // dialog reads a copy of the history taken when it opens, so a day stored by the
 // update worker meanwhile can't move rows under the open table. Only OK keeps
@@ -20,22 +20,9 @@
 #include "platform/shell.h"
 #include "platform/testhooks.h"
 #include "plugin/module.h"
+#include "resources/resource.h"
 #include "update/schedule.h"
 
-enum HistoryControl {
-    HistoryTable = 1025,
-    AmountField = 1039,
-    ResultField = 1043,
-    FromList = 1044,
-    ToList = 1045,
-    DateField = 1046,
-    PasteButton = 1047,
-    CopyButton = 1048,
-    ClearButton = 1049,
-    SwapButton = 1066,
-};
-enum HistoryCommand { CancelCommand = 40004, TableCommand = 40009, ConverterCommand = 40013 };
-constexpr UINT HistoryMenuBar = 114;
 constexpr int PasteTextUnits = 1024;  // more than the amount field reads: a longer text converts as 0
 
 #ifdef VOK_TEST
@@ -64,15 +51,15 @@ static void setChosenDay(HWND dialog, const DayRates& day)
     chosenRates = day;
     char16_t text[CellTextUnits];
     formatDay(text, CellTextUnits, day.code);
-    SetDlgItemTextW(dialog, DateField, wide(text));
+    SetDlgItemTextW(dialog, IDC_RATES_DATE, wide(text));
 }
 
 static void showView(HWND dialog, bool converter)
 {
-    HWND list = GetDlgItem(dialog, HistoryTable);
+    HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     ShowWindow(list, converter ? SW_HIDE : SW_SHOW);
     SHSipPreference(dialog, converter ? SIP_UP : SIP_FORCEDOWN);
-    SetFocus(converter ? GetDlgItem(dialog, AmountField) : list);
+    SetFocus(converter ? GetDlgItem(dialog, IDC_AMOUNT) : list);
 }
 
 // The table fills the dialog above its menu bar, 5 pixels from every edge.
@@ -82,7 +69,7 @@ static void placeTable(HWND dialog)
     if (!GetClientRect(dialog, &client)) return;
     int width = client.right - client.left - 10;
     int height = client.bottom - client.top - shellMenuBarHeight(dialog) - 10;
-    SetWindowPos(GetDlgItem(dialog, HistoryTable), nullptr, client.left + 5, client.top + 5, width < 0 ? 0 : width,
+    SetWindowPos(GetDlgItem(dialog, IDC_HISTORY_TABLE), nullptr, client.left + 5, client.top + 5, width < 0 ? 0 : width,
                  height < 0 ? 0 : height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -99,15 +86,15 @@ static int8_t chosenPosition(HWND dialog, int list)
 static void runConversion(HWND dialog)
 {
     inputAmount = 0.0;
-    fromIndex = chosenPosition(dialog, FromList);
-    toIndex = chosenPosition(dialog, ToList);
+    fromIndex = chosenPosition(dialog, IDC_CONVERT_FROM);
+    toIndex = chosenPosition(dialog, IDC_CONVERT_TO);
     // One unit more than is read: a text that fills it is too long to be an amount.
     char16_t input[AmountTextChars + 2];
-    GetDlgItemTextW(dialog, AmountField, wide(input), AmountTextChars + 2);
+    GetDlgItemTextW(dialog, IDC_AMOUNT, wide(input), AmountTextChars + 2);
     char16_t result[NumberTextUnits];
     inputAmount = convertAmount(input, chosenRates, fromIndex, toIndex, settings.historyDigits, result,
                                 NumberTextUnits);
-    SetDlgItemTextW(dialog, ResultField, wide(result));
+    SetDlgItemTextW(dialog, IDC_RESULT, wide(result));
 }
 
 static void selectPosition(HWND dialog, int list, int position)
@@ -119,8 +106,8 @@ static void selectPosition(HWND dialog, int list, int position)
 static void swapCurrencies(HWND dialog)
 {
     int8_t from = fromIndex, to = toIndex;
-    selectPosition(dialog, FromList, to);
-    selectPosition(dialog, ToList, from);
+    selectPosition(dialog, IDC_CONVERT_FROM, to);
+    selectPosition(dialog, IDC_CONVERT_TO, from);
     runConversion(dialog);
 }
 
@@ -140,21 +127,21 @@ static void pasteAmount(HWND dialog)
         GlobalUnlock(data);
     }
     CloseClipboard();
-    if (text[0]) SetDlgItemTextW(dialog, AmountField, text);
+    if (text[0]) SetDlgItemTextW(dialog, IDC_AMOUNT, text);
 }
 
 static void copyResult(HWND dialog)
 {
     wchar_t text[AmountTextChars + 1];
     text[0] = 0;
-    GetDlgItemTextW(dialog, ResultField, text, AmountTextChars + 1);
+    GetDlgItemTextW(dialog, IDC_RESULT, text, AmountTextChars + 1);
     putClipboardText(dialog, text, AmountTextChars + 1);
 }
 
 static void clearAmount(HWND dialog)
 {
-    SetDlgItemTextW(dialog, AmountField, L"");
-    SetFocus(GetDlgItem(dialog, AmountField));
+    SetDlgItemTextW(dialog, IDC_AMOUNT, L"");
+    SetFocus(GetDlgItem(dialog, IDC_AMOUNT));
 }
 
 // --- Table -----------------------------------------------------------------------
@@ -204,8 +191,8 @@ static void addColumn(HWND list, int column, const wchar_t* header)
 
 static void addCurrencyChoice(HWND dialog, const wchar_t* text)
 {
-    SendDlgItemMessageW(dialog, FromList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    SendDlgItemMessageW(dialog, ToList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageW(dialog, IDC_CONVERT_FROM, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
 
 // The columns' headers come from the shown day, whichever days the rows hold.
@@ -286,22 +273,22 @@ static void setInitialAmount(HWND dialog)
     double amount = std::isfinite(settings.converterAmount) ? settings.converterAmount : 0.0;
     char16_t text[NumberTextUnits];
     formatAmount(text, NumberTextUnits, amount, settings.historyDigits, useComma());
-    SendDlgItemMessageW(dialog, AmountField, EM_SETLIMITTEXT, AmountTextChars, 0);
+    SendDlgItemMessageW(dialog, IDC_AMOUNT, EM_SETLIMITTEXT, AmountTextChars, 0);
     // The field's update notice makes the first conversion.
-    SetDlgItemTextW(dialog, AmountField, wide(text));
+    SetDlgItemTextW(dialog, IDC_AMOUNT, wide(text));
 }
 
 static void onInit(HWND dialog, LPARAM firstView)
 {
     historyList = nullptr;
-    setUpFullScreenDialog(dialog, HistoryMenuBar);
+    setUpFullScreenDialog(dialog, IDR_HISTORY_MENUBAR);
     DayCode shownDay;
     DayRates shown;
     readShownRates(shownDay, shown);
     setChosenDay(dialog, shown);
     addCurrencyChoice(dialog, L"RUB");
 
-    historyList = GetDlgItem(dialog, HistoryTable);
+    historyList = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     SetWindowPos(historyList, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(historyList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     setUpColumns(dialog, shown);
@@ -313,8 +300,8 @@ static void onInit(HWND dialog, LPARAM firstView)
         return;
     }
     SendMessageW(historyList, LVM_SETITEMCOUNT, WPARAM(rowCount), 0);
-    selectPosition(dialog, FromList, settings.converterFrom);
-    selectPosition(dialog, ToList, settings.converterTo);
+    selectPosition(dialog, IDC_CONVERT_FROM, settings.converterFrom);
+    selectPosition(dialog, IDC_CONVERT_TO, settings.converterTo);
     setInitialAmount(dialog);
     showView(dialog, firstView != 0);
 }
@@ -334,7 +321,7 @@ static void saveAndEnd(HWND dialog)
 static void cancelAndEnd(HWND dialog)
 {
     historyList = nullptr;
-    EndDialog(dialog, CancelCommand);
+    EndDialog(dialog, IDM_CANCEL);
 }
 
 static bool onCommand(HWND dialog, WPARAM wParam)
@@ -343,25 +330,25 @@ static bool onCommand(HWND dialog, WPARAM wParam)
     switch (id) {
     case IDOK: saveAndEnd(dialog); return true;
     case IDCANCEL:  // the close box and Esc: as "Отмена"
-    case CancelCommand: cancelAndEnd(dialog); return true;
-    case TableCommand: showView(dialog, false); return true;
-    case ConverterCommand: showView(dialog, true); return true;
-    case AmountField:
+    case IDM_CANCEL: cancelAndEnd(dialog); return true;
+    case IDM_TABLE: showView(dialog, false); return true;
+    case IDM_CONVERTER: showView(dialog, true); return true;
+    case IDC_AMOUNT:
         if (notice == EN_CHANGE) return false;
         runConversion(dialog);
         return true;
-    case FromList:
-    case ToList:
+    case IDC_CONVERT_FROM:
+    case IDC_CONVERT_TO:
         if (notice != CBN_SELENDOK) return false;
         runConversion(dialog);
         return true;
     }
     if (notice != BN_CLICKED) return false;
     switch (id) {
-    case PasteButton: pasteAmount(dialog); return true;
-    case CopyButton: copyResult(dialog); return true;
-    case ClearButton: clearAmount(dialog); return true;
-    case SwapButton: swapCurrencies(dialog); return true;
+    case IDC_PASTE_AMOUNT: pasteAmount(dialog); return true;
+    case IDC_COPY_RESULT: copyResult(dialog); return true;
+    case IDC_CLEAR_AMOUNT: clearAmount(dialog); return true;
+    case IDC_SWAP_CURRENCIES: swapCurrencies(dialog); return true;
     }
     return false;
 }
@@ -377,7 +364,7 @@ INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return FALSE;
     case WM_NOTIFY: {
         auto* notice = reinterpret_cast<NMHDR*>(lParam);
-        if (!notice || notice->idFrom != HistoryTable) return FALSE;
+        if (!notice || notice->idFrom != IDC_HISTORY_TABLE) return FALSE;
         onTableNotice(dialog, notice);
         return TRUE;
     }

@@ -116,7 +116,7 @@ static void onPress(HWND window, LPARAM lParam)
     int y = HIWORD(lParam);
     DWORD now = schedulePlatform.tickCount ? schedulePlatform.tickCount() : GetTickCount();
     if (pressSeen && LONG(now - lastPressTime) < 250) {
-        openDialog(115, historyDialogProc, window, 1);
+        openDialog(IDD_HISTORY, historyDialogProc, window, 1);
     } else {
         SHRGINFO gesture;
         gesture.cbSize = sizeof gesture;
@@ -126,7 +126,7 @@ static void onPress(HWND window, LPARAM lParam)
         gesture.dwFlags = SHRG_RETURNCMD;
         if (SHRecognizeGesture(&gesture) == GN_CONTEXTMENU) {
             if (x > iconSize)
-                openDialog(115, historyDialogProc, window, 0);
+                openDialog(IDD_HISTORY, historyDialogProc, window, 0);
             else
                 openDialog(IDD_OPTIONS, CustomItemOptionsDlgProc, window, 0);
         } else if (x > iconSize) {

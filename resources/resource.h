@@ -70,6 +70,33 @@
 #define IDM_CANCEL 40004  // "Отмена" on every menu bar
 #define IDS_OPTIONS_CANCEL 40006
 
+// The rates history and converter dialog.
+#define IDD_HISTORY 115
+#define IDC_HISTORY_TABLE 1025
+#define IDC_AMOUNT 1039
+#define IDC_RESULT 1043
+#define IDC_CONVERT_FROM 1044
+#define IDC_CONVERT_TO 1045
+#define IDC_RATES_DATE 1046
+#define IDC_PASTE_AMOUNT 1047
+#define IDC_COPY_RESULT 1048
+#define IDC_CLEAR_AMOUNT 1049
+#define IDC_SWAP_CURRENCIES 1066
+
+// Its menu bar (RCDATA and MENU of the same number), the commands and button texts.
+#define IDR_HISTORY_MENUBAR 114
+#define IDM_TABLE 40009
+#define IDM_SPARE 40012  // a disabled button without text
+#define IDM_CONVERTER 40013
+#define IDS_HISTORY_CANCEL 40008
+#define IDS_TABLE 40011
+#define IDS_CONVERTER 40015
+#define IDS_SPARE 40018  // names no string: the spare button has no text
+
+// The Wine tests' stand-in plug-in (tests/wine/fakeplugin/): the one label of its
+// options template, by which the tests know the template was opened.
+#define IDC_FAKE_LABEL 4242
+
 // Labels that nobody addresses.
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -73,7 +73,7 @@ TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
     wchar_t text[64] = {};
     ASSERT_GT(LoadStringW(dll, IDS_OPTIONS_CANCEL, text, 64), 0);
     EXPECT_STREQ(text, L"\x041E\x0442\x043C\x0435\x043D\x0430");  // "Отмена"
-    ASSERT_GT(LoadStringW(dll, 40015, text, 64), 0);
+    ASSERT_GT(LoadStringW(dll, IDS_CONVERTER, text, 64), 0);
     EXPECT_STREQ(text, L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440");  // "Конвертер"
     FreeLibrary(dll);
 }

@@ -499,7 +499,7 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     ASSERT_NE(t.dialog, nullptr);
     EXPECT_EQ(shellMenuBarHeight(t.dialog), 0);
     int sizesBefore = dialogLog.sizes;
-    SHMENUBARINFO info = barInfo(t.dialog, 114);
+    SHMENUBARINFO info = barInfo(t.dialog, IDR_HISTORY_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&info));
     HWND bar = info.hwndMB;
     ASSERT_NE(bar, nullptr);
@@ -510,12 +510,12 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     ASSERT_EQ(buttons.size(), 4u);
     const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"",
                               L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440"};
-    const int ids[] = {40004, 40009, 40012, 40013};
+    const int ids[] = {IDM_CANCEL, IDM_TABLE, IDM_SPARE, IDM_CONVERTER};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(windowText(buttons[i]), texts[i]);
         EXPECT_EQ(GetDlgCtrlID(buttons[i]), ids[i]);
-        EXPECT_EQ(IsWindowEnabled(buttons[i]) != FALSE, ids[i] != 40012);
+        EXPECT_EQ(IsWindowEnabled(buttons[i]) != FALSE, ids[i] != IDM_SPARE);
     }
     // The separator is a wider gap than the one between plain neighbours.
     RECT r[3];
@@ -536,7 +536,7 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     dialogLog = DialogLog{};
     SendMessageW(buttons[1], BM_CLICK, 0, 0);
     ASSERT_EQ(dialogLog.commands.size(), 1u);
-    EXPECT_EQ(dialogLog.commands[0], WPARAM(40009));
+    EXPECT_EQ(dialogLog.commands[0], WPARAM(IDM_TABLE));
     EXPECT_EQ(dialogLog.sources[0], 0);
 
     // Resized, the bar follows the bottom; too narrow, its buttons narrow to fit in it.
@@ -560,7 +560,7 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
 {
     TestDialog t(SHIDIF_SIZEDLGFULLSCREEN);
     ASSERT_NE(t.dialog, nullptr);
-    SHMENUBARINFO first = barInfo(t.dialog, 114);
+    SHMENUBARINFO first = barInfo(t.dialog, IDR_HISTORY_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&first));
     SHMENUBARINFO info = barInfo(t.dialog, IDR_OPTIONS_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&info));
@@ -584,12 +584,12 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
     EXPECT_TRUE(IsWindow(info.hwndMB));  // failures leave the bar alone
 
     // The menus of the same numbers hold the bars' commands.
-    for (UINT id : {UINT(IDR_OPTIONS_MENUBAR), 114u}) {
+    for (UINT id : {UINT(IDR_OPTIONS_MENUBAR), UINT(IDR_HISTORY_MENUBAR)}) {
         HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
         ASSERT_NE(menu, nullptr);
         EXPECT_EQ(GetMenuItemCount(menu), id == IDR_OPTIONS_MENUBAR ? 1 : 3);
         EXPECT_EQ(GetMenuItemID(menu, 0), UINT(IDM_CANCEL));
-        EXPECT_EQ(GetMenuItemID(menu, id == IDR_OPTIONS_MENUBAR ? 0 : 2), id == IDR_OPTIONS_MENUBAR ? UINT(IDM_CANCEL) : 40013u);
+        EXPECT_EQ(GetMenuItemID(menu, id == IDR_OPTIONS_MENUBAR ? 0 : 2), id == IDR_OPTIONS_MENUBAR ? UINT(IDM_CANCEL) : UINT(IDM_CONVERTER));
         DestroyMenu(menu);
     }
 }
