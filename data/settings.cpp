@@ -73,6 +73,7 @@ void clampSettings(Settings& s)
     clampField(s.panelFont.lfHeight, MinFontHeight, MaxFontHeight);
     clampField(s.converterFrom, 0, ConverterChoices - 1);
     clampField(s.converterTo, 0, ConverterChoices - 1);
+    if (s.chartCurrency >= 17) s.chartCurrency = 0;  // one of the 17 currencies
     s.panelFont.lfFaceName[31] = 0;
     s.proxy[64] = 0;
 }

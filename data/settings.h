@@ -73,7 +73,7 @@ struct Settings {
     int8_t converterFrom;
     int8_t converterTo;
     uint8_t visibleItems;
-    uint8_t reserved4;
+    uint8_t chartCurrency;  // the history chart's currency, 0..16; a byte the file had spare
     int32_t itemCount;
     PanelItem items[ItemSlots];
     char magic[4];
@@ -106,6 +106,7 @@ static_assert(offsetof(Settings, updateFlags) == 0 && offsetof(Settings, updateI
                   offsetof(Settings, historyColumnWidths) == 116 && offsetof(Settings, itemColumnWidths) == 152 &&
                   offsetof(Settings, converterAmount) == 168 && offsetof(Settings, converterFrom) == 176 &&
                   offsetof(Settings, converterTo) == 177 && offsetof(Settings, visibleItems) == 178 &&
+                  offsetof(Settings, chartCurrency) == 179 &&
                   offsetof(Settings, itemCount) == 180 && offsetof(Settings, items) == 184 &&
                   offsetof(Settings, magic) == 440 && offsetof(Settings, useProxy) == 444 &&
                   offsetof(Settings, proxy) == 446 && offsetof(Settings, magic2) == 576 &&

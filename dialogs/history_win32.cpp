@@ -1,8 +1,11 @@
 // The rates history and converter dialog (template IDD_HISTORY): every stored day in a
-// table sortable by any column, and a converter at one chosen day's rates. The
+// table sortable by any column, a converter at one chosen day's rates, and a chart
+// of one currency over the stored days. The table goes to the clipboard as text,
+// and a fill fetches the days before the oldest one until the store is full. The
 // dialog reads a copy of the history taken when it opens, so a day stored by the
 // update worker meanwhile can't move rows under the open table. Only OK keeps
-// anything: the column widths and the converter's state, in the settings file.
+// anything: the column widths, the converter's state and the chart's currency, in
+// the settings file.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,6 +15,7 @@
 
 #include "data/history.h"
 #include "data/settings.h"
+#include "dialogs/chart.h"
 #include "dialogs/core/converter.h"
 #include "dialogs/core/historytable.h"
 #include "dialogs/dialogstart.h"
@@ -19,10 +23,16 @@
 #include "platform/clipboard.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
+#include "platform/text16.h"
 #include "plugin/module.h"
 #include "resources/resource.h"
+#include "update/fill.h"
 #include "update/schedule.h"
 
+enum HistoryView { TableView, ConverterView, ChartView };
+constexpr UINT_PTR FillTimer = 1;
+constexpr UINT FillTimerMs = 250;
+constexpr UINT_PTR ChartSubclassId = 0x766F6B33;
 constexpr int PasteTextUnits = 1024;  // more than the amount field reads: a longer text converts as 0
 
 #ifdef VOK_TEST
@@ -39,6 +49,14 @@ static DayRates chosenRates;
 static double inputAmount;
 static int8_t fromIndex;
 static int8_t toIndex;
+static DayRates shownRates;     // the shown day when the dialog opened: the headers' nominals
+static ChartPoint* chartPoints;  // one per row
+static ChartPlot chartPlot;
+static int32_t chosenPoint = -1;
+static uint8_t chartCurrency;
+static bool fillWanted;    // asked for; it starts once no update holds the worker
+static bool fillStarted;
+static int32_t fillShownDays = -1;
 
 static bool useComma() { return (settings.commaFlags & CommaInHistory) != 0; }
 
@@ -54,23 +72,45 @@ static void setChosenDay(HWND dialog, const DayRates& day)
     SetDlgItemTextW(dialog, IDC_RATES_DATE, wide(text));
 }
 
-static void showView(HWND dialog, bool converter)
+// The converter's controls: every child but the table, the chart's and the shell's.
+static bool converterControl(HWND child)
 {
-    HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
-    ShowWindow(list, converter ? SW_HIDE : SW_SHOW);
-    SHSipPreference(dialog, converter ? SIP_UP : SIP_FORCEDOWN);
-    SetFocus(converter ? GetDlgItem(dialog, IDC_AMOUNT) : list);
+    int id = GetDlgCtrlID(child);
+    return id != IDC_HISTORY_TABLE && id != IDC_CHART && id != IDC_CHART_CURRENCY && id != ShellMenuBarId &&
+           id != ShellDoneButtonId;
 }
 
-// The table fills the dialog above its menu bar, 5 pixels from every edge.
+static void showView(HWND dialog, HistoryView view)
+{
+    HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
+    // The table covers the converter; the chart, drawn whole, replaces it.
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (converterControl(child)) ShowWindow(child, view == ChartView ? SW_HIDE : SW_SHOW);
+    ShowWindow(GetDlgItem(dialog, IDC_CHART), view == ChartView ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_CHART_CURRENCY), view == ChartView ? SW_SHOW : SW_HIDE);
+    ShowWindow(list, view == TableView ? SW_SHOW : SW_HIDE);
+    SHSipPreference(dialog, view == ConverterView ? SIP_UP : SIP_FORCEDOWN);
+    SetFocus(GetDlgItem(dialog, view == ConverterView ? IDC_AMOUNT : view == ChartView ? IDC_CHART_CURRENCY : IDC_HISTORY_TABLE));
+}
+
+// The table fills the dialog above its menu bar, 5 pixels from every edge; the
+// chart the same room below its currency list.
 static void placeTable(HWND dialog)
 {
     RECT client;
     if (!GetClientRect(dialog, &client)) return;
     int width = client.right - client.left - 10;
     int height = client.bottom - client.top - shellMenuBarHeight(dialog) - 10;
-    SetWindowPos(GetDlgItem(dialog, IDC_HISTORY_TABLE), nullptr, client.left + 5, client.top + 5, width < 0 ? 0 : width,
-                 height < 0 ? 0 : height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (width < 0) width = 0;
+    if (height < 0) height = 0;
+    SetWindowPos(GetDlgItem(dialog, IDC_HISTORY_TABLE), nullptr, client.left + 5, client.top + 5, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND list = GetDlgItem(dialog, IDC_CHART_CURRENCY);
+    RECT listRect = {};
+    GetWindowRect(list, &listRect);
+    int listHeight = listRect.bottom - listRect.top + 4;
+    SetWindowPos(GetDlgItem(dialog, IDC_CHART), nullptr, client.left + 5, client.top + 5 + listHeight, width,
+                 height > listHeight ? height - listHeight : 0, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // --- Converter -------------------------------------------------------------------
@@ -150,9 +190,12 @@ static void freeRows()
 {
     std::free(rowOrder);
     std::free(rowRecords);
+    std::free(chartPoints);
     rowOrder = nullptr;
     rowRecords = nullptr;
+    chartPoints = nullptr;
     rowCount = 0;
+    chartPlot = ChartPlot{0, -1, -1, -1, 1};
 }
 
 // Copies the history and makes the row index in the store's order. False when
@@ -170,12 +213,144 @@ static bool takeRows()
     if (!historyRowsUnavailable)
 #endif
         rowOrder = static_cast<uint16_t*>(std::calloc(rowCount > 0 ? rowCount : 1, sizeof(uint16_t)));
-    if (!rowOrder) {
+    chartPoints = static_cast<ChartPoint*>(std::calloc(rowCount > 0 ? rowCount : 1, sizeof(ChartPoint)));
+    if (!rowOrder || !chartPoints) {
         freeRows();
         return false;
     }
     for (int32_t r = 0; r < rowCount; ++r) rowOrder[r] = static_cast<uint16_t>(r);
     return true;
+}
+
+// --- Chart -----------------------------------------------------------------------
+
+static void collectChart(HWND dialog)
+{
+    chartPlot = collectChartPoints(rowRecords, rowCount, chartCurrency, shownRates, chartPoints, rowCount);
+    chosenPoint = -1;
+    InvalidateRect(GetDlgItem(dialog, IDC_CHART), nullptr, FALSE);
+}
+
+static void drawChartItem(const DRAWITEMSTRUCT* item)
+{
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(GetParent(item->hwndItem), WM_GETFONT, 0, 0));
+    drawChart(item->hDC, item->rcItem, font, chartPlot, chartPoints, chosenPoint, settings.historyDigits,
+              useComma());
+}
+
+// A tap on the chart chooses the nearest point; its date and value show at the top.
+static LRESULT CALLBACK chartSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_LBUTTONDOWN && chartPoints) {
+        RECT area;
+        GetClientRect(window, &area);
+        HDC dc = GetDC(window);
+        placeChart(dc, area, reinterpret_cast<HFONT>(SendMessageW(GetParent(window), WM_GETFONT, 0, 0)), chartPlot,
+                   chartPoints);
+        ReleaseDC(window, dc);
+        chosenPoint = nearestChartPoint(chartPlot, chartPoints, short(LOWORD(lParam)));
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    }
+    if (message == WM_NCHITTEST) return HTCLIENT;  // a static would let taps fall through
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(window, chartSubclass, ChartSubclassId);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+static void setUpChart(HWND dialog)
+{
+    chartCurrency = settings.chartCurrency < CurrencyCount ? settings.chartCurrency : 0;
+    for (int i = 0; i < CurrencyCount; ++i)
+        SendDlgItemMessageW(dialog, IDC_CHART_CURRENCY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(symbol[i]));
+    SendDlgItemMessageW(dialog, IDC_CHART_CURRENCY, CB_SETCURSEL, chartCurrency, 0);
+    SetWindowSubclass(GetDlgItem(dialog, IDC_CHART), chartSubclass, ChartSubclassId, 0);
+}
+
+static void chooseChartCurrency(HWND dialog)
+{
+    LRESULT position = SendDlgItemMessageW(dialog, IDC_CHART_CURRENCY, CB_GETCURSEL, 0, 0);
+    if (position < 0 || position >= CurrencyCount) return;
+    chartCurrency = uint8_t(position);
+    collectChart(dialog);
+}
+
+// --- The table as text and the fill ---------------------------------------------
+
+static void copyTable(HWND dialog)
+{
+    size_t units = tableTextUnits(rowCount);
+    auto* text = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
+    if (!text) return;
+    size_t length = composeTableText(text, units, rowRecords, rowOrder, rowCount, shownRates,
+                                     settings.historyDigits, useComma());
+    if (length > 0) putClipboardText(dialog, wide(text), int(length + 1));
+    std::free(text);
+}
+
+// The rows again from the store, as days arrive; false without memory.
+static bool refreshRows(HWND dialog)
+{
+    if (!takeRows()) return false;
+    SendMessageW(historyList, LVM_SETITEMCOUNT, WPARAM(rowCount), 0);
+    InvalidateRect(historyList, nullptr, FALSE);
+    collectChart(dialog);
+    return true;
+}
+
+// "Курсы", or "Курсы  7 / 15" while a fill is wanted.
+static void showFillProgress(HWND dialog, int32_t days)
+{
+    char16_t caption[48] = u"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
+    if (days >= 0) {
+        char numbers[32];
+        size_t used = formatWhole(numbers, sizeof numbers, days, 0);
+        numbers[used++] = ' ';
+        numbers[used++] = '/';
+        numbers[used++] = ' ';
+        formatWhole(numbers + used, sizeof numbers - used, history.capacity, 0);
+        copy16(caption + 5, 43, u"  ");
+        widen16(caption + 7, 41, numbers);
+    }
+    SetWindowTextW(dialog, wide(caption));
+}
+
+static void fillTick(HWND dialog)
+{
+    if (fillWanted && !fillStarted) fillStarted = startFill();
+    DayCode oldest;
+    int32_t days = storedDaySummary(oldest);
+    if (days != fillShownDays) {
+        fillShownDays = days;
+        if (!refreshRows(dialog)) {
+            EndDialog(dialog, 0);
+            return;
+        }
+    }
+    if (fillStarted && !fillRunning()) {
+        fillWanted = fillStarted = false;
+        KillTimer(dialog, FillTimer);
+        showFillProgress(dialog, -1);
+        return;
+    }
+    showFillProgress(dialog, days);
+}
+
+// The first tap starts a fill (as soon as no update runs), the next one stops it.
+static void toggleFill(HWND dialog)
+{
+    if (fillWanted) {
+        stopFill();
+        if (!fillStarted) {
+            fillWanted = false;
+            KillTimer(dialog, FillTimer);
+            showFillProgress(dialog, -1);
+        }
+        return;
+    }
+    fillWanted = true;
+    fillShownDays = -1;
+    SetTimer(dialog, FillTimer, FillTimerMs, nullptr);
+    fillTick(dialog);
 }
 
 static void addColumn(HWND list, int column, const wchar_t* header)
@@ -248,7 +423,7 @@ static void activateRow(HWND dialog, int row)
     if (!rowOrder || row < 0 || row >= rowCount) return;
     setChosenDay(dialog, rowRecords[rowOrder[row]]);
     runConversion(dialog);
-    showView(dialog, true);
+    showView(dialog, ConverterView);
 }
 
 static void onTableNotice(HWND dialog, NMHDR* notice)
@@ -285,6 +460,8 @@ static void onInit(HWND dialog, LPARAM firstView)
     DayCode shownDay;
     DayRates shown;
     readShownRates(shownDay, shown);
+    shownRates = shown;
+    fillWanted = fillStarted = false;
     setChosenDay(dialog, shown);
     addCurrencyChoice(dialog, L"RUB");
 
@@ -303,7 +480,9 @@ static void onInit(HWND dialog, LPARAM firstView)
     selectPosition(dialog, IDC_CONVERT_FROM, settings.converterFrom);
     selectPosition(dialog, IDC_CONVERT_TO, settings.converterTo);
     setInitialAmount(dialog);
-    showView(dialog, firstView != 0);
+    setUpChart(dialog);
+    collectChart(dialog);
+    showView(dialog, firstView != 0 ? ConverterView : TableView);
 }
 
 static void saveAndEnd(HWND dialog)
@@ -313,6 +492,7 @@ static void saveAndEnd(HWND dialog)
     settings.converterAmount = inputAmount;
     settings.converterFrom = fromIndex;
     settings.converterTo = toIndex;
+    settings.chartCurrency = chartCurrency;
     saveSettingsFile();
     historyList = nullptr;
     EndDialog(dialog, 1);
@@ -331,8 +511,15 @@ static bool onCommand(HWND dialog, WPARAM wParam)
     case IDOK: saveAndEnd(dialog); return true;
     case IDCANCEL:  // the close box and Esc: as "Отмена"
     case IDM_CANCEL: cancelAndEnd(dialog); return true;
-    case IDM_TABLE: showView(dialog, false); return true;
-    case IDM_CONVERTER: showView(dialog, true); return true;
+    case IDM_TABLE: showView(dialog, TableView); return true;
+    case IDM_CONVERTER: showView(dialog, ConverterView); return true;
+    case IDM_CHART: showView(dialog, ChartView); return true;
+    case IDM_COPY_TABLE: copyTable(dialog); return true;
+    case IDM_FILL: toggleFill(dialog); return true;
+    case IDC_CHART_CURRENCY:
+        if (notice != CBN_SELENDOK) return false;
+        chooseChartCurrency(dialog);
+        return true;
     case IDC_AMOUNT:
         if (notice == EN_CHANGE) return false;
         runConversion(dialog);
@@ -370,10 +557,22 @@ INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     case WM_COMMAND:
         return onCommand(dialog, wParam) ? TRUE : FALSE;
+    case WM_DRAWITEM:
+        if (wParam != IDC_CHART) return FALSE;
+        drawChartItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_TIMER:
+        if (wParam != FillTimer) return FALSE;
+        fillTick(dialog);
+        return TRUE;
     case WM_CLOSE:
         cancelAndEnd(dialog);
         return TRUE;
     case WM_DESTROY:
+        // A fill ends with the dialog that shows it.
+        if (fillWanted) stopFill();
+        fillWanted = fillStarted = false;
+        KillTimer(dialog, FillTimer);
         freeRows();
         historyList = nullptr;
         return FALSE;

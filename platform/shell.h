@@ -120,13 +120,16 @@ struct SHMENUBARINFO {
 enum MenuBarButtonFlags {
     MenuBarButtonEnabled = 0x0001,
     MenuBarSeparator = 0x0002,  // a gap, not a button; command and string are 0
+    MenuBarDropDown = 0x0004,   // the command names a MENU resource whose first pop-up opens
 };
 constexpr int MenuBarMaxButtons = 16;
 
 // Builds the bar of nToolBarId along the bottom of hwndParent: one push button per
 // entry, in order, labelled with its string (a missing string gives an empty label),
 // disabled unless MenuBarButtonEnabled; separators are gaps. A click sends
-// WM_COMMAND (the command id, notification 0, lParam 0) to hwndParent, as a menu does.
+// WM_COMMAND (the command id, notification 0, lParam 0) to hwndParent, as a menu does;
+// a drop-down button instead opens its menu above itself and sends the chosen item's
+// command the same way (nothing when the menu is dismissed).
 // A second call replaces the parent's bar. FALSE (and hwndMB NULL) when cbSize is
 // wrong, the parent is missing or the resource is missing or malformed.
 BOOL SHCreateMenuBar(SHMENUBARINFO* info);

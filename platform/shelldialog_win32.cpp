@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include "platform/shell.h"
+#include "platform/testhooks.h"
 
 namespace {
 
@@ -272,6 +273,36 @@ BOOL SHDoneButton(HWND dialog, DWORD state)
 
 // --- Menu bar ----------------------------------------------------------------------
 
+#ifdef VOK_TEST
+UINT shellPopupAnswer;
+UINT shellLastPopupItems[8];
+#endif
+
+// Opens a drop-down button's menu above it; the chosen command, or 0.
+static UINT dropDownChoice(HWND button, UINT menuId)
+{
+    HMENU menu = LoadMenuW(windowInstance(button), MAKEINTRESOURCEW(menuId));
+    HMENU popup = menu ? GetSubMenu(menu, 0) : nullptr;
+    UINT chosen = 0;
+#ifdef VOK_TEST
+    if (popup && shellPopupAnswer) {
+        int count = GetMenuItemCount(popup);
+        for (int i = 0; i < 8; ++i) shellLastPopupItems[i] = i < count ? GetMenuItemID(popup, i) : 0;
+        for (int i = 0; i < count; ++i)
+            if (GetMenuItemID(popup, i) == shellPopupAnswer) chosen = shellPopupAnswer;
+        popup = nullptr;
+    }
+#endif
+    if (popup) {
+        RECT place;
+        GetWindowRect(button, &place);
+        chosen = UINT(TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_BOTTOMALIGN | TPM_RETURNCMD | TPM_NONOTIFY, place.left,
+                                     place.top, 0, button, nullptr));
+    }
+    if (menu) DestroyMenu(menu);
+    return chosen;
+}
+
 static LRESULT CALLBACK menuBarSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                         DWORD_PTR)
 {
@@ -279,7 +310,10 @@ static LRESULT CALLBACK menuBarSubclass(HWND window, UINT message, WPARAM wParam
     case WM_COMMAND:
         // A button of the bar: its command goes to the bar's parent, as a menu's does.
         if (HIWORD(wParam) == BN_CLICKED && lParam) {
-            SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(LOWORD(wParam), 0), 0);
+            UINT command = LOWORD(wParam);
+            if (GetWindowLongPtrW(reinterpret_cast<HWND>(lParam), GWLP_USERDATA) == MenuBarDropDown)
+                command = dropDownChoice(reinterpret_cast<HWND>(lParam), command);
+            if (command) SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(command, 0), 0);
             return 0;
         }
         break;
@@ -359,6 +393,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info)
         HWND button = CreateWindowExW(0, L"BUTTON", text, style, 0, 0, 0, 0, bar,
                                       reinterpret_cast<HMENU>(INT_PTR(entries[i].command)), instance, nullptr);
         if (!button) continue;
+        if (entries[i].flags & MenuBarDropDown) SetWindowLongPtrW(button, GWLP_USERDATA, MenuBarDropDown);
         SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         record->barButtons[record->barButtonCount++] = {button, pushButtonWidth(font, text), afterSeparator};
         afterSeparator = false;

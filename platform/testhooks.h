@@ -13,6 +13,9 @@ extern long fileAccessCount;
 // (a full disk or a cut write half-way). -1 switches it off.
 extern long fileWriteFailAfter;
 
+// The history fill's request spacing in ms in place of the built second (0: as built).
+extern unsigned long fillSpacingOverrideMs;
+
 #ifdef _WIN32
 #include <windows.h>
 #include <commdlg.h>
@@ -39,6 +42,11 @@ void resetConnMgrLog();
 void shellForceNextGesture(DWORD gesture);
 // The last soft-keyboard state SHSipPreference accepted; SIP_UNCHANGED before the first.
 int shellLastSipPreference();
+
+// While not 0, a menu-bar drop-down opens no menu: it answers this command at once
+// when its menu holds it (else nothing), and records the menu's first 8 commands.
+extern UINT shellPopupAnswer;
+extern UINT shellLastPopupItems[8];
 
 // While set, the history dialog can't have its row index, as when memory runs
 // out: it then ends at once with 0.

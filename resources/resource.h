@@ -82,16 +82,22 @@
 #define IDC_COPY_RESULT 1048
 #define IDC_CLEAR_AMOUNT 1049
 #define IDC_SWAP_CURRENCIES 1066
+#define IDC_CHART 1070
+#define IDC_CHART_CURRENCY 1071
 
 // Its menu bar (RCDATA and MENU of the same number), the commands and button texts.
+// The "..." button drops down the menu IDR_HISTORY_MORE, whose number is its command.
 #define IDR_HISTORY_MENUBAR 114
 #define IDM_TABLE 40009
-#define IDM_SPARE 40012  // a disabled button without text
+#define IDR_HISTORY_MORE 40012
 #define IDM_CONVERTER 40013
+#define IDM_CHART 40019
+#define IDM_COPY_TABLE 40020
+#define IDM_FILL 40021
 #define IDS_HISTORY_CANCEL 40008
 #define IDS_TABLE 40011
 #define IDS_CONVERTER 40015
-#define IDS_SPARE 40018  // names no string: the spare button has no text
+#define IDS_HISTORY_MORE 40022
 
 // The Wine tests' stand-in plug-in (tests/wine/fakeplugin/): the one label of its
 // options template, by which the tests know the template was opened.

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "data/calendar.h"
 #include "data/history.h"
 #include "data/settings.h"
+#include "update/fill.h"
 
 SchedulePlatform schedulePlatform;
 std::atomic<uint8_t> updateState{Fresh};
@@ -18,6 +20,9 @@ static DayCode shownDay;
 static DayRates currentRates;
 // Held by one worker from startUpdate until its last evaluation.
 static std::atomic<bool> workerClaimed{false};
+// Who holds the claim, and whether an update waits for a fill to release it.
+static std::atomic<uint8_t> claimHolder{WorkerNone};
+static std::atomic<bool> updateWaiting{false};
 // Ticks since the interval or daily rule last started an update; starts at the
 // gap so that the first tick may start one.
 static int32_t ticksSinceRuleStart = RuleStartGapTicks;
@@ -93,7 +98,11 @@ bool startUpdate()
     uint8_t state = updateState.load();
     if (state != Fresh && state != Stale) return false;
     bool expected = false;
-    if (!workerClaimed.compare_exchange_strong(expected, true)) return false;
+    if (!workerClaimed.compare_exchange_strong(expected, true)) {
+        if (claimHolder.load() == WorkerFill) updateWaiting = true;
+        return false;
+    }
+    claimHolder = WorkerUpdate;
     if (!updateState.compare_exchange_strong(state, Downloading)) {
         workerClaimed = false;
         return false;
@@ -116,11 +125,41 @@ static bool download(bool latest, const DayCode& day)
     return schedulePlatform.download && schedulePlatform.download(latest, day);
 }
 
+// A first stored day has nothing to compare with: the day before it is asked for
+// too, and the bank answers with its last table before that day. Whether that
+// succeeds or not, the update stands. True when the request was made.
+static bool askForDayBefore()
+{
+    DayCode only;
+    if (storedDaySummary(only) != 1) return false;
+    DayCode before = previousDay(only);
+    if (before.day == 0) return false;
+    download(false, before);
+    return true;
+}
+
+bool claimWorker(WorkerKind kind)
+{
+    bool expected = false;
+    if (!workerClaimed.compare_exchange_strong(expected, true)) return false;
+    claimHolder = kind;
+    return true;
+}
+
+void releaseWorker()
+{
+    bool startWaiting = claimHolder.load() == WorkerFill && updateWaiting.exchange(false);
+    claimHolder = WorkerNone;
+    workerClaimed = false;
+    if (startWaiting) startUpdate();
+}
+
 uint32_t updateWorker()
 {
     if (schedulePlatform.beginRun) schedulePlatform.beginRun();
     setState(Downloading);
     bool ok = download(true, DayCode{0, 0, 0});
+    bool earlierAsked = ok && askForDayBefore();
     setState(ok ? Succeeded : Failed);
     pause(500);
     updateState = Fresh;
@@ -129,13 +168,14 @@ uint32_t updateWorker()
         pause(500);
         setState(Downloading);
         ok = download(false, todayNow());
+        if (ok && !earlierAsked) askForDayBefore();
         setState(ok ? Succeeded : Failed);
         pause(500);
         updateState = Fresh;
         evaluateFreshness();
     }
     if (schedulePlatform.endRun) schedulePlatform.endRun();
-    workerClaimed = false;
+    releaseWorker();
     return 0;
 }
 
@@ -190,6 +230,8 @@ void resetSchedule()
     tickCounter = 0;
     dailyLatch = 0;
     workerClaimed = false;
+    claimHolder = WorkerNone;
+    updateWaiting = false;
     ticksSinceRuleStart = RuleStartGapTicks;
     std::memset(&today, 0, sizeof today);
     std::memset(&shownDay, 0, sizeof shownDay);

@@ -23,6 +23,7 @@ struct SchedulePlatform {
     // Around one worker's downloads, which share one time limit (may be null).
     void (*beginRun)();
     void (*endRun)();
+    bool (*startFillThread)();  // runs fillWorker on a new thread; false when none could be made
 };
 
 // The update rules start an update at most once in this many ticks (a minute).
@@ -48,5 +49,10 @@ uint32_t updateWorker();
 bool updateWorkerRunning();
 // After refreshTick: 0, 1, ..., 8192, 0, ...
 void advanceTickCounter();
+// The worker's claim, held by one update or one fill at a time. An update asked
+// for while a fill holds it starts when the fill releases it.
+enum WorkerKind : uint8_t { WorkerNone = 0, WorkerUpdate, WorkerFill };
+bool claimWorker(WorkerKind kind);
+void releaseWorker();
 // Back to the state at module load (tests and a fresh attach).
 void resetSchedule();

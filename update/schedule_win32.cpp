@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "update/download.h"
+#include "update/fill.h"
 #include "update/schedule.h"
 #include "update/schedule_win32.h"
 
@@ -16,13 +17,19 @@ static DWORD WINAPI workerThread(LPVOID module)
     return 0;
 }
 
-static bool startWorkerThread()
+static DWORD WINAPI fillThread(LPVOID module)
+{
+    fillWorker();
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    return 0;
+}
+
+static bool startThreadRunning(LPTHREAD_START_ROUTINE body)
 {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&workerThread),
-                            &module))
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(body), &module))
         return false;
-    HANDLE thread = CreateThread(nullptr, 0, workerThread, module, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, body, module, 0, nullptr);
     if (!thread) {
         FreeLibrary(module);
         return false;
@@ -30,6 +37,9 @@ static bool startWorkerThread()
     CloseHandle(thread);
     return true;
 }
+
+static bool startWorkerThread() { return startThreadRunning(workerThread); }
+static bool startFillThread() { return startThreadRunning(fillThread); }
 
 static void localTime(LocalTime& out)
 {
@@ -43,6 +53,7 @@ void installSchedulePlatform(void (*repaintPanel)())
     repaintCall = repaintPanel;
     schedulePlatform.localTime = localTime;
     schedulePlatform.startThread = startWorkerThread;
+    schedulePlatform.startFillThread = startFillThread;
     schedulePlatform.sleepMs = [](int ms) { Sleep(DWORD(ms)); };
     schedulePlatform.invalidate = [] {
         if (repaintCall) repaintCall();

@@ -62,3 +62,72 @@ int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool desce
     }
     return descending ? -d : d;
 }
+
+// The widest cell a row may need: every cell is cut to this.
+constexpr size_t TextCellUnits = CellTextUnits;
+
+size_t tableTextUnits(int32_t rowCount)
+{
+    if (rowCount < 0) rowCount = 0;
+    return (size_t(rowCount) + 1) * (TableColumns * TextCellUnits + 2) + 1;
+}
+
+// Appends text at used; false when it doesn't fit with a NUL after it.
+static bool append(char16_t* out, size_t capacity, size_t& used, const char16_t* text)
+{
+    size_t length = length16(text, CellTextUnits);
+    if (used + length + 1 > capacity) return false;
+    for (size_t i = 0; i < length; ++i) out[used++] = text[i];
+    out[used] = 0;
+    return true;
+}
+
+static bool appendRow(char16_t* out, size_t capacity, size_t& used, const DayRates& row, const DayRates& shown,
+                      int digits, bool comma)
+{
+    char16_t cell[CellTextUnits];
+    formatDay(cell, CellTextUnits, row.code);
+    if (!append(out, capacity, used, cell)) return false;
+    for (int i = 0; i < CurrencyCount; ++i) {
+        if (!append(out, capacity, used, u"\t")) return false;
+        const RateEntry& rate = row.rates[i];
+        if (rate.nominal <= 0 || !(rate.rate > 0.0f)) continue;
+        double value = rate.rate;
+        int32_t unit = shown.rates[i].nominal;
+        if (unit > 0 && unit != rate.nominal) value = value / rate.nominal * unit;
+        formatFixed(cell, CellTextUnits, value, digits, comma);
+        if (!append(out, capacity, used, cell)) return false;
+    }
+    return append(out, capacity, used, u"\r\n");
+}
+
+size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, const uint16_t* order, int32_t count,
+                        const DayRates& shown, int digits, bool comma)
+{
+    if (!out || capacity == 0) return 0;
+    out[0] = 0;
+    size_t used = 0;
+    bool fits = append(out, capacity, used, u"\x0414\x0430\x0442\x0430");  // "Дата"
+    for (int i = 0; i < CurrencyCount && fits; ++i) {
+        char16_t header[CellTextUnits];
+        widen16(header, CellTextUnits, isoCode[i]);
+        int32_t nominal = shown.rates[i].nominal;
+        if (nominal > 1) {
+            char suffix[16] = "(";
+            size_t length = 1 + formatWhole(suffix + 1, sizeof suffix - 2, nominal, 0);
+            suffix[length] = ')';
+            suffix[length + 1] = 0;
+            size_t at = length16(header, CellTextUnits);
+            widen16(header + at, CellTextUnits - at, suffix);
+        }
+        fits = append(out, capacity, used, u"\t") && append(out, capacity, used, header);
+    }
+    fits = fits && append(out, capacity, used, u"\r\n");
+    for (int32_t r = 0; r < count && fits; ++r)
+        fits = appendRow(out, capacity, used, rows[order ? order[r] : r], shown, digits, comma);
+    if (!fits) {
+        out[0] = 0;
+        return 0;
+    }
+    return used;
+}

@@ -28,3 +28,15 @@ int32_t countRows(const DayRates* records, int32_t capacity);
 // for a currency (closer than 0.001 is equal). Positive when a sorts after b;
 // descending turns the order round. Columns outside the table compare equal.
 int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool descending);
+
+// Units that the table as text may need for rowCount rows, its NUL included.
+size_t tableTextUnits(int32_t rowCount);
+
+// The whole table as tab-separated text, for a spreadsheet: a header row ("Дата",
+// then each currency's code with the shown day's nominal when above one), then
+// one row per entry of order, CR LF after each. A rate is given per the header's
+// nominal, so a day with another nominal still fits its column; a day without
+// the currency leaves its cell empty. The length written, or 0 (and an empty
+// text) when capacity is short.
+size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, const uint16_t* order, int32_t count,
+                        const DayRates& shown, int digits, bool comma);

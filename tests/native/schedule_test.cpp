@@ -262,6 +262,7 @@ TEST_F(Schedule, WorkerRunsOnceWhenTheLatestRatesAreToday)
     tick();
     EXPECT_EQ(updateState.load(), Stale);
     script.statesSeen.clear();
+    storeDay(dayOf(1, 12, 2026));  // an earlier day: nothing more is asked for
     script.toStore = {dayOf(7, 12, 2026)};
     EXPECT_TRUE(startUpdate());
     ASSERT_EQ(script.downloads.size(), 1u);
@@ -274,6 +275,7 @@ TEST_F(Schedule, WorkerRunsOnceWhenTheLatestRatesAreToday)
 TEST_F(Schedule, SecondDownloadAsksForTodayWhenStillStale)
 {
     tick();
+    storeDay(dayOf(1, 12, 2026));  // an earlier day: nothing more is asked for
     script.toStore = {dayOf(8, 12, 2026), dayOf(7, 12, 2026)};  // tomorrow first, then today
     script.statesSeen.clear();
     startUpdate();
@@ -320,4 +322,50 @@ TEST_F(Schedule, TickCounterWraps)
     EXPECT_EQ(tickCounter, 8192);
     advanceTickCounter();
     EXPECT_EQ(tickCounter, 0);
+}
+
+// A first stored day has nothing to compare with: the same update asks for the
+// day before it, once, and a failure there leaves the update a success.
+TEST_F(Schedule, AFirstStoredDayBringsTheDayBeforeIt)
+{
+    tick();
+    script.statesSeen.clear();
+    // The bank answers 6 December (a Sunday) with Saturday's table.
+    script.toStore = {dayOf(7, 12, 2026), dayOf(5, 12, 2026)};
+    EXPECT_TRUE(startUpdate());
+    ASSERT_EQ(script.downloads.size(), 2u);
+    EXPECT_FALSE(script.downloads[1].first);
+    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(6, 12, 2026)));
+    EXPECT_EQ(findDay(makeDayCode(5, 12, 2026)).code.day, 5);
+    EXPECT_EQ(findLatestBefore(makeDayCode(7, 12, 2026)).day, 5);
+    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
+}
+
+TEST_F(Schedule, TheDayBeforeFailingLeavesTheFirstDayAndTheSuccess)
+{
+    tick();
+    script.statesSeen.clear();
+    script.toStore = {dayOf(1, 1, 2027)};  // the day before is in the year before
+    script.now = LocalTime{2027, 1, 1, 10, 0};
+    tick();
+    script.statesSeen.clear();
+    EXPECT_TRUE(startUpdate());
+    ASSERT_EQ(script.downloads.size(), 2u);
+    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(31, 12, 2026)));
+    EXPECT_EQ(findDay(makeDayCode(1, 1, 2027)).code.day, 1);
+    EXPECT_EQ(updateState.load(), Fresh);
+    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
+}
+
+// Still stale after the latest rates (they are tomorrow's) and the day before
+// failed: today's explicit request stores a second day, and no third is asked for.
+TEST_F(Schedule, TheDayBeforeIsAskedForAtMostOncePerUpdate)
+{
+    tick();
+    script.toStore = {dayOf(8, 12, 2026), DayRates{}, dayOf(7, 12, 2026)};
+    startUpdate();
+    ASSERT_EQ(script.downloads.size(), 3u);
+    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(7, 12, 2026)));
+    EXPECT_TRUE(sameDay(script.downloads[2].second, makeDayCode(7, 12, 2026)));
+    EXPECT_EQ(updateState.load(), Fresh);
 }

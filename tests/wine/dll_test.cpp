@@ -102,8 +102,6 @@ HWND makeHost()
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-
 }  // namespace
 
 TEST(PluginLibrary, TheHostDrivesTheItemWindow)
@@ -111,7 +109,7 @@ TEST(PluginLibrary, TheHostDrivesTheItemWindow)
     PluginFolder folder;
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    auto initialize = initializeEntry(dll);
     ASSERT_NE(initialize, nullptr);
     HWND host = makeHost();
     HostItem item{};
@@ -162,7 +160,7 @@ TEST(PluginLibrary, AnOverlongPathWritesNoFileAnywhere)
 
     HMODULE dll = LoadLibraryW(deepDll.c_str());
     ASSERT_NE(dll, nullptr) << GetLastError();
-    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    auto initialize = initializeEntry(dll);
     HWND host = makeHost();
     HostItem item{};
     HWND panel = initialize(&item, host);
@@ -193,7 +191,7 @@ TEST(PluginLibrary, DetachWithoutAWindowAndLoadAgain)
     // The class went with the library: a fresh load registers it again and works.
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    auto initialize = reinterpret_cast<InitializeItem>(GetProcAddress(dll, MAKEINTRESOURCEA(240)));
+    auto initialize = initializeEntry(dll);
     HWND host = makeHost();
     HostItem item{};
     EXPECT_NE(initialize(&item, host), nullptr);

@@ -1,8 +1,12 @@
 // The real DLL in a test host, its rates fetched through its own proxy setting
 // from a loopback service: the first update, as the user sees it.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <functional>
 
 #include "data/currency.h"
 #include "data/settings.h"
@@ -57,6 +61,18 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The Today screen's window as a host makes it, answering with recordingHost.
+HWND makeRecordingHost()
+{
+    WNDCLASSW hostClass = {};
+    hostClass.lpfnWndProc = recordingHost;
+    hostClass.hInstance = GetModuleHandleW(nullptr);
+    hostClass.lpszClassName = L"vokEndToEndHost";
+    RegisterClassW(&hostClass);
+    return CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
 std::string todaysDocument(const SYSTEMTIME& now)
 {
     char head[160];
@@ -87,13 +103,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     service.respondWith(response);
 
     PluginFolder folder;
-    std::wstring settingsFile = folder.file(L"vokCurrency.set");
     setDefaultSettings(settings, 96);
-    settings.useProxy = 1;
-    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(service.port());
-    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
-    std::memcpy(settings.magic2, "vok", 4);
-    writeFileBytes(settingsFile, &settings, sizeof settings);
+    writeSettingsThroughProxy(folder, service.port());
 
     strip = SHLoadImageFile((folder.file(L"vokCurrency.png")).c_str());
     ASSERT_NE(strip, nullptr);
@@ -103,16 +114,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
 
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-    auto initialize =
-        reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
-    WNDCLASSW hostClass = {};
-    hostClass.lpfnWndProc = recordingHost;
-    hostClass.hInstance = GetModuleHandleW(nullptr);
-    hostClass.lpszClassName = L"vokEndToEndHost";
-    RegisterClassW(&hostClass);
-    HWND host = CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    auto initialize = initializeEntry(dll);
+    HWND host = makeRecordingHost();
     HostItem item{};
     HWND panel = initialize(&item, host);
     ASSERT_NE(panel, nullptr);
@@ -183,8 +186,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
             COLORREF c = GetPixel(shot, x, y);
             ink[x - 20] = GetBValue(c) > GetRValue(c) + 60;  // the host's blue, however smoothed
         }
-    HFONT panelFont = CreateFontW(defaultFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0,
-                                  L"Tahoma");
+    HFONT panelFont = CreateFontW(settings.panelFont.lfHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, RUSSIAN_CHARSET, 0, 0,
+                                  0, 0, L"Tahoma");
     SelectObject(shot, panelFont);
     SIZE twoSpaces = {};
     GetTextExtentPoint32W(shot, L"  ", 2, &twoSpaces);
@@ -213,17 +216,11 @@ TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
 
     PluginFolder folder;
     setDefaultSettings(settings, 96);
-    settings.useProxy = 1;
-    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(service.port());
-    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
-    std::memcpy(settings.magic2, "vok", 4);
-    writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+    writeSettingsThroughProxy(folder, service.port());
 
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-    auto initialize =
-        reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
+    auto initialize = initializeEntry(dll);
     HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     HostItem item{};
@@ -266,12 +263,8 @@ struct PanelUnderTest {
     void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow)
     {
         setDefaultSettings(settings, 96);
-        settings.useProxy = 1;
-        std::wstring proxy = L"127.0.0.1:" + std::to_wstring(servicePort);
-        for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
         settings.items[0].itemFlags = firstItemFlags;
-        std::memcpy(settings.magic2, "vok", 4);
-        writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+        writeSettingsThroughProxy(folder, servicePort);
         std::vector<DayRates> file(15);
         std::memset(file.data(), 0, file.size() * sizeof(DayRates));
         for (size_t i = 0; i < records.size() && i < file.size(); ++i) file[i] = records[i];
@@ -283,16 +276,8 @@ struct PanelUnderTest {
         stripSize = info.bmHeight;
         dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
         ASSERT_NE(dll, nullptr);
-        using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-        auto initialize =
-            reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
-        WNDCLASSW hostClass = {};
-        hostClass.lpfnWndProc = recordingHost;
-        hostClass.hInstance = GetModuleHandleW(nullptr);
-        hostClass.lpszClassName = L"vokEndToEndHost";
-        RegisterClassW(&hostClass);
-        host = CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        auto initialize = initializeEntry(dll);
+        host = makeRecordingHost();
         panel = initialize(&item, host);
         ASSERT_NE(panel, nullptr);
         SendMessageW(panel, 1267, WPARAM(&item), 0);
@@ -309,15 +294,15 @@ struct PanelUnderTest {
     }
 
     // A tap on the icon, then the icon's frames until the update has shown its
-    // outcome and settled again (at most 15 s).
-    std::vector<int> tapIcon()
+    // outcome and settled again (at most limitMs).
+    std::vector<int> tapIcon(DWORD limitMs = 15000)
     {
         Sleep(300);  // never a double tap with the one before
         repaint();
         framesSeen.clear();
         SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
         SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-        for (DWORD began = GetTickCount(); GetTickCount() - began < 15000; Sleep(10)) {
+        for (DWORD began = GetTickCount(); GetTickCount() - began < limitMs; Sleep(10)) {
             repaint();
             bool ended = std::find(framesSeen.begin(), framesSeen.end(), 3) != framesSeen.end() ||
                          std::find(framesSeen.begin(), framesSeen.end(), 4) != framesSeen.end();
@@ -451,6 +436,38 @@ TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
     }
 }
 
+// A service that takes the request and never answers is given up within the
+// update's minute, as the built limits have it; the next tap stores the day.
+TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    ScriptedResponse silent;
+    silent.ending = ResponseEnding::StallAfter;
+    silent.headOnly = true;
+    service.respondWith(silent);
+    PanelUnderTest plugin;
+    // Today's record keeps the rates current after the failure: no second download.
+    plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    std::vector<unsigned char> before = plugin.history();
+    std::vector<int> frames = plugin.tapIcon(75000);
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << "not given up within 75 s";
+    EXPECT_EQ(plugin.history(), before);
+
+    ScriptedResponse table;
+    table.body = document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000"));
+    service.respondWith(table);
+    frames = plugin.tapIcon();
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    float eur = 0;
+    std::vector<unsigned char> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u * 140u);
+    std::memcpy(&eur, &history[8], 4);
+    EXPECT_EQ(eur, 96.6f);
+}
+
 // The bank's document has moved: the 302 is followed, the day stored, and the
 // Belarusian rouble, published as BYN, lands in its slot.
 TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
@@ -513,4 +530,166 @@ TEST(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
     EXPECT_EQ(nominal, 10);  // yesterday's record keeps what the bank published
     EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0);
     EXPECT_EQ(plugin.pixelsOf(RGB(192, 0, 0)), 0);
+}
+
+namespace {
+
+std::string dotted(const DayCode& day)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d", day.day, day.month, yearOf(day));
+    return text;
+}
+
+std::string asked(const DayCode& day)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "date_req=%02d/%02d/%04d", day.day, day.month, yearOf(day));
+    return text;
+}
+
+// The bank's table of a day: EUR and USD moving a little from day to day.
+ScriptedResponse tableOf(const SYSTEMTIME& now, const DayCode& day, float eur, float usd)
+{
+    char eurText[16], usdText[16];
+    std::snprintf(eurText, sizeof eurText, "%.4f", eur);
+    std::snprintf(usdText, sizeof usdText, "%.4f", usd);
+    for (char* p : {eurText, usdText})
+        for (; *p; ++p)
+            if (*p == '.') *p = ',';
+    ScriptedResponse response;
+    response.body =
+        document(now, valute("R01235", "USD", 1, usdText) + valute("R01239", "EUR", 1, eurText), dotted(day).c_str());
+    return response;
+}
+
+// Steps run on the history dialog that a tap-and-hold on the rates opens, from
+// inside its modal loop.
+std::function<void(HWND)> historySteps;
+bool historyStepsRan;
+int historyTicks;
+
+void CALLBACK runHistorySteps(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowW(L"#32770", L"\x041A\x0443\x0440\x0441\x044B");  // "Курсы"
+    if (!dialog) {
+        if (++historyTicks > 250) KillTimer(nullptr, timer);
+        return;
+    }
+    KillTimer(nullptr, timer);
+    if (historyStepsRan) return;
+    historyStepsRan = true;
+    historySteps(dialog);
+    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+}
+
+void holdOnTheRates(PanelUnderTest& plugin, std::function<void(HWND)> steps)
+{
+    historySteps = std::move(steps);
+    historyStepsRan = false;
+    historyTicks = 0;
+    SetTimer(nullptr, 0, 20, runHistorySteps);
+    Sleep(300);
+    SetPropW(plugin.host, L"SHGestureHold", HANDLE(1));
+    SendMessageW(plugin.panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 5));
+    RemovePropW(plugin.host, L"SHGestureHold");
+    SendMessageW(plugin.panel, WM_LBUTTONUP, 0, MAKELPARAM(150, 5));
+    EXPECT_TRUE(historyStepsRan) << "the history dialog never showed";
+}
+
+std::wstring captionOf(HWND window)
+{
+    wchar_t text[64] = L"";
+    GetWindowTextW(window, text, 64);
+    return text;
+}
+
+}  // namespace
+
+// A fresh install: one tap stores the latest day and the day before it, and the
+// panel draws the arrows between them (EUR up, USD down).
+TEST(EndToEnd, OneTapOnAnEmptyHistoryStoresTwoDaysAndDrawsArrows)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), yesterday = dayBefore(now, 1);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    service.respondTo("nocache", tableOf(now, today, 96.6f, 80.5f));
+    service.respondTo(asked(yesterday), tableOf(now, yesterday, 95.0f, 81.0f));
+
+    PanelUnderTest plugin;
+    plugin.open(service.port(), {});
+    std::vector<int> frames = plugin.tapIcon();
+    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    std::vector<RecordedRequest> seen = service.requests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[1].requestLine.find(asked(yesterday)), std::string::npos) << seen[1].requestLine;
+    std::vector<unsigned char> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u * 140u);
+    EXPECT_TRUE(std::memcmp(&history[0], &yesterday, 3) == 0);
+    EXPECT_TRUE(std::memcmp(&history[140], &today, 3) == 0);
+    EXPECT_EQ(history[280], 0);
+    EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0);  // EUR rose
+    EXPECT_GT(plugin.pixelsOf(RGB(192, 0, 0)), 0);  // USD fell
+}
+
+// 2 of 15 days stored: "Заполнить" asks for each day before the oldest, one
+// request at a time and a second or more apart, counts the days in the caption,
+// and ends with a full store; "Копировать" then gives a header and 15 rows.
+TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    for (int k = 2; k < 15; ++k)
+        service.respondTo(asked(dayBefore(now, k)), tableOf(now, dayBefore(now, k), 95.0f + k / 10.0f, 80.0f - k / 10.0f));
+    ScriptedResponse missing;
+    missing.status = 404;
+    missing.body = "not here";
+    service.respondWith(missing);
+
+    PanelUnderTest plugin;
+    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
+    plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f), record(dayBefore(now, 1), 96.5f, 1, 80.6f)});
+    std::vector<std::wstring> captions;
+    std::wstring copied;
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    holdOnTheRates(plugin, [&](HWND dialog) {
+        SendMessageW(dialog, WM_COMMAND, 40021, 0);  // "Заполнить", as its menu item sends it
+        for (DWORD began = GetTickCount(); GetTickCount() - began < 40000; Sleep(20)) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            std::wstring caption = captionOf(dialog);
+            if (captions.empty() || captions.back() != caption) captions.push_back(caption);
+            if (captions.size() > 1 && caption == L"\x041A\x0443\x0440\x0441\x044B") break;
+        }
+        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 1025), LVM_GETITEMCOUNT, 0, 0), 15);
+        SendMessageW(dialog, WM_COMMAND, 40020, 0);  // "Копировать"
+        if (OpenClipboard(nullptr)) {
+            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) copied = static_cast<const wchar_t*>(GlobalLock(data));
+            CloseClipboard();
+        }
+    });
+    std::vector<RecordedRequest> seen = service.requests();
+    ASSERT_EQ(seen.size(), 13u);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_NE(seen[i].requestLine.find(asked(dayBefore(now, int(i) + 2))), std::string::npos) << i;
+        // Its own clock and the service's may differ by a tick's granularity.
+        if (i > 0) EXPECT_GE(seen[i].receivedAt - seen[i - 1].receivedAt, 1000u - 20u) << i;
+    }
+    bool counted = false;
+    for (const std::wstring& caption : captions) counted = counted || caption.find(L"/ 15") != std::wstring::npos;
+    EXPECT_TRUE(counted);
+    EXPECT_EQ(plugin.history().size(), 15u * 140u);
+    EXPECT_NE(plugin.history()[14 * 140], 0);
+
+    size_t lines = 0;
+    for (size_t at = copied.find(L"\r\n"); at != std::wstring::npos; at = copied.find(L"\r\n", at + 2)) ++lines;
+    EXPECT_EQ(lines, 16u);
+    EXPECT_EQ(copied.find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD"), 0u);
 }

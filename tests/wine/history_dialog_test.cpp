@@ -3,21 +3,28 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "data/history.h"
 #include "data/settings.h"
-#include "dialogs/dialogstart.h"
-#include "dialogs/history.h"
 #include "platform/testhooks.h"
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
 #include "plugin/module.h"
 #include "plugin/panel.h"
+#include "dialogs/chart.h"
+#include "dialogs/dialogstart.h"
+#include "dialogs/history.h"
+#include "resources/resource.h"
+#include "update/fill.h"
 #include "update/schedule.h"
 #include "winetest.h"
 
@@ -339,11 +346,26 @@ TEST_F(HistoryDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
         MapWindowPoints(owner, nullptr, reinterpret_cast<POINT*>(&ownerArea), 2);
         GetWindowRect(dialog, &dialogRect);
         EXPECT_TRUE(EqualRect(&ownerArea, &dialogRect));
-        const int commands[] = {IDM_CANCEL, IDM_TABLE, IDM_SPARE, IDM_CONVERTER};
+        const int commands[] = {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER};
         for (int command : commands) {
             HWND button = barButton(dialog, command);
             ASSERT_NE(button, nullptr) << command;
-            EXPECT_EQ(IsWindowEnabled(button) != FALSE, command != IDM_SPARE) << command;
+            EXPECT_TRUE(IsWindowEnabled(button)) << command;
+        }
+        // At 240 pixels every button of the bar shows its whole text.
+        HWND bar = GetDlgItem(dialog, ShellMenuBarId);
+        for (HWND button = GetWindow(bar, GW_CHILD); button; button = GetWindow(button, GW_HWNDNEXT)) {
+            wchar_t label[64] = L"";
+            GetWindowTextW(button, label, 64);
+            HDC dc = GetDC(button);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
+            SIZE size = {};
+            GetTextExtentPoint32W(dc, label, lstrlenW(label), &size);
+            SelectObject(dc, old);
+            ReleaseDC(button, dc);
+            RECT r;
+            GetClientRect(button, &r);
+            EXPECT_LE(size.cx + 4 + 2, r.right) << GetDlgCtrlID(button);
         }
         // "Курсы" and "Конвертер" switch the views; "Отмена" ends the dialog.
         SendMessageW(barButton(dialog, IDM_CONVERTER), BM_CLICK, 0, 0);
@@ -766,6 +788,8 @@ TEST_F(HistoryDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConvert
     PostMessageW(item, WM_RBUTTONUP, 0, MAKELPARAM(150, 5));
     HWND dialog = waitFor([&] { return host.dialog(); });
     ASSERT_NE(dialog, nullptr);
+    // The window is there before its controls: it shows once they are set up.
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(dialog); }));
     HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(list); }));
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
@@ -856,7 +880,8 @@ DayRates bankDay(int day, float shift)
 
 }  // namespace
 
-// Run with VOK_SCREENSHOT_DIR set, under a display: saves history.bmp and converter.bmp.
+// Run with VOK_SCREENSHOT_DIR set, under a display: saves history.bmp, converter.bmp
+// and chart.bmp.
 TEST_F(HistoryDialog, ScreenshotsOfBothViews)
 {
     wchar_t folderName[MAX_PATH];
@@ -870,7 +895,8 @@ TEST_F(HistoryDialog, ScreenshotsOfBothViews)
     owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_BORDER | WS_VISIBLE, 20, 20,
                             area.right - area.left, area.bottom - area.top, nullptr, nullptr, nullptr, nullptr);
     const int days[] = {1, 2, 3, 4, 7, 8};
-    for (int i = 0; i < 6; ++i) storeDay(bankDay(days[i], 0.137f * i - 0.3f * (i % 2)));
+    const float shifts[] = {-0.3f, 0.35f, 0.1f, -0.45f, 0.2f, 0.5f};
+    for (int i = 0; i < 6; ++i) storeDay(bankDay(days[i], shifts[i]));
     refreshTick();
     settings.converterAmount = 1500.0;
     settings.converterFrom = 0;
@@ -882,7 +908,260 @@ TEST_F(HistoryDialog, ScreenshotsOfBothViews)
         SendMessageW(dialog, WM_COMMAND, IDM_CONVERTER, 0);
         settle(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\converter.bmp"));
+        SendMessageW(dialog, WM_COMMAND, IDM_CHART, 0);
+        SendMessageW(GetDlgItem(dialog, IDC_CHART), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 60));
+        settle(500);
+        EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\chart.bmp"));
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     EXPECT_EQ(result, IDM_CANCEL);
+}
+
+// --- The chart, the table as text and the fill -----------------------------------------
+
+namespace {
+
+
+// A command from the bar's "..." menu, as the user picks it.
+void pickFromMenu(HWND dialog, int command)
+{
+    shellPopupAnswer = UINT(command);
+    SendMessageW(barButton(dialog, IDR_HISTORY_MORE), BM_CLICK, 0, 0);
+    shellPopupAnswer = 0;
+}
+
+// The chart as drawn: a 32-bit picture of its client area.
+struct ChartPicture {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF at(int x, int y) const { return pixels[size_t(y) * width + x]; }
+    // The columns holding colour, and its topmost and bottommost pixels.
+    bool find(COLORREF colour, int& top, int& topX, int& bottom, int& bottomX, int& minX, int& maxX) const
+    {
+        top = height, bottom = -1, minX = width, maxX = -1;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                if (at(x, y) != colour) continue;
+                if (y < top) top = y, topX = x;
+                if (y > bottom) bottom = y, bottomX = x;
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+            }
+        return bottom >= 0;
+    }
+};
+
+ChartPicture pictureOf(HWND chart)
+{
+    ChartPicture p;
+    RECT r;
+    GetClientRect(chart, &r);
+    p.width = r.right;
+    p.height = r.bottom;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, p.width, -p.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageW(chart, WM_PRINTCLIENT, WPARAM(memory), PRF_CLIENT);
+    GdiFlush();
+    p.pixels.resize(size_t(p.width) * p.height);
+    for (size_t i = 0; i < p.pixels.size(); ++i) {
+        DWORD v = static_cast<const DWORD*>(bits)[i];
+        p.pixels[i] = RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return p;
+}
+
+std::vector<std::wstring> linesOf(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(L"\r\n", at);
+        if (end == std::wstring::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// The fill's platform in this process: a thread of its own, a download that
+// stores the day asked for (or fails from a given request on), and a log.
+struct FillLog {
+    std::atomic<int> requests{0};
+    std::atomic<int> failFrom{1000};
+    std::mutex guard;
+    std::vector<DayCode> asked;
+} fillLog;
+
+void installFillPlatform()
+{
+    schedulePlatform.tickCount = [] { return uint32_t(GetTickCount()); };
+    schedulePlatform.sleepMs = [](int ms) { Sleep(DWORD(ms)); };
+    schedulePlatform.startFillThread = [] {
+        std::thread(fillWorker).detach();
+        return true;
+    };
+    schedulePlatform.download = [](bool, const DayCode& day) {
+        int n = fillLog.requests++;
+        {
+            std::lock_guard<std::mutex> lock(fillLog.guard);
+            fillLog.asked.push_back(day);
+        }
+        if (n >= fillLog.failFrom) return false;
+        DayRates r = rates(day.day, 90.0f + day.day / 10.0f, 80.0f);
+        r.code = day;
+        storeDay(r);
+        return true;
+    };
+    fillSpacingOverrideMs = 30;
+}
+
+// Runs the dialog's messages until done() or 10 s; the captions it showed meanwhile.
+std::vector<std::wstring> runUntil(HWND dialog, std::function<bool()> done)
+{
+    std::vector<std::wstring> captions;
+    for (DWORD began = GetTickCount(); GetTickCount() - began < 10000 && !done();) {
+        settle(20);
+        wchar_t caption[64] = L"";
+        GetWindowTextW(dialog, caption, 64);
+        if (captions.empty() || captions.back() != caption) captions.push_back(caption);
+    }
+    return captions;
+}
+
+}  // namespace
+
+// A known series of EUR: the highest on the 2nd, the lowest on the 4th, the 8th
+// shown. The line's topmost and bottommost pixels sit on those days, the shown
+// day's mark on the 8th, and a tap marks the point it lands nearest to.
+TEST_F(HistoryDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
+{
+    const std::pair<int, float> series[] = {{1, 90.5f}, {2, 91.9f}, {3, 90.2f}, {4, 89.1f}, {7, 90.0f}, {8, 90.6f}};
+    for (const auto& d : series) storeDay(rates(d.first, d.second, 80.0f + d.first));
+    refreshTick();
+    settings.chartCurrency = Eur;
+    INT_PTR result = open(0, [](HWND dialog) {
+        pickFromMenu(dialog, IDM_CHART);
+        HWND chart = GetDlgItem(dialog, IDC_CHART);
+        EXPECT_TRUE(visible(chart));
+        EXPECT_TRUE(visible(GetDlgItem(dialog, IDC_CHART_CURRENCY)));
+        EXPECT_FALSE(visible(table(dialog)));
+        EXPECT_FALSE(visible(GetDlgItem(dialog, IDC_AMOUNT)));
+        EXPECT_EQ(chosen(dialog, IDC_CHART_CURRENCY), Eur);
+        checkNoOverlap(checkTexts(dialog, "chart"), "chart");
+        RECT list = childRect(dialog, GetDlgItem(dialog, IDC_CHART_CURRENCY)), area = childRect(dialog, chart);
+        EXPECT_GE(area.top, list.bottom);
+        EXPECT_LE(area.bottom, childRect(dialog, GetDlgItem(dialog, ShellMenuBarId)).top);
+
+        ChartPicture p = pictureOf(chart);
+        ASSERT_GT(p.width, 100);
+        // Days 1 to 8 across the plot: x = 6 + (day - 1) * (width - 12) / 7.
+        auto xOf = [&p](int day) { return 6 + (day - 1) * (p.width - 12) / 7; };
+        int top, topX, bottom, bottomX, minX, maxX;
+        ASSERT_TRUE(p.find(ChartLineColour, top, topX, bottom, bottomX, minX, maxX));
+        EXPECT_NEAR(topX, xOf(2), 3);
+        EXPECT_NEAR(bottomX, xOf(4), 3);
+        EXPECT_NEAR(minX, xOf(1), 3);
+        EXPECT_NEAR(maxX, xOf(8), 3);
+        ASSERT_TRUE(p.find(ChartShownColour, top, topX, bottom, bottomX, minX, maxX));
+        EXPECT_NEAR(minX, xOf(8), 6);
+        EXPECT_NEAR(maxX, xOf(8), 6);
+        int chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax;
+        EXPECT_FALSE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
+
+        // A tap near the 4th: its mark; the 3rd is further.
+        SendMessageW(chart, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(xOf(4) + 2, 30));
+        p = pictureOf(chart);
+        ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
+        EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(4), 2);
+
+        // Another currency: USD rises day by day, so its top is on the 8th. A tap
+        // before the chart is drawn again still finds its point.
+        choose(dialog, IDC_CHART_CURRENCY, Usd);
+        SendMessageW(chart, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(xOf(7) - 2, 30));
+        p = pictureOf(chart);
+        ASSERT_TRUE(p.find(ChartLineColour, top, topX, bottom, bottomX, minX, maxX));
+        EXPECT_NEAR(topX, xOf(8), 3);
+        EXPECT_NEAR(bottomX, xOf(1), 3);
+        ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
+        EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(7), 2);
+        SendMessageW(dialog, WM_COMMAND, IDM_TABLE, 0);
+        EXPECT_TRUE(visible(table(dialog)));
+        EXPECT_FALSE(visible(chart));
+        EXPECT_TRUE(visible(GetDlgItem(dialog, IDC_AMOUNT)));  // under the table again
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(settings.chartCurrency, Usd);
+    std::vector<unsigned char> file = readFileBytes(settingsPath);
+    ASSERT_EQ(file.size(), 584u);
+    EXPECT_EQ(file[179], Usd);
+}
+
+TEST_F(HistoryDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
+{
+    storeFiveDays();
+    emptyClipboard();
+    INT_PTR result = open(0, [](HWND dialog) {
+        clickHeader(dialog, 0);  // oldest first: the copy follows the table's order
+        pickFromMenu(dialog, IDM_COPY_TABLE);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+    });
+    EXPECT_EQ(result, IDM_CANCEL);
+    std::vector<std::wstring> lines = linesOf(clipboardText());
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD\tGBP\tJPY(100)\tUAH\t"), 0u) << lines[0];
+    EXPECT_EQ(lines[1], L"01/12/2026\t90,1000\t80,2000\t\t21,0000" + std::wstring(13, L'\t'));
+    EXPECT_EQ(lines[5].substr(0, 26), L"08/12/2026\t90,8000\t80,1000");
+    for (const std::wstring& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), L'\t'), 17) << line;
+}
+
+// The fill from the dialog (a whole fill is tested end to end): a failing request
+// ends it with the days it got; a second "Заполнить" stops it, and meanwhile the
+// caption counts the days.
+TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
+{
+    storeDay(rates(8, 90.8f, 80.1f));
+    refreshTick();
+    installFillPlatform();
+    fillLog.requests = 0;
+    fillLog.failFrom = 2;
+    INT_PTR result = open(0, [](HWND dialog) {
+        pickFromMenu(dialog, IDM_FILL);
+        runUntil(dialog, [] { return fillOutcome() != FillRunning; });
+        settle(300);  // the dialog's last look at the store
+        EXPECT_EQ(fillOutcome(), FillFailed);
+        EXPECT_EQ(fillLog.requests.load(), 3);
+        EXPECT_EQ(rowCountOf(dialog), 3);
+        EXPECT_EQ(cell(dialog, 0, 0), L"06/12/2026");  // the last day that came, in front
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+    });
+    EXPECT_EQ(result, IDM_CANCEL);
+
+    fillLog.requests = 0;
+    fillLog.failFrom = 1000;
+    fillSpacingOverrideMs = 600;
+    result = open(0, [](HWND dialog) {
+        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
+        std::vector<std::wstring> captions = runUntil(dialog, [] { return fillLog.requests.load() >= 2; });
+        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
+        runUntil(dialog, [] { return fillOutcome() != FillRunning; });
+        EXPECT_EQ(fillOutcome(), FillStopped);
+        settle(500);
+        EXPECT_EQ(fillLog.requests.load(), 2);
+        EXPECT_EQ(rowCountOf(dialog), 5);
+        EXPECT_NE(std::find(captions.begin(), captions.end(), std::wstring(Title) + L"  4 / 15"), captions.end());
+        wchar_t caption[64] = L"";
+        GetWindowTextW(dialog, caption, 64);
+        EXPECT_STREQ(caption, Title);  // the caption again once it ended
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+    });
+    fillSpacingOverrideMs = 0;
 }

@@ -77,7 +77,7 @@ sockaddr_in loopback(int port)
 
 }  // namespace
 
-bool TestHttpServer::start()
+bool LoopbackListener::start()
 {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
@@ -85,17 +85,30 @@ bool TestHttpServer::start()
     listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (listener == INVALID_SOCKET) return false;
     sockaddr_in address = loopback(0);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
-    if (listen(listener, 8) != 0) return false;
     int length = sizeof address;
-    if (getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
     boundPort = ntohs(address.sin_port);
     stopping = false;
-    worker = std::thread([this] { serve(); });
+    // Accepts until stopped, looking at the stop flag ten times a second.
+    worker = std::thread([this] {
+        while (!stopping) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(listener, &readable);
+            timeval wait = {0, 100000};
+            if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+            SOCKET client = accept(listener, nullptr, nullptr);
+            if (client == INVALID_SOCKET) continue;
+            setTimeouts(client, SocketTimeoutMs);
+            handle(client);
+        }
+    });
     return true;
 }
 
-void TestHttpServer::stop()
+void LoopbackListener::stop()
 {
     stopping = true;
     if (worker.joinable()) worker.join();
@@ -123,23 +136,7 @@ std::vector<RecordedRequest> TestHttpServer::requests()
     return seen;
 }
 
-// Accepts until stopped, looking at the stop flag ten times a second.
-void TestHttpServer::serve()
-{
-    while (!stopping) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(listener, &readable);
-        timeval wait = {0, 100000};
-        if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
-        SOCKET client = accept(listener, nullptr, nullptr);
-        if (client == INVALID_SOCKET) continue;
-        setTimeouts(client, SocketTimeoutMs);
-        answer(client);
-    }
-}
-
-void TestHttpServer::answer(SOCKET client)
+void TestHttpServer::handle(SOCKET client)
 {
     std::string head;
     char chunk[2048];
@@ -153,6 +150,7 @@ void TestHttpServer::answer(SOCKET client)
         std::lock_guard<std::mutex> lock(guard);
         if (head.find("\r\n\r\n") != std::string::npos) {
             RecordedRequest request;
+            request.receivedAt = GetTickCount();
             request.requestLine = head.substr(0, head.find("\r\n"));
             request.userAgent = headerValue(head, "user-agent");
             request.via = headerValue(head, "via");
@@ -187,7 +185,7 @@ void TestHttpServer::answer(SOCKET client)
     if (response.pauseBeforeCloseMs) Sleep(response.pauseBeforeCloseMs);
     // A stall: hold the connection, sending nothing, until the client closes it
     // or the server stops (then at most a minute, so no test hangs on it).
-    for (DWORD began = GetTickCount(); stall && !stopping && GetTickCount() - began < 60000;) {
+    for (DWORD began = GetTickCount(); stall && !stopRequested() && GetTickCount() - began < 60000;) {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(client, &readable);
@@ -207,53 +205,19 @@ void TestHttpServer::answer(SOCKET client)
     closesocket(client);
 }
 
-bool HandshakeListener::start()
+void HandshakeListener::handle(SOCKET client)
 {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-    socketsStarted = true;
-    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (listener == INVALID_SOCKET) return false;
-    sockaddr_in address = loopback(0);
-    int length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    boundPort = ntohs(address.sin_port);
-    worker = std::thread([this] {
-        while (!stopping) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener, &readable);
-            timeval wait = {0, 100000};
-            if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
-            SOCKET client = accept(listener, nullptr, nullptr);
-            if (client == INVALID_SOCKET) continue;
-            ++accepted;
-            setTimeouts(client, SocketTimeoutMs);
-            // A TLS record: type 22 (handshake), version 3.x, then a ClientHello (1).
-            unsigned char head[6] = {};
-            int got = 0;
-            while (got < 6) {
-                int n = recv(client, reinterpret_cast<char*>(head) + got, 6 - got, 0);
-                if (n <= 0) break;
-                got += n;
-            }
-            if (got == 6 && head[0] == 22 && head[1] == 3 && head[5] == 1) ++hellos;
-            closesocket(client);
-        }
-    });
-    return true;
-}
-
-void HandshakeListener::stop()
-{
-    stopping = true;
-    if (worker.joinable()) worker.join();
-    if (listener != INVALID_SOCKET) closesocket(listener);
-    listener = INVALID_SOCKET;
-    if (socketsStarted) WSACleanup();
-    socketsStarted = false;
+    ++accepted;
+    // A TLS record: type 22 (handshake), version 3.x, then a ClientHello (1).
+    unsigned char head[6] = {};
+    int got = 0;
+    while (got < 6) {
+        int n = recv(client, reinterpret_cast<char*>(head) + got, 6 - got, 0);
+        if (n <= 0) break;
+        got += n;
+    }
+    if (got == 6 && head[0] == 22 && head[1] == 3 && head[5] == 1) ++hellos;
+    closesocket(client);
 }
 
 std::string exchangeWithLoopback(int port, const std::string& request, DWORD timeoutMs)

@@ -36,32 +36,46 @@ struct RecordedRequest {
     std::string requestLine;  // e.g. "GET /scripts/XML_daily.asp?nocache HTTP/1.1"
     std::string userAgent;
     std::string via;  // set by a proxy on the way
+    DWORD receivedAt = 0;  // GetTickCount when its head had arrived
 };
 
-class TestHttpServer {
+// A socket listening on a free loopback port, and a thread that takes one
+// connection at a time and hands it to handle(), which closes it. A subclass's
+// destructor calls stop() first, so the thread never outlives its members.
+class LoopbackListener {
 public:
-    TestHttpServer() = default;
-    TestHttpServer(const TestHttpServer&) = delete;
-    TestHttpServer& operator=(const TestHttpServer&) = delete;
-    ~TestHttpServer() { stop(); }
-
+    LoopbackListener() = default;
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
     bool start();
     void stop();
     int port() const { return boundPort; }
-    void respondWith(const ScriptedResponse& response);
-    // Requests whose line holds part are answered with response instead.
-    void respondTo(const std::string& part, const ScriptedResponse& response);
-    std::vector<RecordedRequest> requests();
+
+protected:
+    virtual ~LoopbackListener() = default;
+    virtual void handle(SOCKET client) = 0;
+    bool stopRequested() const { return stopping.load(); }
 
 private:
-    void serve();
-    void answer(SOCKET client);
-
     SOCKET listener = INVALID_SOCKET;
     int boundPort = 0;
     bool socketsStarted = false;
     std::thread worker;
     std::atomic<bool> stopping{false};
+};
+
+class TestHttpServer : public LoopbackListener {
+public:
+    ~TestHttpServer() override { stop(); }
+    void respondWith(const ScriptedResponse& response);
+    // Requests whose line holds part are answered with response instead.
+    void respondTo(const std::string& part, const ScriptedResponse& response);
+    std::vector<RecordedRequest> requests();
+
+protected:
+    void handle(SOCKET client) override;
+
+private:
     std::mutex guard;
     ScriptedResponse script;
     std::vector<std::pair<std::string, ScriptedResponse>> routes;
@@ -70,24 +84,16 @@ private:
 
 // A loopback listener that takes connections and notes whether the first bytes
 // of each are a TLS handshake record (a ClientHello); it never answers one.
-class HandshakeListener {
+class HandshakeListener : public LoopbackListener {
 public:
-    HandshakeListener() = default;
-    HandshakeListener(const HandshakeListener&) = delete;
-    HandshakeListener& operator=(const HandshakeListener&) = delete;
-    ~HandshakeListener() { stop(); }
-    bool start();
-    void stop();
-    int port() const { return boundPort; }
+    ~HandshakeListener() override { stop(); }
     int connections() const { return accepted.load(); }
     int handshakes() const { return hellos.load(); }
 
+protected:
+    void handle(SOCKET client) override;
+
 private:
-    SOCKET listener = INVALID_SOCKET;
-    int boundPort = 0;
-    bool socketsStarted = false;
-    std::thread worker;
-    std::atomic<bool> stopping{false};
     std::atomic<int> accepted{0};
     std::atomic<int> hellos{0};
 };

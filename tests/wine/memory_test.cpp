@@ -133,17 +133,11 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     PluginFolder folder;
     setDefaultSettings(settings, 96);
     settings.updateFlags &= ~(UpdateEvery | UpdateDaily);  // updates come from the taps below only
-    settings.useProxy = 1;
-    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(service.port());
-    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
-    std::memcpy(settings.magic2, "vok", 4);
-    writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
+    writeSettingsThroughProxy(folder, service.port());
 
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
-    using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
-    auto initialize =
-        reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
+    auto initialize = initializeEntry(dll);
     HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
     HostItem item{};

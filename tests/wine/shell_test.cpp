@@ -508,14 +508,14 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
 
     std::vector<HWND> buttons = barButtons(bar);
     ASSERT_EQ(buttons.size(), 4u);
-    const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"",
+    const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"...",
                               L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440"};
-    const int ids[] = {IDM_CANCEL, IDM_TABLE, IDM_SPARE, IDM_CONVERTER};
+    const int ids[] = {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(windowText(buttons[i]), texts[i]);
         EXPECT_EQ(GetDlgCtrlID(buttons[i]), ids[i]);
-        EXPECT_EQ(IsWindowEnabled(buttons[i]) != FALSE, ids[i] != IDM_SPARE);
+        EXPECT_TRUE(IsWindowEnabled(buttons[i]));
     }
     // The separator is a wider gap than the one between plain neighbours.
     RECT r[3];
@@ -538,6 +538,21 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     ASSERT_EQ(dialogLog.commands.size(), 1u);
     EXPECT_EQ(dialogLog.commands[0], WPARAM(IDM_TABLE));
     EXPECT_EQ(dialogLog.sources[0], 0);
+
+    // "..." drops its menu down: the chosen item's command arrives as a button's
+    // does, and a dismissed menu sends nothing.
+    shellPopupAnswer = IDM_COPY_TABLE;
+    SendMessageW(buttons[2], BM_CLICK, 0, 0);
+    EXPECT_EQ(shellLastPopupItems[0], UINT(IDM_CHART));
+    EXPECT_EQ(shellLastPopupItems[1], UINT(IDM_COPY_TABLE));
+    EXPECT_EQ(shellLastPopupItems[2], UINT(IDM_FILL));
+    EXPECT_EQ(shellLastPopupItems[3], 0u);
+    ASSERT_EQ(dialogLog.commands.size(), 2u);
+    EXPECT_EQ(dialogLog.commands[1], WPARAM(IDM_COPY_TABLE));
+    shellPopupAnswer = 12345;  // not in the menu: as if dismissed
+    SendMessageW(buttons[2], BM_CLICK, 0, 0);
+    EXPECT_EQ(dialogLog.commands.size(), 2u);
+    shellPopupAnswer = 0;
 
     // Resized, the bar follows the bottom; too narrow, its buttons narrow to fit in it.
     for (int width : {360, 150}) {
@@ -589,7 +604,8 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
         ASSERT_NE(menu, nullptr);
         EXPECT_EQ(GetMenuItemCount(menu), id == IDR_OPTIONS_MENUBAR ? 1 : 3);
         EXPECT_EQ(GetMenuItemID(menu, 0), UINT(IDM_CANCEL));
-        EXPECT_EQ(GetMenuItemID(menu, id == IDR_OPTIONS_MENUBAR ? 0 : 2), id == IDR_OPTIONS_MENUBAR ? UINT(IDM_CANCEL) : UINT(IDM_CONVERTER));
+        EXPECT_EQ(GetMenuItemID(menu, id == IDR_OPTIONS_MENUBAR ? 0 : 2),
+                  id == IDR_OPTIONS_MENUBAR ? UINT(IDM_CANCEL) : UINT(IDM_CONVERTER));
         DestroyMenu(menu);
     }
 }

@@ -1,5 +1,9 @@
 #include "winetest.h"
 
+#include <cstring>
+
+#include "data/settings.h"
+
 #include <cstdio>
 
 std::wstring buildFolder()
@@ -8,6 +12,20 @@ std::wstring buildFolder()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring p = path;
     return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+InitializeItem initializeEntry(HMODULE dll)
+{
+    return reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(240))));
+}
+
+void writeSettingsThroughProxy(const PluginFolder& folder, int port)
+{
+    settings.useProxy = 1;
+    std::wstring proxy = L"127.0.0.1:" + std::to_wstring(port);
+    for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);
+    std::memcpy(settings.magic2, "vok", 4);
+    writeFileBytes(folder.file(L"vokCurrency.set"), &settings, sizeof settings);
 }
 
 int defaultFontHeight()

@@ -30,6 +30,14 @@ struct HostItem {
 };
 static_assert(offsetof(HostItem, cyp) == 72, "cyp where the host keeps it");
 
+// The DLL's InitializeCustomItem, found by its ordinal as a host finds it.
+using InitializeItem = HWND(WINAPI*)(HostItem*, HWND);
+InitializeItem initializeEntry(HMODULE dll);
+
+// Writes the test's settings record into folder as the plug-in's settings file,
+// routed through 127.0.0.1:port as its proxy (the loopback test service).
+void writeSettingsThroughProxy(const PluginFolder& folder, int port);
+
 std::vector<unsigned char> readFileBytes(const std::wstring& path);
 void writeFileBytes(const std::wstring& path, const void* data, size_t size);
 // The plug-in's default panel font height on this screen: larger from 192 dpi on.

@@ -1,0 +1,31 @@
+#include "data/calendar.h"
+
+static bool leapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+static int daysInMonth(int month, int year)
+{
+    static const uint8_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 31;
+    return month == 2 && leapYear(year) ? 29 : days[month - 1];
+}
+
+int32_t dayNumber(const DayCode& code)
+{
+    int year = yearOf(code);
+    int32_t n = 0;
+    for (int y = 1989; y < year; ++y) n += leapYear(y) ? 366 : 365;
+    for (int m = 1; m < code.month && m <= 12; ++m) n += daysInMonth(m, year);
+    return n + code.day - 1;
+}
+
+DayCode previousDay(const DayCode& code)
+{
+    if (code.day == 0) return DayCode{0, 0, 0};
+    if (code.day > 1) return DayCode{uint8_t(code.day - 1), code.month, code.yearCode};
+    if (code.month > 1) {
+        uint8_t month = uint8_t(code.month - 1);
+        return DayCode{uint8_t(daysInMonth(month, yearOf(code))), month, code.yearCode};
+    }
+    if (code.yearCode == 0) return DayCode{0, 0, 0};
+    return DayCode{31, 12, uint8_t(code.yearCode - 1)};
+}

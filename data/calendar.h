@@ -1,0 +1,13 @@
+// True calendar order of day codes, where the history's own day key (31-day
+// months, 365-day years) would put a January before the December it follows.
+#pragma once
+#include <cstdint>
+
+#include "data/currency.h"
+
+// Days since 1 January 1989 (year code 0) in the Gregorian calendar; grows by
+// one from each day to the next.
+int32_t dayNumber(const DayCode& code);
+// The day before code; the all-zero code for the first day of year code 0 or an
+// empty code.
+DayCode previousDay(const DayCode& code);
