@@ -24,6 +24,11 @@ foreach(flavour IN ITEMS "" "_test")
 endforeach()
 target_compile_definitions(vokcore_test PUBLIC VOK_TEST)
 
+# vokfiles: the data files from the command line (shows and sets settings fields by
+# name, prints a history file). The run command prepares its demo folder with it.
+add_executable(vokfiles tools/vokfiles.cpp tools/filefields.cpp)
+target_link_libraries(vokfiles PRIVATE vokcore)
+
 enable_testing()
 find_package(GTest REQUIRED)
 file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
@@ -31,9 +36,11 @@ if(VOK_TSAN)
     # ThreadSanitizer brings its own operator new: the allocation-counting test can't replace it.
     list(FILTER NATIVE_TEST_SOURCES EXCLUDE REGEX "quiet_paths_test\\.cpp$")
 endif()
-add_executable(coretests ${NATIVE_TEST_SOURCES})
+add_executable(coretests ${NATIVE_TEST_SOURCES} tools/filefields.cpp)
 target_link_libraries(coretests PRIVATE vokcore_test GTest::gtest GTest::gtest_main)
-target_compile_definitions(coretests PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_definitions(coretests PRIVATE VOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                           VOK_VOKFILES="$<TARGET_FILE:vokfiles>")
+add_dependencies(coretests vokfiles)
 add_test(NAME coretests COMMAND coretests)
 set_tests_properties(coretests PROPERTIES TIMEOUT 600)
 

@@ -49,10 +49,15 @@ foreach(png vokCurrency.png vokCurrencyHIDPI.png)
     endif()
 endforeach()
 
-# The desktop Today-screen host.
+# The desktop Today-screen host: the Today shell's side of the contract only.
 add_executable(todayhost WIN32 ${CMAKE_SOURCE_DIR}/host/todayhost.cpp)
-target_link_libraries(todayhost PRIVATE vokcore gdiplus gdi32 user32 shell32)
+target_include_directories(todayhost PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(todayhost PRIVATE gdi32 user32 shell32)
 target_link_options(todayhost PRIVATE -municode -static -s)
+# The run command's helper for unwatched runs: the screenshot after the first update.
+add_executable(todayshot ${CMAKE_SOURCE_DIR}/tools/todayshot_win32.cpp)
+target_link_libraries(todayshot PRIVATE gdiplus gdi32 user32 shell32)
+target_link_options(todayshot PRIVATE -municode -static -s)
 
 # The Windows package: the DLL, both icon strips, the host and a README.txt (Russian
 # and English, UTF-8 with CRLF for Notepad), ready to unpack and run.

@@ -1,4 +1,4 @@
-// The rates history and converter dialog (template 115): every stored day in a
+// The rates history and converter dialog (template IDD_HISTORY): every stored day in a
 // table sortable by any column, a converter at one chosen day's rates, and a chart
 // of one currency over the stored days. The table goes to the clipboard as text,
 // and a fill fetches the days before the oldest one until the store is full. The
@@ -18,42 +18,21 @@
 #include "dialogs/chart.h"
 #include "dialogs/core/converter.h"
 #include "dialogs/core/historytable.h"
+#include "dialogs/dialogstart.h"
+#include "dialogs/history.h"
 #include "platform/clipboard.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
 #include "platform/text16.h"
-#include "plugin/globals.h"
-#include "plugin/panel.h"
+#include "plugin/module.h"
+#include "resources/resource.h"
 #include "update/fill.h"
 #include "update/schedule.h"
 
-enum HistoryControl {
-    HistoryTable = 1025,
-    AmountField = 1039,
-    ResultField = 1043,
-    FromList = 1044,
-    ToList = 1045,
-    DateField = 1046,
-    PasteButton = 1047,
-    CopyButton = 1048,
-    ClearButton = 1049,
-    SwapButton = 1066,
-    ChartArea = 1070,
-    ChartCurrencyList = 1071,
-};
-enum HistoryCommand {
-    CancelCommand = 40004,
-    TableCommand = 40009,
-    ConverterCommand = 40013,
-    ChartCommand = 40019,
-    CopyTableCommand = 40020,
-    FillCommand = 40021,
-};
 enum HistoryView { TableView, ConverterView, ChartView };
 constexpr UINT_PTR FillTimer = 1;
 constexpr UINT FillTimerMs = 250;
 constexpr UINT_PTR ChartSubclassId = 0x766F6B33;
-constexpr UINT HistoryMenuBar = 114;
 constexpr int PasteTextUnits = 1024;  // more than the amount field reads: a longer text converts as 0
 
 #ifdef VOK_TEST
@@ -90,28 +69,28 @@ static void setChosenDay(HWND dialog, const DayRates& day)
     chosenRates = day;
     char16_t text[CellTextUnits];
     formatDay(text, CellTextUnits, day.code);
-    SetDlgItemTextW(dialog, DateField, wide(text));
+    SetDlgItemTextW(dialog, IDC_RATES_DATE, wide(text));
 }
 
 // The converter's controls: every child but the table, the chart's and the shell's.
 static bool converterControl(HWND child)
 {
     int id = GetDlgCtrlID(child);
-    return id != HistoryTable && id != ChartArea && id != ChartCurrencyList && id != ShellMenuBarId &&
+    return id != IDC_HISTORY_TABLE && id != IDC_CHART && id != IDC_CHART_CURRENCY && id != ShellMenuBarId &&
            id != ShellDoneButtonId;
 }
 
 static void showView(HWND dialog, HistoryView view)
 {
-    HWND list = GetDlgItem(dialog, HistoryTable);
+    HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     // The table covers the converter; the chart, drawn whole, replaces it.
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         if (converterControl(child)) ShowWindow(child, view == ChartView ? SW_HIDE : SW_SHOW);
-    ShowWindow(GetDlgItem(dialog, ChartArea), view == ChartView ? SW_SHOW : SW_HIDE);
-    ShowWindow(GetDlgItem(dialog, ChartCurrencyList), view == ChartView ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_CHART), view == ChartView ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_CHART_CURRENCY), view == ChartView ? SW_SHOW : SW_HIDE);
     ShowWindow(list, view == TableView ? SW_SHOW : SW_HIDE);
     SHSipPreference(dialog, view == ConverterView ? SIP_UP : SIP_FORCEDOWN);
-    SetFocus(GetDlgItem(dialog, view == ConverterView ? AmountField : view == ChartView ? ChartCurrencyList : HistoryTable));
+    SetFocus(GetDlgItem(dialog, view == ConverterView ? IDC_AMOUNT : view == ChartView ? IDC_CHART_CURRENCY : IDC_HISTORY_TABLE));
 }
 
 // The table fills the dialog above its menu bar, 5 pixels from every edge; the
@@ -124,13 +103,13 @@ static void placeTable(HWND dialog)
     int height = client.bottom - client.top - shellMenuBarHeight(dialog) - 10;
     if (width < 0) width = 0;
     if (height < 0) height = 0;
-    SetWindowPos(GetDlgItem(dialog, HistoryTable), nullptr, client.left + 5, client.top + 5, width, height,
+    SetWindowPos(GetDlgItem(dialog, IDC_HISTORY_TABLE), nullptr, client.left + 5, client.top + 5, width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    HWND list = GetDlgItem(dialog, ChartCurrencyList);
+    HWND list = GetDlgItem(dialog, IDC_CHART_CURRENCY);
     RECT listRect = {};
     GetWindowRect(list, &listRect);
     int listHeight = listRect.bottom - listRect.top + 4;
-    SetWindowPos(GetDlgItem(dialog, ChartArea), nullptr, client.left + 5, client.top + 5 + listHeight, width,
+    SetWindowPos(GetDlgItem(dialog, IDC_CHART), nullptr, client.left + 5, client.top + 5 + listHeight, width,
                  height > listHeight ? height - listHeight : 0, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -147,15 +126,15 @@ static int8_t chosenPosition(HWND dialog, int list)
 static void runConversion(HWND dialog)
 {
     inputAmount = 0.0;
-    fromIndex = chosenPosition(dialog, FromList);
-    toIndex = chosenPosition(dialog, ToList);
+    fromIndex = chosenPosition(dialog, IDC_CONVERT_FROM);
+    toIndex = chosenPosition(dialog, IDC_CONVERT_TO);
     // One unit more than is read: a text that fills it is too long to be an amount.
     char16_t input[AmountTextChars + 2];
-    GetDlgItemTextW(dialog, AmountField, wide(input), AmountTextChars + 2);
+    GetDlgItemTextW(dialog, IDC_AMOUNT, wide(input), AmountTextChars + 2);
     char16_t result[NumberTextUnits];
     inputAmount = convertAmount(input, chosenRates, fromIndex, toIndex, settings.historyDigits, result,
                                 NumberTextUnits);
-    SetDlgItemTextW(dialog, ResultField, wide(result));
+    SetDlgItemTextW(dialog, IDC_RESULT, wide(result));
 }
 
 static void selectPosition(HWND dialog, int list, int position)
@@ -167,8 +146,8 @@ static void selectPosition(HWND dialog, int list, int position)
 static void swapCurrencies(HWND dialog)
 {
     int8_t from = fromIndex, to = toIndex;
-    selectPosition(dialog, FromList, to);
-    selectPosition(dialog, ToList, from);
+    selectPosition(dialog, IDC_CONVERT_FROM, to);
+    selectPosition(dialog, IDC_CONVERT_TO, from);
     runConversion(dialog);
 }
 
@@ -188,21 +167,21 @@ static void pasteAmount(HWND dialog)
         GlobalUnlock(data);
     }
     CloseClipboard();
-    if (text[0]) SetDlgItemTextW(dialog, AmountField, text);
+    if (text[0]) SetDlgItemTextW(dialog, IDC_AMOUNT, text);
 }
 
 static void copyResult(HWND dialog)
 {
     wchar_t text[AmountTextChars + 1];
     text[0] = 0;
-    GetDlgItemTextW(dialog, ResultField, text, AmountTextChars + 1);
+    GetDlgItemTextW(dialog, IDC_RESULT, text, AmountTextChars + 1);
     putClipboardText(dialog, text, AmountTextChars + 1);
 }
 
 static void clearAmount(HWND dialog)
 {
-    SetDlgItemTextW(dialog, AmountField, L"");
-    SetFocus(GetDlgItem(dialog, AmountField));
+    SetDlgItemTextW(dialog, IDC_AMOUNT, L"");
+    SetFocus(GetDlgItem(dialog, IDC_AMOUNT));
 }
 
 // --- Table -----------------------------------------------------------------------
@@ -249,7 +228,7 @@ static void collectChart(HWND dialog)
 {
     chartPlot = collectChartPoints(rowRecords, rowCount, chartCurrency, shownRates, chartPoints, rowCount);
     chosenPoint = -1;
-    InvalidateRect(GetDlgItem(dialog, ChartArea), nullptr, FALSE);
+    InvalidateRect(GetDlgItem(dialog, IDC_CHART), nullptr, FALSE);
 }
 
 static void drawChartItem(const DRAWITEMSTRUCT* item)
@@ -282,14 +261,14 @@ static void setUpChart(HWND dialog)
 {
     chartCurrency = settings.chartCurrency < CurrencyCount ? settings.chartCurrency : 0;
     for (int i = 0; i < CurrencyCount; ++i)
-        SendDlgItemMessageW(dialog, ChartCurrencyList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(symbol[i]));
-    SendDlgItemMessageW(dialog, ChartCurrencyList, CB_SETCURSEL, chartCurrency, 0);
-    SetWindowSubclass(GetDlgItem(dialog, ChartArea), chartSubclass, ChartSubclassId, 0);
+        SendDlgItemMessageW(dialog, IDC_CHART_CURRENCY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(symbol[i]));
+    SendDlgItemMessageW(dialog, IDC_CHART_CURRENCY, CB_SETCURSEL, chartCurrency, 0);
+    SetWindowSubclass(GetDlgItem(dialog, IDC_CHART), chartSubclass, ChartSubclassId, 0);
 }
 
 static void chooseChartCurrency(HWND dialog)
 {
-    LRESULT position = SendDlgItemMessageW(dialog, ChartCurrencyList, CB_GETCURSEL, 0, 0);
+    LRESULT position = SendDlgItemMessageW(dialog, IDC_CHART_CURRENCY, CB_GETCURSEL, 0, 0);
     if (position < 0 || position >= CurrencyCount) return;
     chartCurrency = uint8_t(position);
     collectChart(dialog);
@@ -387,8 +366,8 @@ static void addColumn(HWND list, int column, const wchar_t* header)
 
 static void addCurrencyChoice(HWND dialog, const wchar_t* text)
 {
-    SendDlgItemMessageW(dialog, FromList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-    SendDlgItemMessageW(dialog, ToList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageW(dialog, IDC_CONVERT_FROM, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
 
 // The columns' headers come from the shown day, whichever days the rows hold.
@@ -469,15 +448,15 @@ static void setInitialAmount(HWND dialog)
     double amount = std::isfinite(settings.converterAmount) ? settings.converterAmount : 0.0;
     char16_t text[NumberTextUnits];
     formatAmount(text, NumberTextUnits, amount, settings.historyDigits, useComma());
-    SendDlgItemMessageW(dialog, AmountField, EM_SETLIMITTEXT, AmountTextChars, 0);
+    SendDlgItemMessageW(dialog, IDC_AMOUNT, EM_SETLIMITTEXT, AmountTextChars, 0);
     // The field's update notice makes the first conversion.
-    SetDlgItemTextW(dialog, AmountField, wide(text));
+    SetDlgItemTextW(dialog, IDC_AMOUNT, wide(text));
 }
 
 static void onInit(HWND dialog, LPARAM firstView)
 {
     historyList = nullptr;
-    setUpFullScreenDialog(dialog, HistoryMenuBar);
+    setUpFullScreenDialog(dialog, IDR_HISTORY_MENUBAR);
     DayCode shownDay;
     DayRates shown;
     readShownRates(shownDay, shown);
@@ -486,7 +465,7 @@ static void onInit(HWND dialog, LPARAM firstView)
     setChosenDay(dialog, shown);
     addCurrencyChoice(dialog, L"RUB");
 
-    historyList = GetDlgItem(dialog, HistoryTable);
+    historyList = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     SetWindowPos(historyList, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(historyList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     setUpColumns(dialog, shown);
@@ -498,8 +477,8 @@ static void onInit(HWND dialog, LPARAM firstView)
         return;
     }
     SendMessageW(historyList, LVM_SETITEMCOUNT, WPARAM(rowCount), 0);
-    selectPosition(dialog, FromList, settings.converterFrom);
-    selectPosition(dialog, ToList, settings.converterTo);
+    selectPosition(dialog, IDC_CONVERT_FROM, settings.converterFrom);
+    selectPosition(dialog, IDC_CONVERT_TO, settings.converterTo);
     setInitialAmount(dialog);
     setUpChart(dialog);
     collectChart(dialog);
@@ -522,7 +501,7 @@ static void saveAndEnd(HWND dialog)
 static void cancelAndEnd(HWND dialog)
 {
     historyList = nullptr;
-    EndDialog(dialog, CancelCommand);
+    EndDialog(dialog, IDM_CANCEL);
 }
 
 static bool onCommand(HWND dialog, WPARAM wParam)
@@ -531,32 +510,32 @@ static bool onCommand(HWND dialog, WPARAM wParam)
     switch (id) {
     case IDOK: saveAndEnd(dialog); return true;
     case IDCANCEL:  // the close box and Esc: as "Отмена"
-    case CancelCommand: cancelAndEnd(dialog); return true;
-    case TableCommand: showView(dialog, TableView); return true;
-    case ConverterCommand: showView(dialog, ConverterView); return true;
-    case ChartCommand: showView(dialog, ChartView); return true;
-    case CopyTableCommand: copyTable(dialog); return true;
-    case FillCommand: toggleFill(dialog); return true;
-    case ChartCurrencyList:
+    case IDM_CANCEL: cancelAndEnd(dialog); return true;
+    case IDM_TABLE: showView(dialog, TableView); return true;
+    case IDM_CONVERTER: showView(dialog, ConverterView); return true;
+    case IDM_CHART: showView(dialog, ChartView); return true;
+    case IDM_COPY_TABLE: copyTable(dialog); return true;
+    case IDM_FILL: toggleFill(dialog); return true;
+    case IDC_CHART_CURRENCY:
         if (notice != CBN_SELENDOK) return false;
         chooseChartCurrency(dialog);
         return true;
-    case AmountField:
+    case IDC_AMOUNT:
         if (notice == EN_CHANGE) return false;
         runConversion(dialog);
         return true;
-    case FromList:
-    case ToList:
+    case IDC_CONVERT_FROM:
+    case IDC_CONVERT_TO:
         if (notice != CBN_SELENDOK) return false;
         runConversion(dialog);
         return true;
     }
     if (notice != BN_CLICKED) return false;
     switch (id) {
-    case PasteButton: pasteAmount(dialog); return true;
-    case CopyButton: copyResult(dialog); return true;
-    case ClearButton: clearAmount(dialog); return true;
-    case SwapButton: swapCurrencies(dialog); return true;
+    case IDC_PASTE_AMOUNT: pasteAmount(dialog); return true;
+    case IDC_COPY_RESULT: copyResult(dialog); return true;
+    case IDC_CLEAR_AMOUNT: clearAmount(dialog); return true;
+    case IDC_SWAP_CURRENCIES: swapCurrencies(dialog); return true;
     }
     return false;
 }
@@ -572,14 +551,14 @@ INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return FALSE;
     case WM_NOTIFY: {
         auto* notice = reinterpret_cast<NMHDR*>(lParam);
-        if (!notice || notice->idFrom != HistoryTable) return FALSE;
+        if (!notice || notice->idFrom != IDC_HISTORY_TABLE) return FALSE;
         onTableNotice(dialog, notice);
         return TRUE;
     }
     case WM_COMMAND:
         return onCommand(dialog, wParam) ? TRUE : FALSE;
     case WM_DRAWITEM:
-        if (wParam != ChartArea) return FALSE;
+        if (wParam != IDC_CHART) return FALSE;
         drawChartItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
     case WM_TIMER:

@@ -1,14 +1,15 @@
-// The options dialog's first page, "Панель": the list of panel items (template 102)
-// and the modal item editor (template 111). Both work on workingItems only.
+// The options dialog's first page, "Панель": the list of panel items (template
+// IDD_ITEMS_PAGE) and the modal item editor (template IDD_ITEM_EDITOR). Both work on workingItems only.
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
 
 #include "data/currency.h"
+#include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 
 HWND itemList;
 int32_t editIndex;
@@ -47,7 +48,7 @@ static void setRowSelected(int row, bool selected)
 
 static void onItemsInit(HWND itemsPage)
 {
-    itemList = GetDlgItem(itemsPage, ItemListId);
+    itemList = GetDlgItem(itemsPage, IDC_ITEM_LIST);
     LRESULT extended = SendMessageW(itemList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
     SendMessageW(itemList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
     insertColumn(0, settings.itemColumnWidths[0], L"Содержание");
@@ -81,11 +82,7 @@ static bool onRowText(const NMHDR* header)
 
 static INT_PTR runEditor(HWND itemsPage, LPARAM isNew)
 {
-    HRSRC found = FindResourceW(moduleInstance, MAKEINTRESOURCEW(111), RT_DIALOG);
-    HGLOBAL loaded = found ? LoadResource(moduleInstance, found) : nullptr;
-    auto* editorTemplate = loaded ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
-    if (!editorTemplate) return 0;
-    return DialogBoxIndirectParamW(moduleInstance, editorTemplate, GetParent(itemsPage), itemEditorProc, isNew);
+    return openDialog(IDD_ITEM_EDITOR, itemEditorProc, GetParent(itemsPage), isNew);
 }
 
 static void onAdd(HWND itemsPage)
@@ -122,23 +119,23 @@ static void onDelete(int row)
 
 static bool onItemsCommand(HWND itemsPage, int command)
 {
-    if (command == ItemAddId) {
+    if (command == IDC_ITEM_ADD) {
         onAdd(itemsPage);
         return true;
     }
     int row = static_cast<int>(SendMessageW(itemList, LVM_GETSELECTIONMARK, 0, 0));
     if (row < 0 || row >= workingItems.count) return false;
     switch (command) {
-    case ItemUpId:
+    case IDC_ITEM_UP:
         if (moveItemUp(workingItems, row)) onMoved(row, row - 1);
         return true;
-    case ItemDownId:
+    case IDC_ITEM_DOWN:
         if (moveItemDown(workingItems, row)) onMoved(row, row + 1);
         return true;
-    case ItemDeleteId:
+    case IDC_ITEM_DELETE:
         onDelete(row);
         return true;
-    case ItemEditId:
+    case IDC_ITEM_EDIT:
         editIndex = row;
         if (runEditor(itemsPage, 0) == 1) redrawRow(row);
         return true;
@@ -159,7 +156,7 @@ INT_PTR CALLBACK itemsPageProc(HWND itemsPage, UINT message, WPARAM wParam, LPAR
         return onItemsCommand(itemsPage, LOWORD(wParam)) ? TRUE : FALSE;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != ItemListId || header->code != static_cast<UINT>(LVN_GETDISPINFOW))
+        if (!header || header->idFrom != IDC_ITEM_LIST || header->code != static_cast<UINT>(LVN_GETDISPINFOW))
             return FALSE;
         return onRowText(header) ? TRUE : FALSE;
     }
@@ -178,8 +175,8 @@ static bool checked(HWND editor, int id) { return SendDlgItemMessageW(editor, id
 
 static void showRatio(HWND editor, bool show)
 {
-    ShowWindow(GetDlgItem(editor, 1032), show ? SW_SHOW : SW_HIDE);
-    ShowWindow(GetDlgItem(editor, 1035), show ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(editor, IDC_EDITOR_CURRENCY2), show ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(editor, IDC_EDITOR_SLASH), show ? SW_SHOW : SW_HIDE);
 }
 
 static void addRows(HWND editor, int id, const wchar_t* const* rows, int count)
@@ -203,31 +200,31 @@ static void onEditorInit(HWND editor, bool isNew)
     SHDoneButton(editor, SHDB_SHOW);
     for (int i = 0; i < CurrencyCount; ++i) {
         LPARAM text = reinterpret_cast<LPARAM>(symbol[i]);
-        SendDlgItemMessageW(editor, 1031, CB_ADDSTRING, 0, text);
-        SendDlgItemMessageW(editor, 1032, CB_ADDSTRING, 0, text);
+        SendDlgItemMessageW(editor, IDC_EDITOR_CURRENCY, CB_ADDSTRING, 0, text);
+        SendDlgItemMessageW(editor, IDC_EDITOR_CURRENCY2, CB_ADDSTRING, 0, text);
     }
-    addRows(editor, 1038, digitRows, 5);
+    addRows(editor, IDC_EDITOR_DIGITS, digitRows, 5);
     if (editIndex < 0 || editIndex >= ItemSlots) editIndex = 0;
     if (isNew) startNewItem(workingItems, editIndex);
     const PanelItem& item = workingItems.items[editIndex];
     if (!item.isRatio)
         showRatio(editor, false);
     else
-        setChecked(editor, 1055, true);
+        setChecked(editor, IDC_EDITOR_RATIO, true);
     if (item.period != 0) {
-        setChecked(editor, 1056, true);
-        setChecked(editor, 1063, item.period == 2);
+        setChecked(editor, IDC_EDITOR_NEXT_PERIOD, true);
+        setChecked(editor, IDC_EDITOR_IF_AVAILABLE, item.period == 2);
     } else {
-        EnableWindow(GetDlgItem(editor, 1063), FALSE);
+        EnableWindow(GetDlgItem(editor, IDC_EDITOR_IF_AVAILABLE), FALSE);
     }
-    selectRow(editor, 1031, item.currency);
-    selectRow(editor, 1032, item.currency2);
-    if (item.itemFlags & ShowArrow) setChecked(editor, 1033, true);
-    if (item.itemFlags & ShowDifference) setChecked(editor, 1067, true);
-    selectRow(editor, 1038, item.digits);
+    selectRow(editor, IDC_EDITOR_CURRENCY, item.currency);
+    selectRow(editor, IDC_EDITOR_CURRENCY2, item.currency2);
+    if (item.itemFlags & ShowArrow) setChecked(editor, IDC_EDITOR_ARROW, true);
+    if (item.itemFlags & ShowDifference) setChecked(editor, IDC_EDITOR_DIFFERENCE, true);
+    selectRow(editor, IDC_EDITOR_DIGITS, item.digits);
     if (item.useDefaultColour) {
-        setChecked(editor, 1040, true);
-        EnableWindow(GetDlgItem(editor, 1041), FALSE);
+        setChecked(editor, IDC_EDITOR_DEFAULT_COLOUR, true);
+        EnableWindow(GetDlgItem(editor, IDC_EDITOR_COLOUR), FALSE);
     }
     editColour = item.colour;
 }
@@ -248,15 +245,15 @@ static void chooseColour(HWND editor)
 static void onEditorOk(HWND editor)
 {
     EditorChoice choice;
-    choice.ratio = checked(editor, 1055);
-    choice.nextPeriod = checked(editor, 1056);
-    choice.ifAvailable = checked(editor, 1063);
-    choice.currencyRow = selectedRow(editor, 1031);
-    choice.currency2Row = selectedRow(editor, 1032);
-    choice.arrow = checked(editor, 1033);
-    choice.difference = checked(editor, 1067);
-    choice.digitsRow = selectedRow(editor, 1038);
-    choice.defaultColour = checked(editor, 1040);
+    choice.ratio = checked(editor, IDC_EDITOR_RATIO);
+    choice.nextPeriod = checked(editor, IDC_EDITOR_NEXT_PERIOD);
+    choice.ifAvailable = checked(editor, IDC_EDITOR_IF_AVAILABLE);
+    choice.currencyRow = selectedRow(editor, IDC_EDITOR_CURRENCY);
+    choice.currency2Row = selectedRow(editor, IDC_EDITOR_CURRENCY2);
+    choice.arrow = checked(editor, IDC_EDITOR_ARROW);
+    choice.difference = checked(editor, IDC_EDITOR_DIFFERENCE);
+    choice.digitsRow = selectedRow(editor, IDC_EDITOR_DIGITS);
+    choice.defaultColour = checked(editor, IDC_EDITOR_DEFAULT_COLOUR);
     choice.colour = editColour;
     storeEditorChoice(workingItems.items[editIndex], choice);
     EndDialog(editor, 1);
@@ -265,16 +262,16 @@ static void onEditorOk(HWND editor)
 static bool onEditorCommand(HWND editor, int command)
 {
     switch (command) {
-    case 1055:
-        showRatio(editor, checked(editor, 1055));
+    case IDC_EDITOR_RATIO:
+        showRatio(editor, checked(editor, IDC_EDITOR_RATIO));
         return true;
-    case 1056:
-        EnableWindow(GetDlgItem(editor, 1063), checked(editor, 1056));
+    case IDC_EDITOR_NEXT_PERIOD:
+        EnableWindow(GetDlgItem(editor, IDC_EDITOR_IF_AVAILABLE), checked(editor, IDC_EDITOR_NEXT_PERIOD));
         return true;
-    case 1040:
-        EnableWindow(GetDlgItem(editor, 1041), !checked(editor, 1040));
+    case IDC_EDITOR_DEFAULT_COLOUR:
+        EnableWindow(GetDlgItem(editor, IDC_EDITOR_COLOUR), !checked(editor, IDC_EDITOR_DEFAULT_COLOUR));
         return true;
-    case 1041:
+    case IDC_EDITOR_COLOUR:
         chooseColour(editor);
         return true;
     case IDOK:

@@ -1,23 +1,12 @@
-// The options dialog (template 500, export 241) and its items page with the item
-// editor: the Win32 half. The working copy of the item list and the reading of the
-// pages live in dialogs/core/options.h.
+// The options dialog (template IDD_OPTIONS, export 241) and its items page with the
+// item editor: the Win32 half. The working copy of the item list and the reading of
+// the pages live in dialogs/core/options.h.
 #pragma once
 #include <windows.h>
 #include <commdlg.h>
 
 #include "dialogs/core/options.h"
-
-// Control and command numbers the pages and tests share.
-enum OptionsIds {
-    OptionsTabId = 1014,
-    OptionsCancelCommand = 40004,
-    ItemListId = 1022,
-    ItemUpId = 1023,
-    ItemDownId = 1024,
-    ItemDeleteId = 1026,
-    ItemAddId = 1027,
-    ItemEditId = 1028,
-};
+#include "resources/resource.h"
 
 extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK updatePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,17 +1,20 @@
-// The options dialog (template 500, export 241): a tab control over four pages,
+// The options dialog (template IDD_OPTIONS, export 241): a tab control over four pages,
 // the update, misc and about pages, and OK and Cancel. The items page is in
 // items_win32.cpp. Nothing reaches Settings or the settings file before OK.
 #include <windows.h>
 #include <commctrl.h>
 
 #include "data/settings.h"
+#include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
 #include "platform/text16.h"
-#include "plugin/core/layout.h"
-#include "plugin/globals.h"
+#include "platform/today.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
-#include "update/schedule.h"
+
+// The Today shell opens the options dialog by a number of its own.
+static_assert(IDD_OPTIONS == IDD_TODAY_CUSTOM, "the options dialog is the shell's template");
 
 HWND optionsTab;
 HWND optionsPages[4];
@@ -47,9 +50,9 @@ static void setTwoDigits(int pageIndex, int id, unsigned value)
 
 INT_PTR CALLBACK updatePageProc(HWND updatePage, UINT message, WPARAM wParam, LPARAM)
 {
-    if (message != WM_COMMAND || LOWORD(wParam) != 1000) return FALSE;
-    LRESULT every = SendDlgItemMessageW(updatePage, 1000, BM_GETCHECK, 0, 0);
-    EnableWindow(GetDlgItem(updatePage, 1009), every == BST_CHECKED);
+    if (message != WM_COMMAND || LOWORD(wParam) != IDC_UPDATE_EVERY) return FALSE;
+    LRESULT every = SendDlgItemMessageW(updatePage, IDC_UPDATE_EVERY, BM_GETCHECK, 0, 0);
+    EnableWindow(GetDlgItem(updatePage, IDC_ONLY_IF_STALE), every == BST_CHECKED);
     return TRUE;
 }
 
@@ -58,7 +61,7 @@ INT_PTR CALLBACK miscPageProc(HWND miscPage, UINT message, WPARAM, LPARAM)
     if (message != WM_INITDIALOG) return FALSE;
     static const wchar_t* const rows[] = {L"0", L"1", L"2", L"3", L"4"};
     for (const wchar_t* row : rows)
-        SendDlgItemMessageW(miscPage, 1037, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+        SendDlgItemMessageW(miscPage, IDC_HISTORY_DIGITS, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
     return TRUE;
 }
 
@@ -67,77 +70,68 @@ INT_PTR CALLBACK aboutPageProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 void fillOptionsPages()
 {
     const Settings& s = settings;
-    check(UpdatePage, 1000, s.updateFlags & UpdateEvery);
-    setNumber(UpdatePage, 1001, static_cast<unsigned>(s.updateInterval));
-    EnableWindow(GetDlgItem(page(UpdatePage), 1009), (s.updateFlags & UpdateEvery) != 0);
-    check(UpdatePage, 1009, s.updateFlags & OnlyIfStale);
-    check(UpdatePage, 1002, s.updateFlags & UpdateDaily);
-    setNumber(UpdatePage, 1003, s.dailyHour);
-    setTwoDigits(UpdatePage, 1004, s.dailyMinute);
-    check(UpdatePage, 1064, s.useProxy != 0);
+    check(UpdatePage, IDC_UPDATE_EVERY, s.updateFlags & UpdateEvery);
+    setNumber(UpdatePage, IDC_UPDATE_INTERVAL, static_cast<unsigned>(s.updateInterval));
+    EnableWindow(GetDlgItem(page(UpdatePage), IDC_ONLY_IF_STALE), (s.updateFlags & UpdateEvery) != 0);
+    check(UpdatePage, IDC_ONLY_IF_STALE, s.updateFlags & OnlyIfStale);
+    check(UpdatePage, IDC_UPDATE_DAILY, s.updateFlags & UpdateDaily);
+    setNumber(UpdatePage, IDC_DAILY_HOUR, s.dailyHour);
+    setTwoDigits(UpdatePage, IDC_DAILY_MINUTE, s.dailyMinute);
+    check(UpdatePage, IDC_USE_PROXY, s.useProxy != 0);
     wchar_t proxy[65];
     copy16(reinterpret_cast<char16_t*>(proxy), 65, s.proxy);
-    SetDlgItemTextW(page(UpdatePage), 1065, proxy);
-    check(UpdatePage, 1068, s.updateFlags & EstablishConnection);
-    check(UpdatePage, 1020, s.updateFlags & UpdateOnConnect);
+    SetDlgItemTextW(page(UpdatePage), IDC_PROXY, proxy);
+    check(UpdatePage, IDC_ESTABLISH_CONNECTION, s.updateFlags & EstablishConnection);
+    check(UpdatePage, IDC_UPDATE_ON_CONNECT, s.updateFlags & UpdateOnConnect);
 
-    setNumber(MiscPage, 1021, s.visibleItems);
-    setNumber(MiscPage, 1058, static_cast<unsigned>(s.panelFont.lfHeight));
-    check(MiscPage, 1060, s.panelFont.lfWeight == 700);
-    check(MiscPage, 1061, s.centerItems != 0);
-    check(MiscPage, 1062, s.filledArrows != 0);
-    check(MiscPage, 1008, s.commaFlags & CommaOnPanel);
-    check(MiscPage, 1017, s.commaFlags & CommaOnCopy);
-    check(MiscPage, 1018, s.commaFlags & CommaInHistory);
+    setNumber(MiscPage, IDC_VISIBLE_ITEMS, s.visibleItems);
+    setNumber(MiscPage, IDC_FONT_HEIGHT, static_cast<unsigned>(s.panelFont.lfHeight));
+    check(MiscPage, IDC_BOLD, s.panelFont.lfWeight == 700);
+    check(MiscPage, IDC_CENTER_ITEMS, s.centerItems != 0);
+    check(MiscPage, IDC_FILLED_ARROWS, s.filledArrows != 0);
+    check(MiscPage, IDC_COMMA_ON_PANEL, s.commaFlags & CommaOnPanel);
+    check(MiscPage, IDC_COMMA_ON_COPY, s.commaFlags & CommaOnCopy);
+    check(MiscPage, IDC_COMMA_IN_HISTORY, s.commaFlags & CommaInHistory);
     // A value outside the five rows selects none (CB_SETCURSEL with an index it lacks).
     int32_t digits = s.historyDigits >= 0 && s.historyDigits <= 4 ? s.historyDigits : -1;
-    SendDlgItemMessageW(page(MiscPage), 1037, CB_SETCURSEL, static_cast<WPARAM>(digits), 0);
-    setNumber(MiscPage, 1010, static_cast<unsigned>(s.historyLength));
+    SendDlgItemMessageW(page(MiscPage), IDC_HISTORY_DIGITS, CB_SETCURSEL, static_cast<WPARAM>(digits), 0);
+    setNumber(MiscPage, IDC_HISTORY_LENGTH, static_cast<unsigned>(s.historyLength));
 
-    SetDlgItemTextW(page(AboutPage), 1069, L"RUB");
+    SetDlgItemTextW(page(AboutPage), IDC_ABOUT_CURRENCY, L"RUB");
 }
 
 void readOptionsPages()
 {
     wchar_t proxy[ProxyReadUnits] = L"";
-    GetDlgItemTextW(page(UpdatePage), 1065, proxy, ProxyReadUnits);
+    GetDlgItemTextW(page(UpdatePage), IDC_PROXY, proxy, ProxyReadUnits);
     UpdatePageInput update;
-    update.updateEvery = isChecked(UpdatePage, 1000);
-    update.interval = number(UpdatePage, 1001);
-    update.onlyIfStale = isChecked(UpdatePage, 1009);
-    update.updateDaily = isChecked(UpdatePage, 1002);
-    update.hour = number(UpdatePage, 1003);
-    update.minute = number(UpdatePage, 1004);
-    update.useProxy = isChecked(UpdatePage, 1064);
+    update.updateEvery = isChecked(UpdatePage, IDC_UPDATE_EVERY);
+    update.interval = number(UpdatePage, IDC_UPDATE_INTERVAL);
+    update.onlyIfStale = isChecked(UpdatePage, IDC_ONLY_IF_STALE);
+    update.updateDaily = isChecked(UpdatePage, IDC_UPDATE_DAILY);
+    update.hour = number(UpdatePage, IDC_DAILY_HOUR);
+    update.minute = number(UpdatePage, IDC_DAILY_MINUTE);
+    update.useProxy = isChecked(UpdatePage, IDC_USE_PROXY);
     update.proxy = reinterpret_cast<const char16_t*>(proxy);
-    update.establishConnection = isChecked(UpdatePage, 1068);
-    update.updateOnConnect = isChecked(UpdatePage, 1020);
+    update.establishConnection = isChecked(UpdatePage, IDC_ESTABLISH_CONNECTION);
+    update.updateOnConnect = isChecked(UpdatePage, IDC_UPDATE_ON_CONNECT);
     readUpdatePage(settings, update);
 
     MiscPageInput misc;
-    misc.visibleItems = number(MiscPage, 1021);
-    misc.fontHeight = number(MiscPage, 1058);
-    misc.bold = isChecked(MiscPage, 1060);
-    misc.centerItems = isChecked(MiscPage, 1061);
-    misc.filledArrows = isChecked(MiscPage, 1062);
-    misc.commaOnPanel = isChecked(MiscPage, 1008);
-    misc.commaOnCopy = isChecked(MiscPage, 1017);
-    misc.commaInHistory = isChecked(MiscPage, 1018);
-    misc.historyDigitsRow = static_cast<int32_t>(SendDlgItemMessageW(page(MiscPage), 1037, CB_GETCURSEL, 0, 0));
-    misc.historyLength = number(MiscPage, 1010);
+    misc.visibleItems = number(MiscPage, IDC_VISIBLE_ITEMS);
+    misc.fontHeight = number(MiscPage, IDC_FONT_HEIGHT);
+    misc.bold = isChecked(MiscPage, IDC_BOLD);
+    misc.centerItems = isChecked(MiscPage, IDC_CENTER_ITEMS);
+    misc.filledArrows = isChecked(MiscPage, IDC_FILLED_ARROWS);
+    misc.commaOnPanel = isChecked(MiscPage, IDC_COMMA_ON_PANEL);
+    misc.commaOnCopy = isChecked(MiscPage, IDC_COMMA_ON_COPY);
+    misc.commaInHistory = isChecked(MiscPage, IDC_COMMA_IN_HISTORY);
+    misc.historyDigitsRow = static_cast<int32_t>(SendDlgItemMessageW(page(MiscPage), IDC_HISTORY_DIGITS, CB_GETCURSEL, 0, 0));
+    misc.historyLength = number(MiscPage, IDC_HISTORY_LENGTH);
     readMiscPage(settings, misc);
 }
 
 // --- The dialog ---------------------------------------------------------------------
-
-static HWND createPage(HWND dialog, int templateId, DLGPROC procedure)
-{
-    HRSRC found = FindResourceW(moduleInstance, MAKEINTRESOURCEW(templateId), RT_DIALOG);
-    HGLOBAL loaded = found ? LoadResource(moduleInstance, found) : nullptr;
-    auto* pageTemplate = loaded ? static_cast<LPCDLGTEMPLATEW>(LockResource(loaded)) : nullptr;
-    if (!pageTemplate) return nullptr;
-    return CreateDialogIndirectParamW(moduleInstance, pageTemplate, dialog, procedure, 0);
-}
 
 static void insertTab(int index, const wchar_t* text)
 {
@@ -176,14 +170,14 @@ static void narrowTabs(HWND dialog)
 
 static void onInitDialog(HWND dialog)
 {
-    optionsTab = GetDlgItem(dialog, OptionsTabId);
-    setUpFullScreenDialog(dialog, 109);
+    optionsTab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
+    setUpFullScreenDialog(dialog, IDR_OPTIONS_MENUBAR);
 
     loadWorkingItems(workingItems, settings);
-    optionsPages[ItemsPage] = createPage(dialog, 102, itemsPageProc);
-    optionsPages[UpdatePage] = createPage(dialog, 105, updatePageProc);
-    optionsPages[MiscPage] = createPage(dialog, 104, miscPageProc);
-    optionsPages[AboutPage] = createPage(dialog, 103, aboutPageProc);
+    optionsPages[ItemsPage] = createDialogPage(dialog, IDD_ITEMS_PAGE, itemsPageProc);
+    optionsPages[UpdatePage] = createDialogPage(dialog, IDD_UPDATE_PAGE, updatePageProc);
+    optionsPages[MiscPage] = createDialogPage(dialog, IDD_MISC_PAGE, miscPageProc);
+    optionsPages[AboutPage] = createDialogPage(dialog, IDD_ABOUT_PAGE, aboutPageProc);
     narrowTabs(dialog);
     insertTab(0, L"Панель");
     insertTab(1, L"Обновление");
@@ -223,9 +217,7 @@ static void onOk(HWND dialog)
         settings.itemColumnWidths[column] =
             static_cast<uint16_t>(SendMessageW(itemList, LVM_GETCOLUMNWIDTH, column, 0));
     saveSettingsFile();
-    redrawFlag = 1;
-    firstVisible = 0;
-    if (panelWindow) InvalidateRect(panelWindow, nullptr, FALSE);
+    panelSettingsChanged();
     endOptions(dialog, 1);
 }
 
@@ -240,7 +232,7 @@ extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WP
         return TRUE;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != OptionsTabId || header->code != static_cast<UINT>(TCN_SELCHANGE))
+        if (!header || header->idFrom != IDC_OPTIONS_TAB || header->code != static_cast<UINT>(TCN_SELCHANGE))
             return FALSE;
         onTabChanged();
         return TRUE;
@@ -251,8 +243,8 @@ extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WP
             return TRUE;
         }
         // The desktop's close box and Escape come as IDCANCEL: the same as "Отмена".
-        if (LOWORD(wParam) == OptionsCancelCommand || LOWORD(wParam) == IDCANCEL) {
-            endOptions(dialog, OptionsCancelCommand);
+        if (LOWORD(wParam) == IDM_CANCEL || LOWORD(wParam) == IDCANCEL) {
+            endOptions(dialog, IDM_CANCEL);
             return TRUE;
         }
         return FALSE;

@@ -1,34 +1,33 @@
-// todayhost: what the Today screen of a Pocket PC does for a plug-in, as a desktop
-// program. A 240 x 320 screen (doubled at 192 dpi) with a Today-style background and
-// a date line; loads vokcurrency.dll from its own folder, creates its item through
-// ordinal 240, answers the item's colour and background requests, sends the refresh
-// query every two seconds, and opens the plug-in's settings (template 500, ordinal 241).
+// todayhost: the Today-screen host, and nothing else. What the Today screen of a
+// Pocket PC does for a plug-in, as a desktop program: a 240 x 320 screen (doubled at
+// 192 dpi) with a Today-style background and a date line; loads vokcurrency.dll from
+// its own folder, creates its item through ordinal 240, answers the item's colour and
+// background (watermark) requests, sends the refresh query every two seconds and
+// resizes the item when it asks, and its menu opens the plug-in's settings (template
+// IDD_TODAY_CUSTOM, ordinal 241), taps the item's icon or exits. It knows none of the
+// plug-in's files: the run command prepares them (vokfiles) and takes its pictures
+// (todayshot).
+//
+//   --plugin DLL  --tick-ms N  --exit-after-ms N  --open-settings  --update-at-start
 #include <windows.h>
-#include <objidl.h>
 #include <shellapi.h>
-#include <gdiplus.h>
 
 #include <cstdio>
 #include <cwchar>
 
-#include "data/settings.h"
 #include "platform/today.h"
 
 namespace {
 
-enum : UINT_PTR { TickTimer = 1, WatchTimer = 2, ExitTimer = 3 };
+enum : UINT_PTR { TickTimer = 1, ExitTimer = 2 };
 enum : UINT { CommandSettings = 100, CommandUpdate = 101, CommandExit = 102 };
 
 struct Options {
     wchar_t plugin[MAX_PATH];
     int tickMs = 2000;
-    wchar_t screenshot[MAX_PATH];
-    bool exitAfterScreenshot = false;
     int exitAfterMs = 0;
     bool openSettings = false;
     bool updateAtStart = false;
-    wchar_t proxy[65];
-    int fontHeight = 0;
 };
 
 Options options;
@@ -38,13 +37,8 @@ HWND itemWindow;
 TODAYLISTITEM item;
 int scale = 1;
 int headerHeight;
-FILETIME historyStamp;
-DWORD startedAt;
-DWORD historySeenAt;
-bool screenshotTaken;
 const COLORREF textColour = RGB(0, 0, 0);
 
-using InitializeItem = HWND(WINAPI*)(TODAYLISTITEM*, HWND);
 
 void say(const char* format, const wchar_t* text = L"")
 {
@@ -76,20 +70,12 @@ bool parseOptions()
             options.tickMs = _wtoi(args[++i]);
         } else if (!std::wcscmp(a, L"--plugin") && next) {
             _snwprintf(options.plugin, MAX_PATH, L"%ls", args[++i]);
-        } else if (!std::wcscmp(a, L"--screenshot") && next) {
-            _snwprintf(options.screenshot, MAX_PATH, L"%ls", args[++i]);
-        } else if (!std::wcscmp(a, L"--exit-after-screenshot")) {
-            options.exitAfterScreenshot = true;
         } else if (!std::wcscmp(a, L"--exit-after-ms") && next) {
             options.exitAfterMs = _wtoi(args[++i]);
         } else if (!std::wcscmp(a, L"--open-settings")) {
             options.openSettings = true;
         } else if (!std::wcscmp(a, L"--update-at-start")) {
             options.updateAtStart = true;
-        } else if (!std::wcscmp(a, L"--proxy") && next) {
-            _snwprintf(options.proxy, 64, L"%ls", args[++i]);
-        } else if (!std::wcscmp(a, L"--font-height") && next) {
-            options.fontHeight = _wtoi(args[++i]);
         } else {
             say("todayhost: unknown option %s", a);
             LocalFree(args);
@@ -100,34 +86,6 @@ bool parseOptions()
     if (options.tickMs < 10) options.tickMs = 10;
     LocalFree(args);
     return true;
-}
-
-// The plug-in's data files lie beside it.
-void besidePlugin(wchar_t* out, const wchar_t* file)
-{
-    _snwprintf(out, MAX_PATH, L"%ls", options.plugin);
-    out[MAX_PATH - 1] = 0;
-    wchar_t* slash = std::wcsrchr(out, L'\\');
-    size_t used = slash ? size_t(slash - out + 1) : 0;
-    _snwprintf(out + used, MAX_PATH - used, L"%ls", file);
-    out[MAX_PATH - 1] = 0;
-}
-
-// The demo routes the plug-in through the sample service with its own proxy setting,
-// and may ask for another panel font height.
-void writeDemoSettings()
-{
-    wchar_t path[MAX_PATH];
-    besidePlugin(path, L"vokCurrency.set");
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    loadSettings(reinterpret_cast<const char16_t*>(path), dpi);
-    settings.useProxy = 1;
-    for (int i = 0; i < 65; ++i) settings.proxy[i] = char16_t(options.proxy[i]);
-    settings.proxy[64] = 0;
-    if (options.fontHeight >= 5 && options.fontHeight <= 47) settings.panelFont.lfHeight = options.fontHeight;
-    saveSettings(reinterpret_cast<const char16_t*>(path));
 }
 
 // The Today background: a soft vertical gradient, the same wherever it is asked for.
@@ -194,8 +152,8 @@ void placeItem()
 void openSettings()
 {
     if (!plugin) return;
-    auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(plugin, MAKEINTRESOURCEA(241))));
-    HRSRC found = FindResourceW(plugin, MAKEINTRESOURCEW(500), MAKEINTRESOURCEW(5));
+    auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(plugin, MAKEINTRESOURCEA(ORDINAL_OPTIONSDIALOGPROC))));
+    HRSRC found = FindResourceW(plugin, MAKEINTRESOURCEW(IDD_TODAY_CUSTOM), MAKEINTRESOURCEW(5));
     if (!procedure || !found) {
         say("todayhost: the plug-in has no settings dialog");
         return;
@@ -221,81 +179,6 @@ void tapIcon()
     SendMessageW(itemWindow, WM_LBUTTONUP, 0, MAKELPARAM(2 * scale, 2 * scale));
 }
 
-bool saveScreenshot(const wchar_t* path)
-{
-    RECT client;
-    GetClientRect(screenWindow, &client);
-    HDC screen = GetDC(screenWindow);
-    HDC copy = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(copy, bitmap);
-    // The screen, then the item drawn over it at its place.
-    drawScreen(screenWindow, copy);
-    if (itemWindow) {
-        RECT itemRect;
-        GetWindowRect(itemWindow, &itemRect);
-        MapWindowPoints(nullptr, screenWindow, reinterpret_cast<POINT*>(&itemRect), 2);
-        HDC itemCopy = CreateCompatibleDC(screen);
-        HBITMAP itemBitmap = CreateCompatibleBitmap(screen, itemRect.right - itemRect.left, itemRect.bottom - itemRect.top);
-        HGDIOBJ oldItem = SelectObject(itemCopy, itemBitmap);
-        HDC itemDC = GetDC(itemWindow);
-        BitBlt(itemCopy, 0, 0, itemRect.right - itemRect.left, itemRect.bottom - itemRect.top, itemDC, 0, 0, SRCCOPY);
-        ReleaseDC(itemWindow, itemDC);
-        BitBlt(copy, itemRect.left, itemRect.top, itemRect.right - itemRect.left, itemRect.bottom - itemRect.top,
-               itemCopy, 0, 0, SRCCOPY);
-        SelectObject(itemCopy, oldItem);
-        DeleteObject(itemBitmap);
-        DeleteDC(itemCopy);
-    }
-    SelectObject(copy, old);
-    DeleteDC(copy);
-    ReleaseDC(screenWindow, screen);
-
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    bool saved = false;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-        Gdiplus::GpBitmap* image = nullptr;
-        if (Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok) {
-            // The PNG encoder's class id.
-            CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-            saved = Gdiplus::DllExports::GdipSaveImageToFile(image, path, &png, nullptr) == Gdiplus::Ok;
-            Gdiplus::DllExports::GdipDisposeImage(image);
-        }
-        Gdiplus::GdiplusShutdown(token);
-    }
-    DeleteObject(bitmap);
-    return saved;
-}
-
-// After the first update has been stored and shown, the screenshot is taken.
-void watchForFirstUpdate()
-{
-    wchar_t path[MAX_PATH];
-    besidePlugin(path, L"vokCurrency.his");
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
-        CompareFileTime(&data.ftLastWriteTime, &historyStamp) != 0) {
-        historyStamp = data.ftLastWriteTime;
-        historySeenAt = GetTickCount();
-        return;
-    }
-    // The worker shows its result for half a second, then the panel lays out again.
-    // With no update at all (no network), the picture is taken after 20 seconds.
-    bool updated = historySeenAt && GetTickCount() - historySeenAt > 1500;
-    bool givenUp = GetTickCount() - startedAt > 20000;
-    if ((updated || givenUp) && !screenshotTaken) {
-        screenshotTaken = true;
-        InvalidateRect(itemWindow, nullptr, FALSE);
-        UpdateWindow(itemWindow);
-        if (saveScreenshot(options.screenshot))
-            say("todayhost: screenshot saved to %s", options.screenshot);
-        else
-            say("todayhost: the screenshot could not be saved to %s", options.screenshot);
-        if (options.exitAfterScreenshot) PostMessageW(screenWindow, WM_CLOSE, 0, 0);
-    }
-}
-
 LRESULT CALLBACK screenProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -319,7 +202,6 @@ LRESULT CALLBACK screenProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
     case WM_TIMER:
         if (wParam == TickTimer) tick();
-        if (wParam == WatchTimer) watchForFirstUpdate();
         if (wParam == ExitTimer) PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     case WM_COMMAND:
@@ -374,7 +256,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     if (GetDeviceCaps(screen, LOGPIXELSX) >= 192) scale = 2;
     ReleaseDC(nullptr, screen);
     headerHeight = 24 * scale;
-    if (options.proxy[0]) writeDemoSettings();
 
     WNDCLASSW screenClass = {};
     screenClass.lpfnWndProc = screenProc;
@@ -394,8 +275,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     if (!plugin) {
         say("todayhost: can't load the plug-in %s", options.plugin);
     } else {
-        auto initialize = reinterpret_cast<InitializeItem>(reinterpret_cast<void*>(GetProcAddress(plugin, MAKEINTRESOURCEA(240))));
-        if (!initialize || !GetProcAddress(plugin, MAKEINTRESOURCEA(241)))
+        auto initialize = reinterpret_cast<PFNCUSTOMINITIALIZEITEM>(reinterpret_cast<void*>(GetProcAddress(plugin, MAKEINTRESOURCEA(ORDINAL_INITIALIZEITEM))));
+        if (!initialize || !GetProcAddress(plugin, MAKEINTRESOURCEA(ORDINAL_OPTIONSDIALOGPROC)))
             say("todayhost: %s has no Today-item entry points", options.plugin);
         item.cbCachedData = 0;
         _snwprintf(item.szName, 31, L"vokCurrency");
@@ -409,15 +290,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     }
     tick();
     SetTimer(screenWindow, TickTimer, UINT(options.tickMs), nullptr);
-    if (options.screenshot[0]) {
-        // A history file that is already there is not an update of this run.
-        wchar_t path[MAX_PATH];
-        besidePlugin(path, L"vokCurrency.his");
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExW(path, GetFileExInfoStandard, &data)) historyStamp = data.ftLastWriteTime;
-        startedAt = GetTickCount();
-        SetTimer(screenWindow, WatchTimer, 200, nullptr);
-    }
     if (options.exitAfterMs > 0) SetTimer(screenWindow, ExitTimer, UINT(options.exitAfterMs), nullptr);
     if (options.updateAtStart) PostMessageW(screenWindow, WM_COMMAND, CommandUpdate, 0);
     if (options.openSettings) PostMessageW(screenWindow, WM_COMMAND, CommandSettings, 0);

@@ -50,8 +50,13 @@ struct TODAYDRAWWATERMARKINFO {
     HWND hwnd;
 };
 
-// The host's entry point in a plug-in (export ordinal 240).
+// The host's entry points in a plug-in, by export ordinal: 240 makes the item
+// window, 241 is the options dialog's procedure, which the host runs on the plug-in's
+// dialog template IDD_TODAY_CUSTOM.
 typedef HWND(WINAPI* PFNCUSTOMINITIALIZEITEM)(TODAYLISTITEM*, HWND);
+#define ORDINAL_INITIALIZEITEM 240
+#define ORDINAL_OPTIONSDIALOGPROC 241
+#define IDD_TODAY_CUSTOM 500
 
 static_assert(sizeof(TODAYLISTITEMTYPE) == 4, "the item type is int-sized");
 #ifdef _WIN64

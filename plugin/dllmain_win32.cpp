@@ -7,9 +7,10 @@
 #include "data/history.h"
 #include "data/settings.h"
 #include "platform/today.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
+#include "update/schedule_win32.h"
 
 static const wchar_t className[] = L"vokCurrencyCls";
 
@@ -32,7 +33,7 @@ static void attach(HINSTANCE instance)
     buildDataPath(path, L"vokCurrency.his");
     loadHistory(reinterpret_cast<const char16_t*>(path), settings.historyLength);
     resetSchedule();
-    installSchedulePlatform();
+    installSchedulePlatform(repaintPanel);
 
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;

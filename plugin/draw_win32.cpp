@@ -5,7 +5,7 @@
 #include "data/settings.h"
 #include "platform/shell.h"
 #include "plugin/core/layout.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
 

@@ -2,8 +2,11 @@
 #include <windows.h>
 
 #include "platform/shell.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
+
+HBITMAP iconStrip;
+int iconSize;
 
 const wchar_t* iconStripFile(int dpi) { return dpi < 192 ? L"vokCurrency.png" : L"vokCurrencyHIDPI.png"; }
 

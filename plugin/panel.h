@@ -1,8 +1,11 @@
-// The panel window: message handling, back buffer, drawing.
+// The panel: the item window on the Today screen and everything it owns. Its window
+// state lives here (the layout's own state, the slots and the first visible item,
+// is in plugin/core/layout.h); others reach it only through the functions below.
 #pragma once
 #include <windows.h>
 
-extern HDC memoryDC;
+extern HWND panelWindow;       // the newest item window; null when there is none
+extern HDC memoryDC;           // the painting window's own DC with its back buffer
 extern int panelWidth;
 extern int panelHeight;
 extern COLORREF hostTextColour;
@@ -11,18 +14,16 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 void drawPanel();
 void drawTrendArrow(int a, bool up);
 
-// Opens a dialog template of the module modally over owner.
-INT_PTR openDialog(int templateId, DLGPROC procedure, HWND owner, LPARAM parameter);
-// A dialog as the shell shows it: full screen, the Done button, the soft keyboard
-// down, and the module's menu bar menuBarId along its bottom.
-void setUpFullScreenDialog(HWND dialog, UINT menuBarId);
-INT_PTR CALLBACK historyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// A dialog procedure: on 64-bit Windows its result is pointer-sized, as DLGPROC wants.
-extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The settings record has changed (the options dialog's OK): the panel starts again
+// from its first item and lays its line out anew.
+void panelSettingsChanged();
+// Repaints the panel window, no erase; nothing when there is none.
+void repaintPanel();
 
-// Icon strip: loaded at attach, deleted at detach; the high-resolution one from 192 dpi on.
+// The icon strip, one frame per update state: loaded at attach, deleted at detach;
+// the high-resolution one from 192 dpi on.
+extern HBITMAP iconStrip;
+extern int iconSize;
 const wchar_t* iconStripFile(int dpi);
 void loadIconStrip();
 void freeIconStrip();
-// The scheduler's platform calls: local time, worker threads, sleeping, repaints, downloads.
-void installSchedulePlatform();

@@ -3,13 +3,18 @@
 #include <windowsx.h>
 
 #include "data/settings.h"
+#include "dialogs/dialogstart.h"
+#include "dialogs/history.h"
+#include "dialogs/options.h"
 #include "platform/clipboard.h"
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
+
+HWND panelWindow;
 
 // The DC being drawn in: the painting window's own, which it keeps with its back
 // buffer in its window data, so a host that makes a second item window before it
@@ -26,29 +31,16 @@ static DWORD lastPressTime;
 // however long the system has been up.
 static bool pressSeen;
 
-INT_PTR openDialog(int templateId, DLGPROC procedure, HWND owner, LPARAM parameter)
+void repaintPanel()
 {
-    HRSRC found = FindResourceW(moduleInstance, MAKEINTRESOURCEW(templateId), RT_DIALOG);
-    if (!found) return 0;
-    HGLOBAL loaded = LoadResource(moduleInstance, found);
-    if (!loaded) return 0;
-    auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
-    return DialogBoxIndirectParamW(moduleInstance, dialogTemplate, owner, procedure, parameter);
+    if (panelWindow) InvalidateRect(panelWindow, nullptr, FALSE);
 }
 
-void setUpFullScreenDialog(HWND dialog, UINT menuBarId)
+void panelSettingsChanged()
 {
-    SHINITDLGINFO info = {};
-    info.dwMask = SHIDIM_FLAGS;
-    info.hDlg = dialog;
-    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
-    SHInitDialog(&info);
-    SHMENUBARINFO bar = {};
-    bar.cbSize = sizeof bar;
-    bar.hwndParent = dialog;
-    bar.nToolBarId = menuBarId;
-    bar.hInstRes = moduleInstance;
-    SHCreateMenuBar(&bar);
+    redrawFlag = 1;
+    firstVisible = 0;
+    repaintPanel();
 }
 
 static HDC windowMemoryDC(HWND window) { return reinterpret_cast<HDC>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
@@ -124,7 +116,7 @@ static void onPress(HWND window, LPARAM lParam)
     int y = HIWORD(lParam);
     DWORD now = schedulePlatform.tickCount ? schedulePlatform.tickCount() : GetTickCount();
     if (pressSeen && LONG(now - lastPressTime) < 250) {
-        openDialog(115, historyDialogProc, window, 1);
+        openDialog(IDD_HISTORY, historyDialogProc, window, 1);
     } else {
         SHRGINFO gesture;
         gesture.cbSize = sizeof gesture;
@@ -134,9 +126,9 @@ static void onPress(HWND window, LPARAM lParam)
         gesture.dwFlags = SHRG_RETURNCMD;
         if (SHRecognizeGesture(&gesture) == GN_CONTEXTMENU) {
             if (x > iconSize)
-                openDialog(115, historyDialogProc, window, 0);
+                openDialog(IDD_HISTORY, historyDialogProc, window, 0);
             else
-                openDialog(500, CustomItemOptionsDlgProc, window, 0);
+                openDialog(IDD_OPTIONS, CustomItemOptionsDlgProc, window, 0);
         } else if (x > iconSize) {
             dragX = x;
             tapPending = 1;

@@ -1,6 +1,9 @@
 #!/bin/bash
-# House rules for the sources: the portable core includes no Win32 header, and
-# nothing uses an unbounded string call. Prints each offence; fails on any.
+# House rules for the sources: the portable core includes no Win32 header; data/
+# and update/ include nothing from plugin/ or dialogs/ (what they need of the panel
+# comes through their seams); the host includes nothing of the plug-in but the Today
+# shell's own header; every source folder is named in docs/architecture.md; nothing
+# uses an unbounded string call. Prints each offence; fails on any.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 status=0
@@ -14,6 +17,28 @@ if [ -n "$core_files" ]; then
         status=1
     fi
 fi
+
+hits=$(grep -n -E '#[[:space:]]*include[[:space:]]*"(plugin|dialogs)/' data/* update/* 2>/dev/null || true)
+if [ -n "$hits" ]; then
+    echo "checksrc: data/ or update/ includes from plugin/ or dialogs/ (pass what is needed through the seam):"
+    echo "$hits" | sed 's/^/    /'
+    status=1
+fi
+
+hits=$(grep -n -E '#[[:space:]]*include[[:space:]]*"' host/* 2>/dev/null | grep -v -E '"platform/today\.h"' || true)
+if [ -n "$hits" ]; then
+    echo "checksrc: the host includes the plug-in's code (it knows only platform/today.h):"
+    echo "$hits" | sed 's/^/    /'
+    status=1
+fi
+
+folders=$(git ls-files -co --exclude-standard -- '*.c' '*.cpp' '*.cc' '*.h' 2>/dev/null | xargs -n1 dirname | sort -u)
+for folder in $folders; do
+    if ! grep -q -F "\`$folder/" docs/architecture.md; then
+        echo "checksrc: docs/architecture.md does not name the source folder $folder/"
+        status=1
+    fi
+done
 
 sources=$(git ls-files -co --exclude-standard -- '*.c' '*.cpp' '*.cc' '*.h' 2>/dev/null)
 hits=$(grep -n -E '(^|[^_a-zA-Z0-9])(sprintf|swprintf|strcpy|wcscpy|strcat|wcscat|gets|lstrcpyW?|lstrcatW?|wsprintfW?)[[:space:]]*\(' $sources \

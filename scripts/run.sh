@@ -8,8 +8,10 @@
 #   --data DIR                another data folder (the tests use their own)
 #
 # With a display the host opens in a real window. Without one it runs under Xvfb,
-# saves a screenshot of the Today screen after the first update and says where.
-# The data folder (DLL, icon strips, vokCurrency.set, vokCurrency.his) persists.
+# and the run command's helper (todayshot) saves a screenshot of the Today screen
+# after the first update and closes it. The demo's settings (proxy, panel font) are
+# written with vokfiles, the native tool for the data files. The data folder (DLL,
+# icon strips, vokCurrency.set, vokCurrency.his) persists.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -30,7 +32,12 @@ done
 "$here/scripts/setup.sh"
 cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null
-cmake --build build/win -j2 --target vokcurrency todayhost package_zip
+cmake --build build/win -j2 --target vokcurrency todayhost todayshot package_zip
+# vokfiles, in the test command's native tree.
+cmake -S "$here" -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DVOK_SANITIZE=ON -DVOK_FUZZ=ON >/dev/null
+cmake --build build/asan -j2 --target vokfiles
+vokfiles="$here/build/asan/vokfiles"
 
 if [ -z "$data" ]; then
     data="$here/build/today"
@@ -61,10 +68,12 @@ if [ $demo -eq 1 ]; then
     [ -s "$port_file" ] || { echo "run: the sample rates service did not start" >&2; exit 1; }
     port=$(cat "$port_file")
     echo "run: sample rates service on 127.0.0.1:$port"
-    # Today's three-digit rouble rates and their arrows overrun a 240-pixel line in the
+    # The plug-in reaches the sample service through its own proxy setting. Today's
+    # three-digit rouble rates and their arrows overrun a 240-pixel line in the
     # default 15-pixel font; the demo's panel font is 13 pixels so the three default
     # items show whole.
-    args+=(--proxy "127.0.0.1:$port" --update-at-start --font-height 13)
+    "$vokfiles" settings "$data/vokCurrency.set" useProxy=1 "proxy=127.0.0.1:$port" panelFont.lfHeight=13
+    args+=(--update-at-start)
 fi
 
 # The plug-in tells each download's outcome in the debugger output. The first one,
@@ -100,11 +109,17 @@ else
     # Nobody is there to tap: the first update starts at once.
     [[ " ${args[*]-} " == *" --update-at-start "* ]] || args+=(--update-at-start)
     echo "run: no display: the Today screen runs under Xvfb"
-    # Wine's own processes end before Xvfb does, so none of them loses its display.
+    # The history file as it was before the run: the helper waits for a newer one.
+    since=$(date -r "$data/vokCurrency.his" +%s%N 2>/dev/null || echo 0)
+    # The helper beside the host in the same display; it closes the host once the
+    # picture is taken. Wine's own processes end before Xvfb does, so none of them
+    # loses its display.
     { timeout "${VOK_RUN_TIMEOUT:-180}" xvfb-run -a -s "-screen 0 800x600x24" \
-        sh -c 'wine "$@"; rc=$?; wineserver -k; exit $rc' host \
-        "$data/todayhost.exe" "${args[@]}" --screenshot "Z:${shot//\//\\}" \
-        --exit-after-screenshot --exit-after-ms 120000 2>&1 1>&3 | tell_outcome; } 3>&1 || true
+        sh -c 'helper=$1 shot=$2 his=$3 since=$4; shift 4
+               wine "$helper" --screenshot "$shot" --history "$his" --history-ns "$since" &
+               wine "$@"; rc=$?; wait; wineserver -k; exit $rc' host \
+        "$here/build/win/todayshot.exe" "Z:${shot//\//\\}" "Z:${data//\//\\}\\vokCurrency.his" "$since" \
+        "$data/todayhost.exe" "${args[@]}" --exit-after-ms 120000 2>&1 1>&3 | tell_outcome; } 3>&1 || true
     if [ -f "$shot" ]; then echo "run: screenshot of the Today screen: $shot"; else echo "run: no screenshot was taken" >&2; exit 1; fi
 fi
 echo "run: Windows package: $here/build/win/vokcurrency-win64.zip"

@@ -1,11 +1,12 @@
 // The scheduler's platform calls on Win32.
 #include <windows.h>
 
-#include "plugin/globals.h"
-#include "plugin/panel.h"
 #include "update/download.h"
 #include "update/fill.h"
 #include "update/schedule.h"
+#include "update/schedule_win32.h"
+
+static void (*repaintCall)();
 
 // The worker holds a reference to the module it runs in, so the library can't be
 // unloaded under it; it drops the reference as it ends.
@@ -47,14 +48,15 @@ static void localTime(LocalTime& out)
     out = LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute};
 }
 
-void installSchedulePlatform()
+void installSchedulePlatform(void (*repaintPanel)())
 {
+    repaintCall = repaintPanel;
     schedulePlatform.localTime = localTime;
     schedulePlatform.startThread = startWorkerThread;
     schedulePlatform.startFillThread = startFillThread;
     schedulePlatform.sleepMs = [](int ms) { Sleep(DWORD(ms)); };
     schedulePlatform.invalidate = [] {
-        if (panelWindow) InvalidateRect(panelWindow, nullptr, FALSE);
+        if (repaintCall) repaintCall();
     };
     schedulePlatform.download = downloadRates;
     schedulePlatform.tickCount = [] { return uint32_t(GetTickCount()); };

@@ -43,15 +43,15 @@ void workingRowText(const WorkingItems& w, int row, int column, char16_t* out, s
 
 // The item editor's controls at OK. A row is the list's selection, -1 for none.
 struct EditorChoice {
-    bool ratio;          // 1055
-    bool nextPeriod;     // 1056
-    bool ifAvailable;    // 1063, counts only with nextPeriod
-    int32_t currencyRow;   // 1031
-    int32_t currency2Row;  // 1032, read also when the item is not a ratio
-    bool arrow;          // 1033
-    bool difference;     // 1067
-    int32_t digitsRow;   // 1038
-    bool defaultColour;  // 1040
+    bool ratio;          // IDC_EDITOR_RATIO
+    bool nextPeriod;     // IDC_EDITOR_NEXT_PERIOD
+    bool ifAvailable;    // IDC_EDITOR_IF_AVAILABLE, counts only with nextPeriod
+    int32_t currencyRow;   // IDC_EDITOR_CURRENCY
+    int32_t currency2Row;  // IDC_EDITOR_CURRENCY2, read also when the item is not a ratio
+    bool arrow;          // IDC_EDITOR_ARROW
+    bool difference;     // IDC_EDITOR_DIFFERENCE
+    int32_t digitsRow;   // IDC_EDITOR_DIGITS
+    bool defaultColour;  // IDC_EDITOR_DEFAULT_COLOUR
     uint32_t colour;     // the colour chosen so far, stored whether or not it is used
 };
 // Writes the editor's choice into item. A list without a valid row keeps the item's
@@ -63,29 +63,29 @@ void storeEditorChoice(PanelItem& item, const EditorChoice& c);
 constexpr int ProxyReadUnits = 64;  // the proxy field is read with this buffer
 
 struct UpdatePageInput {
-    bool updateEvery;          // 1000
-    uint32_t interval;         // 1001
-    bool onlyIfStale;          // 1009, enabled or not
-    bool updateDaily;          // 1002
-    uint32_t hour;             // 1003
-    uint32_t minute;           // 1004
-    bool useProxy;             // 1064
-    const char16_t* proxy;     // 1065, NUL-terminated
-    bool establishConnection;  // 1068
-    bool updateOnConnect;      // 1020, the hidden box
+    bool updateEvery;          // IDC_UPDATE_EVERY
+    uint32_t interval;         // IDC_UPDATE_INTERVAL
+    bool onlyIfStale;          // IDC_ONLY_IF_STALE, enabled or not
+    bool updateDaily;          // IDC_UPDATE_DAILY
+    uint32_t hour;             // IDC_DAILY_HOUR
+    uint32_t minute;           // IDC_DAILY_MINUTE
+    bool useProxy;             // IDC_USE_PROXY
+    const char16_t* proxy;     // IDC_PROXY, NUL-terminated
+    bool establishConnection;  // IDC_ESTABLISH_CONNECTION
+    bool updateOnConnect;      // IDC_UPDATE_ON_CONNECT, the hidden box
 };
 
 struct MiscPageInput {
-    uint32_t visibleItems;   // 1021
-    uint32_t fontHeight;     // 1058
-    bool bold;               // 1060
-    bool centerItems;        // 1061
-    bool filledArrows;       // 1062
-    bool commaOnPanel;       // 1008
-    bool commaOnCopy;        // 1017
-    bool commaInHistory;     // 1018
-    int32_t historyDigitsRow;  // 1037, -1 for none
-    uint32_t historyLength;  // 1010
+    uint32_t visibleItems;   // IDC_VISIBLE_ITEMS
+    uint32_t fontHeight;     // IDC_FONT_HEIGHT
+    bool bold;               // IDC_BOLD
+    bool centerItems;        // IDC_CENTER_ITEMS
+    bool filledArrows;       // IDC_FILLED_ARROWS
+    bool commaOnPanel;       // IDC_COMMA_ON_PANEL
+    bool commaOnCopy;        // IDC_COMMA_ON_COPY
+    bool commaInHistory;     // IDC_COMMA_IN_HISTORY
+    int32_t historyDigitsRow;  // IDC_HISTORY_DIGITS, -1 for none
+    uint32_t historyLength;  // IDC_HISTORY_LENGTH
 };
 
 // OK's reading of the pages: updateFlags and commaFlags are rebuilt from their boxes;

@@ -4,7 +4,7 @@
 
 #include "data/currency.h"
 
-TEST(DayCodes, DateRulesAndKeys)
+TEST(DayCodes, YearCodesWrapAfter2244AndKeysCountFrom1989)
 {
     DayCode d = makeDayCode(1, 1, 2005);
     EXPECT_EQ(d.day, 1);
@@ -24,7 +24,7 @@ TEST(DayCodes, DateRulesAndKeys)
     EXPECT_EQ(DayKey(makeDayCode(1, 1, 1989)), 1);
 }
 
-TEST(DayCodes, YearBoundaryKeysAndDistances)
+TEST(DayCodes, DistancesAreKeyDifferencesAcrossTheYearBoundary)
 {
     DayCode lastDay = makeDayCode(31, 12, 2005);
     DayCode seventh = makeDayCode(7, 1, 2006);

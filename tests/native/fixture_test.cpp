@@ -170,7 +170,7 @@ TEST(FullDocument, EveryTableCurrencyIsReadWithItsNominalAndRate)
     }
 }
 
-TEST(SeedDocuments, MinimalAndPlainRoot)
+TEST(SeedDocuments, AMinimalDocumentGivesOneRateAndAPlainRootNone)
 {
     std::vector<char> minimal = loadDocument(fixturePath("seed_minimal.xml"));
     DayRates rates;
@@ -192,7 +192,7 @@ TEST(SeedDocuments, MinimalAndPlainRoot)
     EXPECT_TRUE(allZero(rates));
 }
 
-TEST(SeedDocuments, MixedCaseNames)
+TEST(SeedDocuments, NamesInAnyCaseAreRead)
 {
     std::vector<char> text = loadDocument(fixturePath("seed_mixed_case.xml"));
     DayRates rates;
@@ -206,7 +206,7 @@ TEST(SeedDocuments, MixedCaseNames)
     EXPECT_EQ(rates.rates[0].rate, 106.1878f);
 }
 
-TEST(SeedDocuments, MissingEndTags)
+TEST(SeedDocuments, AMissingEndTagLosesOnlyItsOwnElement)
 {
     std::vector<char> text = loadDocument(fixturePath("seed_missing_end_tags.xml"));
     DayRates rates;

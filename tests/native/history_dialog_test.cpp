@@ -165,7 +165,7 @@ TEST(HistoryConverter, AmountTextsStayInsideTheirBuffers)
     EXPECT_EQ(fixedDigitsInRange(3), 3);
 }
 
-TEST(HistoryTable, CellsAndHeaders)
+TEST(HistoryTable, CellsShowDaysAndRatesAndHeadersShowNominals)
 {
     char16_t out[CellTextUnits];
     formatDay(out, CellTextUnits, makeDayCode(5, 1, 2006));

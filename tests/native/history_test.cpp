@@ -73,7 +73,7 @@ TEST_F(HistoryFile, NewDaysGoInFrontAndPresentDaysAreReplacedInPlace)
     EXPECT_EQ(findDay(makeDayCode(1, 1, 2020)).code.day, 0);
 }
 
-TEST_F(HistoryFile, ShortAndLongFiles)
+TEST_F(HistoryFile, AShortFileIsPaddedAndALongOneCutToTheLength)
 {
     writeRecords(10);
     loadHistory(path.c_str(), 15);

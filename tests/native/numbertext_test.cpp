@@ -62,7 +62,7 @@ TEST(NumberText, FixedPointRoundsAsPrintfDoes)
     }
 }
 
-TEST(NumberText, CommaAndShortBuffers)
+TEST(NumberText, CommasAndCutTextsStayInsideTheirBuffers)
 {
     EXPECT_EQ(fixed(-1234.5678, 2, true), "-1234,57");
     EXPECT_EQ(fixed(12, 0, true), "12");

@@ -205,7 +205,7 @@ TEST_F(OptionsPages, MiscNumbersKeepValuesOutsideTheirBounds)
     }
 }
 
-TEST_F(OptionsPages, MiscBoxesAndTheDigitsList)
+TEST_F(OptionsPages, MiscBoxesRebuildTheirFlagsAndNoDigitsRowKeepsTheValue)
 {
     MiscPageInput in = defaultMiscPage();
     s.commaFlags = 0xFF;
@@ -259,7 +259,7 @@ TEST(OptionsItemList, CopiesInAndOutWholeAndComesInRange)
     EXPECT_EQ(w.count, 0);
 }
 
-TEST(OptionsItemList, UpDownAndDelete)
+TEST(OptionsItemList, UpDownAndDeleteMoveOnlyRowsInTheList)
 {
     WorkingItems w = listOf(4);
     EXPECT_FALSE(moveItemUp(w, 0));
@@ -311,7 +311,7 @@ TEST(OptionsItemList, AddStopsAtFifteenAndANewItemHasItsDefaults)
 
 // --- Row texts ------------------------------------------------------------------------
 
-TEST(OptionsItemRows, RatesRatiosAndPeriods)
+TEST(OptionsItemRows, RowsNameTheRateOrRatioAndThePeriod)
 {
     EXPECT_EQ(rowText(item(0), 0), "Курс €.");
     EXPECT_EQ(rowText(item(3), 0), "Курс ¥.");

@@ -87,7 +87,7 @@ TEST(ItemText, PeriodsChooseTheComparedDays)
     EXPECT_EQ(oldest.width, 7 * 7);
 }
 
-TEST(ItemText, DigitsZeroFormsAndCommas)
+TEST(ItemText, MissingRatesShowDashesAndEqualValuesNoArrow)
 {
     DayRates prev = day(4, 30.12f, 20.0f), cur = day(7, 35.0f, 21.0f);
     EXPECT_EQ(utf8(compose(item(0, 0, 0), prev, cur, none).text), "€ 35");
@@ -150,7 +150,7 @@ TEST(ItemText, NominalChangesCompareThePricePerUnit)
     EXPECT_EQ(ratio.arrowUp, 1);
 }
 
-TEST(ItemText, RatiosAndLongValues)
+TEST(ItemText, RatiosDivideAndHugeValuesAreCutToTheSlot)
 {
     DayRates prev = day(4, 100.0f, 80.0f), cur = day(7, 90.0f, 60.0f);
     ItemSlot ratio = compose(item(0, ShowArrow, 2, 1, 0, 1), prev, cur, none);
@@ -199,7 +199,7 @@ struct Layout : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(Layout, VisibleSlotsAndSeparators)
+TEST_F(Layout, SlotsStartAtTheFirstVisibleItemWithSeparatorsBetween)
 {
     firstVisible = 2;
     int offset = layout();
@@ -225,7 +225,7 @@ TEST_F(Layout, VisibleSlotsAndSeparators)
     EXPECT_EQ(lastSlot, 2);
 }
 
-TEST_F(Layout, CentredRows)
+TEST_F(Layout, CentredRowsStartRightOfTheIconWhenTooWide)
 {
     s.centerItems = 1;
     s.visibleItems = 1;
@@ -236,7 +236,7 @@ TEST_F(Layout, CentredRows)
     EXPECT_EQ(layout(16, 60), 17);  // wider than the space: starts right of the icon
 }
 
-TEST_F(Layout, NothingVisible)
+TEST_F(Layout, WithNothingVisibleNoDragScrolls)
 {
     s.itemCount = 0;
     layout();
@@ -300,7 +300,7 @@ TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
     schedulePlatform = SchedulePlatform{};
 }
 
-TEST(Arrow, VerticesAndMirror)
+TEST(Arrow, ADownArrowIsTheUpArrowMirrored)
 {
     // A slot at x 100, width 60: reference x 151, outline within 152..160.
     PanelPoint up[8], down[8], fill[6];

@@ -42,7 +42,7 @@ bool allZero(const DayRates& r)
 
 }  // namespace
 
-TEST(RatesReader, DatesAndCaseFolding)
+TEST(RatesReader, TheDayIsReadWhateverTheCaseOfTheNames)
 {
     Parsed p = parse(document(valute("USD", "1", "27,95")));
     ASSERT_TRUE(p.ok);
@@ -70,7 +70,7 @@ TEST(RatesReader, DatesAndCaseFolding)
     EXPECT_EQ(std::memcmp(&mixed.rates, &p.rates, sizeof p.rates), 0);
 }
 
-TEST(RatesReader, ValuesNominalsAndCodes)
+TEST(RatesReader, UnknownCodesAreSkippedAndLaterDuplicatesWin)
 {
     Parsed p = parse(document(valute("JPY", "100", "26,7123") + valute("XYZ", "1", "99,0") +
                               valute("EUR", "1", "1,5,5") + valute("", "1", "5") + valute("GBP", "1", "  -3.25e1x")));
@@ -98,7 +98,7 @@ TEST(RatesReader, ValuesNominalsAndCodes)
     EXPECT_EQ(words.rates.rates[0].rate, 0.0f);
 }
 
-TEST(RatesReader, TagsWithoutGaps)
+TEST(RatesReader, TagsWithNoSpaceBetweenThemAreRead)
 {
     Parsed p = parse("<ValCurs Date=\"07.12.2026\"><Valute ID=\"1\"><CharCode>SEK</CharCode><Nominal>10"
                      "</Nominal><Value>84,1</Value></Valute></ValCurs>");
@@ -109,7 +109,7 @@ TEST(RatesReader, TagsWithoutGaps)
 
 // Everything that is no whole document of a real day with a quoted table
 // currency is refused with an all-zero record, whatever else it holds.
-TEST(RatesReader, UnacceptableDocuments)
+TEST(RatesReader, AnythingButAWholeDocumentGivesAZeroRecord)
 {
     const std::string usd = valute("USD", "1", "30");
     const std::string whole = document(usd);
@@ -167,7 +167,7 @@ TEST(RatesReader, UnacceptableDocuments)
     EXPECT_EQ(r.rates[1].rate, 30.0f);
 }
 
-TEST(RatesReader, OddAttributesAndOneKnownCurrency)
+TEST(RatesReader, TheFirstDateAttributeCountsAndOneKnownCurrencySuffices)
 {
     // An attribute whose name ends in "date" is taken for the date when it comes first.
     Parsed update = parse("<ValCurs update=\"09.10.2011\" Date=\"02.03.2005\">" + valute("USD", "1", "30") +
@@ -225,7 +225,7 @@ TEST(RatesReader, OverlongTextIsCutNeverOverrun)
     EXPECT_EQ(findElement("<xxxx>", longName.c_str(), nullptr, 0, content, sizeof content), 0);
 }
 
-TEST(RatesReader, FindElementOffsets)
+TEST(RatesReader, FindElementReturnsTheOffsetPastTheElement)
 {
     const char* text = "ab<item x=1>body</item>rest";
     char content[16];
@@ -238,7 +238,7 @@ TEST(RatesReader, FindElementOffsets)
     EXPECT_EQ(findElement("<items>", "item", nullptr, 0, content, sizeof content), 0);
 }
 
-TEST(RatesReader, NumberFields)
+TEST(RatesReader, NumberFieldsReadTheirLeadingNumberOnly)
 {
     EXPECT_EQ(readIntegerField("  -12abc"), -12);
     EXPECT_EQ(readIntegerField("+7"), 7);

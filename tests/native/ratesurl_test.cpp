@@ -32,7 +32,7 @@ private:
 
 }  // namespace
 
-TEST(RatesUrl, LatestAndGivenDayForms)
+TEST(RatesUrl, TheLatestFormIgnoresTheDayAndTheDayFormSpellsItOut)
 {
     // The day is not read for the latest form.
     EXPECT_EQ(urlFor(true, {0, 0, 0}), "http://www.cbr.ru/scripts/XML_daily.asp?nocache");

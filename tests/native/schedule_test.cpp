@@ -94,7 +94,7 @@ struct Schedule : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Schedule, WeekendRule)
+TEST_F(Schedule, TheLastWorkdaysRatesStayFreshOverTheWeekend)
 {
     DayCode monday = makeDayCode(7, 12, 2026);
     EXPECT_EQ(stateFor(monday, monday), Fresh);

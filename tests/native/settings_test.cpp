@@ -102,7 +102,7 @@ TEST_F(SettingsFile, MissingProxyMarkerResetsOnlyTheProxy)
     EXPECT_EQ(settings.useProxy, 0);
 }
 
-TEST_F(SettingsFile, ShortAndLongFiles)
+TEST_F(SettingsFile, AShortFileGetsDefaultsOrANewProxyBlockAndALongOneIsCut)
 {
     std::vector<unsigned char> image = expectedDefaultFile(15);
     image[8] = 7;  // dailyHour, to tell a kept file from defaults

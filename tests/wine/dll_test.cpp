@@ -1,6 +1,7 @@
 // The library as the host sees it: exports, attach, resources.
 #include <cstring>
 
+#include "resources/resource.h"
 #include "winetest.h"
 
 namespace {
@@ -70,9 +71,9 @@ TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
     HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
     ASSERT_NE(dll, nullptr);
     wchar_t text[64] = {};
-    ASSERT_GT(LoadStringW(dll, 40006, text, 64), 0);
+    ASSERT_GT(LoadStringW(dll, IDS_OPTIONS_CANCEL, text, 64), 0);
     EXPECT_STREQ(text, L"\x041E\x0442\x043C\x0435\x043D\x0430");  // "Отмена"
-    ASSERT_GT(LoadStringW(dll, 40015, text, 64), 0);
+    ASSERT_GT(LoadStringW(dll, IDS_CONVERTER, text, 64), 0);
     EXPECT_STREQ(text, L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440");  // "Конвертер"
     FreeLibrary(dll);
 }

@@ -14,10 +14,10 @@
 #include "data/settings.h"
 #include "platform/connmgr.h"
 #include "platform/testhooks.h"
-#include "plugin/panel.h"
 #include "update/download.h"
 #include "update/ratesurl.h"
 #include "update/schedule.h"
+#include "update/schedule_win32.h"
 
 namespace {
 
@@ -448,7 +448,7 @@ TEST_F(RateDownload, NoConnectionIsRequestedUnlessAsked)
     EXPECT_EQ(connMgrLog.releaseCalls, 0);
 }
 
-TEST_F(RateDownload, TheConnectionRequestAndItsRelease)
+TEST_F(RateDownload, TheConnectionIsRequestedForTheServiceAndReleased)
 {
     settings.updateFlags |= EstablishConnection;
     server.respondWith(serving(ratesDocument("02.03.2005", tableQuotes())));
@@ -596,7 +596,7 @@ TEST_F(RateDownload, AStalledServiceIsGivenUpAtTheTimeLimit)
 TEST_F(RateDownload, AfterAStallTheNextTapStoresTheDay)
 {
     updateLimitOverrideMs = 3000;
-    installSchedulePlatform();
+    installSchedulePlatform(nullptr);
     resetSchedule();
     SYSTEMTIME now;
     GetLocalTime(&now);

@@ -13,6 +13,7 @@
 #include "httpserver.h"
 #include "platform/shell.h"
 #include "platform/today.h"
+#include "resources/resource.h"
 #include "winetest.h"
 
 namespace {
@@ -582,7 +583,7 @@ void CALLBACK runHistorySteps(HWND, UINT, UINT_PTR timer, DWORD)
     if (historyStepsRan) return;
     historyStepsRan = true;
     historySteps(dialog);
-    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+    PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
 }
 
 void holdOnTheRates(PanelUnderTest& plugin, std::function<void(HWND)> steps)
@@ -662,7 +663,7 @@ TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
         CloseClipboard();
     }
     holdOnTheRates(plugin, [&](HWND dialog) {
-        SendMessageW(dialog, WM_COMMAND, 40021, 0);  // "Заполнить", as its menu item sends it
+        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);  // "Заполнить", as its menu item sends it
         for (DWORD began = GetTickCount(); GetTickCount() - began < 40000; Sleep(20)) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -670,8 +671,8 @@ TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
             if (captions.empty() || captions.back() != caption) captions.push_back(caption);
             if (captions.size() > 1 && caption == L"\x041A\x0443\x0440\x0441\x044B") break;
         }
-        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 1025), LVM_GETITEMCOUNT, 0, 0), 15);
-        SendMessageW(dialog, WM_COMMAND, 40020, 0);  // "Копировать"
+        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 15);
+        SendMessageW(dialog, WM_COMMAND, IDM_COPY_TABLE, 0);  // "Копировать"
         if (OpenClipboard(nullptr)) {
             if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) copied = static_cast<const wchar_t*>(GlobalLock(data));
             CloseClipboard();

@@ -18,9 +18,12 @@
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "dialogs/chart.h"
+#include "dialogs/dialogstart.h"
+#include "dialogs/history.h"
+#include "resources/resource.h"
 #include "update/fill.h"
 #include "update/schedule.h"
 #include "winetest.h"
@@ -28,8 +31,6 @@
 namespace {
 
 constexpr int Eur = 0, Usd = 1, Jpy = 3;
-constexpr int TableId = 1025, AmountId = 1039, ResultId = 1043, FromId = 1044, ToId = 1045, DateId = 1046,
-              PasteId = 1047, CopyId = 1048, ClearId = 1049, SwapId = 1066;
 const wchar_t* const Title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
 
 // --- Running a modal dialog's steps ------------------------------------------------
@@ -68,7 +69,7 @@ void CALLBACK runPendingSteps(HWND, UINT, UINT_PTR timer, DWORD)
     pendingSteps(dialog);
     // Steps that stopped early (a failed assertion) still close the dialog; a posted
     // command to a dialog that has ended is dropped with its window.
-    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+    PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
 }
 
 // Arms the steps for the next history dialog that opens on this thread.
@@ -104,7 +105,7 @@ int chosen(HWND dialog, int list) { return int(SendDlgItemMessageW(dialog, list,
 
 bool visible(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
-HWND table(HWND dialog) { return GetDlgItem(dialog, TableId); }
+HWND table(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_TABLE); }
 
 int rowCountOf(HWND dialog) { return int(SendMessageW(table(dialog), LVM_GETITEMCOUNT, 0, 0)); }
 
@@ -286,7 +287,7 @@ struct HistoryDialog : ::testing::Test {
     INT_PTR open(LPARAM view, std::function<void(HWND)> steps)
     {
         whenOpen(std::move(steps));
-        INT_PTR result = openDialog(115, historyDialogProc, owner, view);
+        INT_PTR result = openDialog(IDD_HISTORY, historyDialogProc, owner, view);
         EXPECT_TRUE(stepsRan) << "the dialog never showed";
         EXPECT_FALSE(openHistoryDialog()) << "the dialog is gone when the call returns";
         return result;
@@ -331,10 +332,10 @@ TEST_F(HistoryDialog, TableViewListsEveryStoredDayInStoreOrder)
         EXPECT_EQ(list.right, client.right - 5);
         EXPECT_EQ(list.bottom, client.bottom - bar - 5);
         // The converter's chosen day is the shown day.
-        EXPECT_EQ(text(dialog, DateId), L"08/12/2026");
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(HistoryDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
@@ -345,7 +346,7 @@ TEST_F(HistoryDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
         MapWindowPoints(owner, nullptr, reinterpret_cast<POINT*>(&ownerArea), 2);
         GetWindowRect(dialog, &dialogRect);
         EXPECT_TRUE(EqualRect(&ownerArea, &dialogRect));
-        const int commands[] = {40004, 40009, 40012, 40013};
+        const int commands[] = {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER};
         for (int command : commands) {
             HWND button = barButton(dialog, command);
             ASSERT_NE(button, nullptr) << command;
@@ -367,19 +368,19 @@ TEST_F(HistoryDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
             EXPECT_LE(size.cx + 4 + 2, r.right) << GetDlgCtrlID(button);
         }
         // "Курсы" and "Конвертер" switch the views; "Отмена" ends the dialog.
-        SendMessageW(barButton(dialog, 40013), BM_CLICK, 0, 0);
+        SendMessageW(barButton(dialog, IDM_CONVERTER), BM_CLICK, 0, 0);
         EXPECT_FALSE(visible(table(dialog)));
-        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
         checkNoOverlap(checkTexts(dialog, "converter"), "converter");
-        SendMessageW(barButton(dialog, 40009), BM_CLICK, 0, 0);
+        SendMessageW(barButton(dialog, IDM_TABLE), BM_CLICK, 0, 0);
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
         ASSERT_NE(GetDlgItem(dialog, ShellDoneButtonId), nullptr);
         EXPECT_TRUE(visible(GetDlgItem(dialog, ShellDoneButtonId)));
-        SendMessageW(barButton(dialog, 40004), BM_CLICK, 0, 0);
+        SendMessageW(barButton(dialog, IDM_CANCEL), BM_CLICK, 0, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(HistoryDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
@@ -390,25 +391,25 @@ TEST_F(HistoryDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
     settings.converterTo = Usd + 1;
     INT_PTR result = open(7, [](HWND dialog) {
         EXPECT_FALSE(visible(table(dialog)));
-        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
-        EXPECT_EQ(SendDlgItemMessageW(dialog, FromId, CB_GETCOUNT, 0, 0), 18);
+        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_CONVERT_FROM, CB_GETCOUNT, 0, 0), 18);
         wchar_t first[8] = L"", usd[8] = L"";
-        SendDlgItemMessageW(dialog, ToId, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
-        SendDlgItemMessageW(dialog, ToId, CB_GETLBTEXT, Usd + 1, reinterpret_cast<LPARAM>(usd));
+        SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
+        SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_GETLBTEXT, Usd + 1, reinterpret_cast<LPARAM>(usd));
         EXPECT_STREQ(first, L"RUB");
         EXPECT_STREQ(usd, L"$");
-        EXPECT_EQ(chosen(dialog, FromId), 0);
-        EXPECT_EQ(chosen(dialog, ToId), Usd + 1);
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), 0);
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), Usd + 1);
         // The stored amount with the converter's comma; the result follows the input.
-        EXPECT_EQ(text(dialog, AmountId), L"100,0000");
-        EXPECT_EQ(text(dialog, ResultId), L"1,2484");  // 100 / 80.1
-        setText(dialog, AmountId, L"801.5");
-        EXPECT_EQ(text(dialog, ResultId), L"10.0062");
-        choose(dialog, ToId, Jpy + 1);  // 28 roubles for 100 yen
-        EXPECT_EQ(text(dialog, ResultId), L"2862.5000");
-        choose(dialog, FromId, Eur + 1);
-        EXPECT_EQ(text(dialog, ResultId), L"259914.9930");
+        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"100,0000");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"1,2484");  // 100 / 80.1
+        setText(dialog, IDC_AMOUNT, L"801.5");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"10.0062");
+        choose(dialog, IDC_CONVERT_TO, Jpy + 1);  // 28 roubles for 100 yen
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"2862.5000");
+        choose(dialog, IDC_CONVERT_FROM, Eur + 1);
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"259914.9930");
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(result, 1);
@@ -420,13 +421,13 @@ TEST_F(HistoryDialog, EmptyHistoriesGiveNoRows)
     settings.converterTo = Usd + 1;
     INT_PTR result = open(0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 0);
-        EXPECT_EQ(text(dialog, DateId), L"00/00/1989");
+        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"00/00/1989");
         EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5");
-        setText(dialog, AmountId, L"12,5");
-        EXPECT_EQ(text(dialog, ResultId), L"12,5000");
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        setText(dialog, IDC_AMOUNT, L"12,5");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"12,5000");
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 
     // A history file whose first slot is empty: no rows, though later slots are filled.
     freeHistory();
@@ -439,10 +440,10 @@ TEST_F(HistoryDialog, EmptyHistoriesGiveNoRows)
     refreshTick();
     result = open(0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 0);
-        EXPECT_EQ(text(dialog, DateId), L"08/12/2026");  // the shown day is still found
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");  // the shown day is still found
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(HistoryDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
@@ -465,17 +466,17 @@ TEST_F(HistoryDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         EXPECT_EQ(cell(dialog, 4, 0), L"01/12/2026");
         EXPECT_EQ(cell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
     // The order of a new opening is the store's again; the sort column is remembered.
     result = open(0, [](HWND dialog) {
         EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
         clickHeader(dialog, Eur + 1);  // the column of the last sort, descending: now ascending
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(HistoryDialog, ActivatingARowChoosesItsDayForTheConverter)
@@ -487,21 +488,21 @@ TEST_F(HistoryDialog, ActivatingARowChoosesItsDayForTheConverter)
     DayRates unused;
     readShownRates(shownBefore, unused);
     INT_PTR result = open(0, [](HWND dialog) {
-        EXPECT_EQ(text(dialog, ResultId), L"10,0375");  // at the shown day's 80.1
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0375");  // at the shown day's 80.1
         ASSERT_EQ(cell(dialog, 1, 0), L"04/12/2026");
         doubleTapRow(dialog, 1);
-        EXPECT_EQ(text(dialog, DateId), L"04/12/2026");
-        EXPECT_EQ(text(dialog, ResultId), L"10,0000");  // at 80.4
+        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"04/12/2026");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0000");  // at 80.4
         EXPECT_FALSE(visible(table(dialog)));
-        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
         // Another currency converts at the chosen day too.
-        choose(dialog, ToId, Jpy + 1);
+        choose(dialog, IDC_CONVERT_TO, Jpy + 1);
         // 804 / 24 * 100, with the factor in single precision.
-        EXPECT_EQ(text(dialog, ResultId), L"3349,9999");
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"3349,9999");
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
     readShownRates(shownAfter, unused);
     EXPECT_TRUE(sameDay(shownBefore, shownAfter));
 }
@@ -512,57 +513,57 @@ TEST_F(HistoryDialog, SwapPasteCopyAndClear)
     settings.converterFrom = Usd + 1;
     settings.converterTo = Eur + 1;
     INT_PTR result = open(1, [](HWND dialog) {
-        setText(dialog, AmountId, L"10");
-        EXPECT_EQ(text(dialog, ResultId), L"8.8216");  // 801 / 90.8
-        click(dialog, SwapId);
-        EXPECT_EQ(chosen(dialog, FromId), Eur + 1);
-        EXPECT_EQ(chosen(dialog, ToId), Usd + 1);
-        EXPECT_EQ(text(dialog, ResultId), L"11.3358");
+        setText(dialog, IDC_AMOUNT, L"10");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"8.8216");  // 801 / 90.8
+        click(dialog, IDC_SWAP_CURRENCIES);
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), Eur + 1);
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), Usd + 1);
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"11.3358");
 
         // "Клип->" pastes; the result mirrors the pasted comma.
         putClipboardText(L"250,5");
-        click(dialog, PasteId);
-        EXPECT_EQ(text(dialog, AmountId), L"250,5");
-        EXPECT_EQ(text(dialog, ResultId), L"283,9626");
+        click(dialog, IDC_PASTE_AMOUNT);
+        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"250,5");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"283,9626");
         // "Клип<-" copies the result as Unicode text.
         emptyClipboard();
-        click(dialog, CopyId);
+        click(dialog, IDC_COPY_RESULT);
         EXPECT_EQ(clipboardText(), L"283,9626");
 
         // Nothing on the clipboard, or no text on it: the amount stays.
         emptyClipboard();
-        click(dialog, PasteId);
-        EXPECT_EQ(text(dialog, AmountId), L"250,5");
+        click(dialog, IDC_PASTE_AMOUNT);
+        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"250,5");
         putClipboardText(L"");
-        click(dialog, PasteId);
-        EXPECT_EQ(text(dialog, AmountId), L"250,5");
+        click(dialog, IDC_PASTE_AMOUNT);
+        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"250,5");
         // Text with no terminator is read only as far as its block goes (the system
         // may take the last unit for the terminator).
         const wchar_t unterminated[] = {L'4', L'2'};
         putClipboard(unterminated, sizeof unterminated);
-        click(dialog, PasteId);
-        std::wstring pasted = text(dialog, AmountId);
+        click(dialog, IDC_PASTE_AMOUNT);
+        std::wstring pasted = text(dialog, IDC_AMOUNT);
         EXPECT_TRUE(pasted == L"42" || pasted == L"4") << pasted.c_str();
         // Text that is no number, or too long for the field, converts as 0 and
         // leaves the currencies as they were.
         putClipboardText(L"\x0434\x0432\x0430");
-        click(dialog, PasteId);
-        EXPECT_EQ(text(dialog, ResultId), L"0.0000");
+        click(dialog, IDC_PASTE_AMOUNT);
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"0.0000");
         putClipboardText(std::wstring(300, L'7'));
-        click(dialog, PasteId);
-        EXPECT_EQ(text(dialog, ResultId), L"0.0000");
-        EXPECT_EQ(chosen(dialog, FromId), Eur + 1);
-        EXPECT_EQ(chosen(dialog, ToId), Usd + 1);
+        click(dialog, IDC_PASTE_AMOUNT);
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"0.0000");
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), Eur + 1);
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), Usd + 1);
 
         // "Сброс" empties the amount and gives it the focus.
-        SetFocus(GetDlgItem(dialog, SwapId));
-        click(dialog, ClearId);
-        EXPECT_EQ(text(dialog, AmountId), L"");
-        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, AmountId));
-        EXPECT_EQ(text(dialog, ResultId), L"0.0000");
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SetFocus(GetDlgItem(dialog, IDC_SWAP_CURRENCIES));
+        click(dialog, IDC_CLEAR_AMOUNT);
+        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"");
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"0.0000");
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(HistoryDialog, OkSavesTheWidthsAndTheConverterState)
@@ -571,9 +572,9 @@ TEST_F(HistoryDialog, OkSavesTheWidthsAndTheConverterState)
     INT_PTR result = open(1, [](HWND dialog) {
         SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 3, 123);
         SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 0, 0x10040);
-        choose(dialog, FromId, Usd + 1);
-        choose(dialog, ToId, Jpy + 1);
-        setText(dialog, AmountId, L"77,5");
+        choose(dialog, IDC_CONVERT_FROM, Usd + 1);
+        choose(dialog, IDC_CONVERT_TO, Jpy + 1);
+        setText(dialog, IDC_AMOUNT, L"77,5");
         // The Done button of the title area sends OK.
         click(dialog, ShellDoneButtonId);
     });
@@ -605,14 +606,14 @@ TEST_F(HistoryDialog, CancelAndTheCloseBoxKeepNothing)
     auto changeThen = [](UINT message, WPARAM wParam) {
         return [message, wParam](HWND dialog) {
             SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 3, 123);
-            choose(dialog, FromId, Usd + 1);
-            setText(dialog, AmountId, L"5");
+            choose(dialog, IDC_CONVERT_FROM, Usd + 1);
+            setText(dialog, IDC_AMOUNT, L"5");
             SendMessageW(dialog, message, wParam, 0);
         };
     };
-    EXPECT_EQ(open(1, changeThen(WM_COMMAND, 40004)), 40004);
-    EXPECT_EQ(open(1, changeThen(WM_SYSCOMMAND, SC_CLOSE)), 40004);
-    EXPECT_EQ(open(1, changeThen(WM_COMMAND, IDCANCEL)), 40004);
+    EXPECT_EQ(open(1, changeThen(WM_COMMAND, IDM_CANCEL)), IDM_CANCEL);
+    EXPECT_EQ(open(1, changeThen(WM_SYSCOMMAND, SC_CLOSE)), IDM_CANCEL);
+    EXPECT_EQ(open(1, changeThen(WM_COMMAND, IDCANCEL)), IDM_CANCEL);
     EXPECT_FALSE(settingsFileWritten());
     EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
 }
@@ -621,11 +622,11 @@ TEST_F(HistoryDialog, EndsWithZeroWhenTheRowIndexCantBeHad)
 {
     storeFiveDays();
     historyRowsUnavailable = true;
-    whenOpen([](HWND dialog) { SendMessageW(dialog, WM_COMMAND, 40004, 0); });
-    EXPECT_EQ(openDialog(115, historyDialogProc, owner, 0), 0);
+    whenOpen([](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); });
+    EXPECT_EQ(openDialog(IDD_HISTORY, historyDialogProc, owner, 0), 0);
     EXPECT_FALSE(stepsRan);
     historyRowsUnavailable = false;
-    EXPECT_EQ(open(0, [](HWND dialog) { SendMessageW(dialog, WM_COMMAND, 40004, 0); }), 40004);
+    EXPECT_EQ(open(0, [](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); }), IDM_CANCEL);
     EXPECT_TRUE(stepsRan);
 }
 
@@ -638,15 +639,15 @@ TEST_F(HistoryDialog, DamagedSettingsStayInsideTheListsAndDigits)
     settings.commaFlags = 0;
     settings.converterAmount = std::nan("");
     INT_PTR result = open(1, [](HWND dialog) {
-        EXPECT_EQ(chosen(dialog, FromId), 0);
-        EXPECT_EQ(chosen(dialog, ToId), 0);
-        EXPECT_EQ(text(dialog, AmountId), L"0.0000");
-        setText(dialog, AmountId, L"3.14159");
-        EXPECT_EQ(text(dialog, ResultId), L"3.1416");
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), 0);
+        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), 0);
+        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"0.0000");
+        setText(dialog, IDC_AMOUNT, L"3.14159");
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"3.1416");
         // A list without a selection converts as the rouble.
-        SendDlgItemMessageW(dialog, ToId, CB_SETCURSEL, WPARAM(-1), 0);
-        choose(dialog, FromId, Usd + 1);
-        EXPECT_EQ(text(dialog, ResultId), L"251.6414");
+        SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_SETCURSEL, WPARAM(-1), 0);
+        choose(dialog, IDC_CONVERT_FROM, Usd + 1);
+        EXPECT_EQ(text(dialog, IDC_RESULT), L"251.6414");
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(result, 1);
@@ -664,10 +665,10 @@ TEST_F(HistoryDialog, ADayStoredWhileOpenLeavesTheRowsAlone)
         EXPECT_EQ(rowCountOf(dialog), 5);
         EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
         doubleTapRow(dialog, 0);
-        EXPECT_EQ(text(dialog, DateId), L"08/12/2026");
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 // --- From the panel ----------------------------------------------------------------
@@ -693,7 +694,7 @@ TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
     // Tap-and-hold on the rates: the table.
     whenOpen([&tableShown](HWND dialog) {
         tableShown = visible(table(dialog));
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     shellForceNextGesture(GN_CONTEXTMENU);
     press(100);
@@ -703,8 +704,8 @@ TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
     // Two presses less than 250 ms apart, anywhere: the converter.
     ticks += 260;
     whenOpen([&converterShown](HWND dialog) {
-        converterShown = !visible(table(dialog)) && GetFocus() == GetDlgItem(dialog, AmountId);
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        converterShown = !visible(table(dialog)) && GetFocus() == GetDlgItem(dialog, IDC_AMOUNT);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     press(8);
     EXPECT_FALSE(stepsRan);  // the first press alone opens nothing
@@ -787,10 +788,12 @@ TEST_F(HistoryDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConvert
     PostMessageW(item, WM_RBUTTONUP, 0, MAKELPARAM(150, 5));
     HWND dialog = waitFor([&] { return host.dialog(); });
     ASSERT_NE(dialog, nullptr);
-    HWND list = GetDlgItem(dialog, TableId);
+    // The window is there before its controls: it shows once they are set up.
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(dialog); }));
+    HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(list); }));
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
-    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+    PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
 
     // Two clicks in quick succession: the converter. A busy machine may stretch the
@@ -806,9 +809,9 @@ TEST_F(HistoryDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConvert
     }
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(dialog); }));
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, TableId)));
-    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, AmountId)));
-    PostMessageW(dialog, WM_COMMAND, 40004, 0);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_HISTORY_TABLE)));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_AMOUNT)));
+    PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
 }
 
@@ -902,30 +905,28 @@ TEST_F(HistoryDialog, ScreenshotsOfBothViews)
         ShowWindow(dialog, SW_SHOW);  // the modal loop would show it once idle
         settle(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\history.bmp"));
-        SendMessageW(dialog, WM_COMMAND, 40013, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CONVERTER, 0);
         settle(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\converter.bmp"));
-        SendMessageW(dialog, WM_COMMAND, 40019, 0);
-        SendMessageW(GetDlgItem(dialog, 1070), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 60));
+        SendMessageW(dialog, WM_COMMAND, IDM_CHART, 0);
+        SendMessageW(GetDlgItem(dialog, IDC_CHART), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 60));
         settle(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\chart.bmp"));
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 // --- The chart, the table as text and the fill -----------------------------------------
 
 namespace {
 
-constexpr int ChartId = 1070, ChartListId = 1071;
-constexpr int ChartCommand = 40019, CopyTableCommand = 40020, FillCommand = 40021;
 
 // A command from the bar's "..." menu, as the user picks it.
 void pickFromMenu(HWND dialog, int command)
 {
     shellPopupAnswer = UINT(command);
-    SendMessageW(barButton(dialog, 40012), BM_CLICK, 0, 0);
+    SendMessageW(barButton(dialog, IDR_HISTORY_MORE), BM_CLICK, 0, 0);
     shellPopupAnswer = 0;
 }
 
@@ -1047,15 +1048,15 @@ TEST_F(HistoryDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
     refreshTick();
     settings.chartCurrency = Eur;
     INT_PTR result = open(0, [](HWND dialog) {
-        pickFromMenu(dialog, ChartCommand);
-        HWND chart = GetDlgItem(dialog, ChartId);
+        pickFromMenu(dialog, IDM_CHART);
+        HWND chart = GetDlgItem(dialog, IDC_CHART);
         EXPECT_TRUE(visible(chart));
-        EXPECT_TRUE(visible(GetDlgItem(dialog, ChartListId)));
+        EXPECT_TRUE(visible(GetDlgItem(dialog, IDC_CHART_CURRENCY)));
         EXPECT_FALSE(visible(table(dialog)));
-        EXPECT_FALSE(visible(GetDlgItem(dialog, AmountId)));
-        EXPECT_EQ(chosen(dialog, ChartListId), Eur);
+        EXPECT_FALSE(visible(GetDlgItem(dialog, IDC_AMOUNT)));
+        EXPECT_EQ(chosen(dialog, IDC_CHART_CURRENCY), Eur);
         checkNoOverlap(checkTexts(dialog, "chart"), "chart");
-        RECT list = childRect(dialog, GetDlgItem(dialog, ChartListId)), area = childRect(dialog, chart);
+        RECT list = childRect(dialog, GetDlgItem(dialog, IDC_CHART_CURRENCY)), area = childRect(dialog, chart);
         EXPECT_GE(area.top, list.bottom);
         EXPECT_LE(area.bottom, childRect(dialog, GetDlgItem(dialog, ShellMenuBarId)).top);
 
@@ -1083,7 +1084,7 @@ TEST_F(HistoryDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
 
         // Another currency: USD rises day by day, so its top is on the 8th. A tap
         // before the chart is drawn again still finds its point.
-        choose(dialog, ChartListId, Usd);
+        choose(dialog, IDC_CHART_CURRENCY, Usd);
         SendMessageW(chart, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(xOf(7) - 2, 30));
         p = pictureOf(chart);
         ASSERT_TRUE(p.find(ChartLineColour, top, topX, bottom, bottomX, minX, maxX));
@@ -1091,10 +1092,10 @@ TEST_F(HistoryDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
         EXPECT_NEAR(bottomX, xOf(1), 3);
         ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
         EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(7), 2);
-        SendMessageW(dialog, WM_COMMAND, 40009, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_TABLE, 0);
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_FALSE(visible(chart));
-        EXPECT_TRUE(visible(GetDlgItem(dialog, AmountId)));  // under the table again
+        EXPECT_TRUE(visible(GetDlgItem(dialog, IDC_AMOUNT)));  // under the table again
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(result, 1);
@@ -1110,10 +1111,10 @@ TEST_F(HistoryDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
     emptyClipboard();
     INT_PTR result = open(0, [](HWND dialog) {
         clickHeader(dialog, 0);  // oldest first: the copy follows the table's order
-        pickFromMenu(dialog, CopyTableCommand);
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        pickFromMenu(dialog, IDM_COPY_TABLE);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
     std::vector<std::wstring> lines = linesOf(clipboardText());
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD\tGBP\tJPY(100)\tUAH\t"), 0u) << lines[0];
@@ -1133,24 +1134,24 @@ TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
     fillLog.requests = 0;
     fillLog.failFrom = 2;
     INT_PTR result = open(0, [](HWND dialog) {
-        pickFromMenu(dialog, FillCommand);
+        pickFromMenu(dialog, IDM_FILL);
         runUntil(dialog, [] { return fillOutcome() != FillRunning; });
         settle(300);  // the dialog's last look at the store
         EXPECT_EQ(fillOutcome(), FillFailed);
         EXPECT_EQ(fillLog.requests.load(), 3);
         EXPECT_EQ(rowCountOf(dialog), 3);
         EXPECT_EQ(cell(dialog, 0, 0), L"06/12/2026");  // the last day that came, in front
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, 40004);
+    EXPECT_EQ(result, IDM_CANCEL);
 
     fillLog.requests = 0;
     fillLog.failFrom = 1000;
     fillSpacingOverrideMs = 600;
     result = open(0, [](HWND dialog) {
-        SendMessageW(dialog, WM_COMMAND, FillCommand, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
         std::vector<std::wstring> captions = runUntil(dialog, [] { return fillLog.requests.load() >= 2; });
-        SendMessageW(dialog, WM_COMMAND, FillCommand, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
         runUntil(dialog, [] { return fillOutcome() != FillRunning; });
         EXPECT_EQ(fillOutcome(), FillStopped);
         settle(500);
@@ -1160,7 +1161,7 @@ TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         wchar_t caption[64] = L"";
         GetWindowTextW(dialog, caption, 64);
         EXPECT_STREQ(caption, Title);  // the caption again once it ended
-        SendMessageW(dialog, WM_COMMAND, 40004, 0);
+        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     fillSpacingOverrideMs = 0;
 }

@@ -1,6 +1,7 @@
 // The desktop Today host, run as its own process with a stand-in plug-in.
 #include <string>
 
+#include "resources/resource.h"
 #include "winetest.h"
 
 namespace {
@@ -56,8 +57,8 @@ TEST(TodayHost, DrivesAPluginThroughItsOrdinals)
     // The first answer asked for 33 pixels: the item has them from the next query on.
     EXPECT_NE(log.find("query height 0"), std::string::npos) << log;
     EXPECT_GE(count(log, "query height 33"), queries - 2) << log;
-    // "Settings" opened template 500 of the plug-in with ordinal 241 as its procedure.
-    EXPECT_EQ(count(log, "options dialog 4242"), 1) << log;
+    // "Settings" opened the plug-in's template IDD_OPTIONS with ordinal 241 as its procedure.
+    EXPECT_EQ(count(log, "options dialog " + std::to_string(IDC_FAKE_LABEL)), 1) << log;
     // Exit unloads the plug-in: its detach ran last.
     ASSERT_GE(log.size(), 7u);
     EXPECT_EQ(log.substr(log.size() - 7), "detach\n") << log;

@@ -20,12 +20,13 @@
 #include <vector>
 
 #include "data/settings.h"
+#include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
 #include "platform/text16.h"
 #include "plugin/core/layout.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
 #include "winetest.h"
@@ -70,7 +71,7 @@ void closeEverything()
 {
     if (HWND box = ownDialog(L"vok Currency")) PostMessageW(box, WM_COMMAND, IDOK, 0);
     if (HWND editor = ownDialog(EditorTitle)) PostMessageW(editor, WM_CLOSE, 0, 0);
-    if (HWND options = ownDialog(OptionsTitle)) PostMessageW(options, WM_COMMAND, OptionsCancelCommand, 0);
+    if (HWND options = ownDialog(OptionsTitle)) PostMessageW(options, WM_COMMAND, IDM_CANCEL, 0);
 }
 
 void CALLBACK drive(HWND, UINT, UINT_PTR, DWORD)
@@ -154,16 +155,16 @@ HWND pageWith(HWND dialog, int id)
     return nullptr;
 }
 
-HWND itemsPage(HWND dialog) { return pageWith(dialog, ItemListId); }
-HWND updatePage(HWND dialog) { return pageWith(dialog, 1001); }
-HWND miscPage(HWND dialog) { return pageWith(dialog, 1021); }
-HWND aboutPage(HWND dialog) { return pageWith(dialog, 1069); }
+HWND itemsPage(HWND dialog) { return pageWith(dialog, IDC_ITEM_LIST); }
+HWND updatePage(HWND dialog) { return pageWith(dialog, IDC_UPDATE_INTERVAL); }
+HWND miscPage(HWND dialog) { return pageWith(dialog, IDC_VISIBLE_ITEMS); }
+HWND aboutPage(HWND dialog) { return pageWith(dialog, IDC_ABOUT_CURRENCY); }
 
 void pressDone(HWND dialog) { click(dialog, ShellDoneButtonId); }
 
-void pressCancel(HWND dialog) { click(GetDlgItem(dialog, ShellMenuBarId), OptionsCancelCommand); }
+void pressCancel(HWND dialog) { click(GetDlgItem(dialog, ShellMenuBarId), IDM_CANCEL); }
 
-HWND list(HWND dialog) { return GetDlgItem(itemsPage(dialog), ItemListId); }
+HWND list(HWND dialog) { return GetDlgItem(itemsPage(dialog), IDC_ITEM_LIST); }
 
 int rowCount(HWND dialog) { return static_cast<int>(SendMessageW(list(dialog), LVM_GETITEMCOUNT, 0, 0)); }
 
@@ -197,7 +198,7 @@ bool rowSelected(HWND dialog, int row)
 
 void clickTab(HWND dialog, int index)
 {
-    HWND tab = GetDlgItem(dialog, OptionsTabId);
+    HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
     RECT rect;
     SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
     LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
@@ -262,7 +263,7 @@ struct Options : ::testing::Test {
     INT_PTR run(Script options, Script editor = nullptr)
     {
         INT_PTR result = runModal(
-            [this] { return openDialog(500, CustomItemOptionsDlgProc, owner, 0); },
+            [this] { return openDialog(IDD_OPTIONS, CustomItemOptionsDlgProc, owner, 0); },
             options, editor);
         EXPECT_FALSE(timedOut) << "a dialog was left open";
         return result;
@@ -289,7 +290,7 @@ TEST_F(Options, OpensWithFourTabsOverFourVisiblePages)
 {
     INT_PTR result = run([](HWND dialog) {
         EXPECT_EQ(textOf(dialog), OptionsTitle);
-        HWND tab = GetDlgItem(dialog, OptionsTabId);
+        HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
         ASSERT_NE(tab, nullptr);
         EXPECT_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 4);
         const wchar_t* names[4] = {L"\x041F\x0430\x043D\x0435\x043B\x044C", L"\x041E\x0431\x043D\x043E\x0432\x043B"
@@ -321,17 +322,17 @@ TEST_F(Options, OpensWithFourTabsOverFourVisiblePages)
         EXPECT_LE(tabRect.bottom, barRect.top);
         EXPECT_GT(display.bottom - display.top, 100);
         // The menu bar's one button is "Отмена"; the Done button is there too.
-        EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), OptionsCancelCommand),
+        EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), IDM_CANCEL),
                   L"\x041E\x0442\x043C\x0435\x043D\x0430");
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, ShellDoneButtonId)));
         // The hidden, disabled box of UpdateOnConnect.
-        HWND onConnect = GetDlgItem(pages[1], 1020);
+        HWND onConnect = GetDlgItem(pages[1], IDC_UPDATE_ON_CONNECT);
         EXPECT_FALSE(IsWindowVisible(onConnect));
         EXPECT_FALSE(IsWindowEnabled(onConnect));
-        EXPECT_EQ(itemText(pages[3], 1069), L"RUB");
+        EXPECT_EQ(itemText(pages[3], IDC_ABOUT_CURRENCY), L"RUB");
         pressCancel(dialog);
     });
-    EXPECT_EQ(result, OptionsCancelCommand);
+    EXPECT_EQ(result, IDM_CANCEL);
     EXPECT_EQ(optionsPages[0], nullptr);
     EXPECT_EQ(GetFileAttributesW(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);  // nothing was saved
 }
@@ -340,7 +341,7 @@ TEST_F(Options, TabsBringTheChosenPageToTheTopWithoutHidingTheOthers)
 {
     run([](HWND dialog) {
         HWND pages[4] = {itemsPage(dialog), updatePage(dialog), miscPage(dialog), aboutPage(dialog)};
-        HWND tab = GetDlgItem(dialog, OptionsTabId);
+        HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
         RECT display;
         GetClientRect(tab, &display);
         SendMessageW(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
@@ -364,7 +365,7 @@ TEST_F(Options, TabsBringTheChosenPageToTheTopWithoutHidingTheOthers)
 
 TEST_F(Options, PagesShowTheSettingsAndOkKeepsWhatCannotBeShown)
 {
-    settings.updateFlags = UpdateDaily | OnlyIfStale | EstablishConnection;  // interval off: 1009 grey
+    settings.updateFlags = UpdateDaily | OnlyIfStale | EstablishConnection;  // interval off: IDC_ONLY_IF_STALE grey
     settings.updateInterval = 45;
     settings.dailyHour = 7;
     settings.dailyMinute = 5;
@@ -381,35 +382,35 @@ TEST_F(Options, PagesShowTheSettingsAndOkKeepsWhatCannotBeShown)
 
     INT_PTR result = run([](HWND dialog) {
         HWND update = updatePage(dialog), misc = miscPage(dialog);
-        EXPECT_FALSE(isChecked(update, 1000));
-        EXPECT_EQ(itemText(update, 1001), L"45");
-        EXPECT_TRUE(isChecked(update, 1009));
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, 1009)));
-        EXPECT_TRUE(isChecked(update, 1002));
-        EXPECT_EQ(itemText(update, 1003), L"7");
-        EXPECT_EQ(itemText(update, 1004), L"05");
-        EXPECT_TRUE(isChecked(update, 1064));
-        EXPECT_EQ(itemText(update, 1065), L"proxy.local:3128");
-        EXPECT_TRUE(isChecked(update, 1068));
-        EXPECT_FALSE(isChecked(update, 1020));
+        EXPECT_FALSE(isChecked(update, IDC_UPDATE_EVERY));
+        EXPECT_EQ(itemText(update, IDC_UPDATE_INTERVAL), L"45");
+        EXPECT_TRUE(isChecked(update, IDC_ONLY_IF_STALE));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, IDC_ONLY_IF_STALE)));
+        EXPECT_TRUE(isChecked(update, IDC_UPDATE_DAILY));
+        EXPECT_EQ(itemText(update, IDC_DAILY_HOUR), L"7");
+        EXPECT_EQ(itemText(update, IDC_DAILY_MINUTE), L"05");
+        EXPECT_TRUE(isChecked(update, IDC_USE_PROXY));
+        EXPECT_EQ(itemText(update, IDC_PROXY), L"proxy.local:3128");
+        EXPECT_TRUE(isChecked(update, IDC_ESTABLISH_CONNECTION));
+        EXPECT_FALSE(isChecked(update, IDC_UPDATE_ON_CONNECT));
 
-        EXPECT_EQ(itemText(misc, 1021), L"4");
-        EXPECT_EQ(itemText(misc, 1058), L"18");
-        EXPECT_FALSE(isChecked(misc, 1060));  // 600 is not bold
-        EXPECT_TRUE(isChecked(misc, 1061));
-        EXPECT_FALSE(isChecked(misc, 1062));
-        EXPECT_TRUE(isChecked(misc, 1008));
-        EXPECT_FALSE(isChecked(misc, 1017));
-        EXPECT_TRUE(isChecked(misc, 1018));
-        EXPECT_EQ(SendDlgItemMessageW(misc, 1037, CB_GETCOUNT, 0, 0), 5);
-        EXPECT_EQ(selection(misc, 1037), CB_ERR);  // 7 has no row
-        EXPECT_EQ(itemText(misc, 1010), L"20");
+        EXPECT_EQ(itemText(misc, IDC_VISIBLE_ITEMS), L"4");
+        EXPECT_EQ(itemText(misc, IDC_FONT_HEIGHT), L"18");
+        EXPECT_FALSE(isChecked(misc, IDC_BOLD));  // 600 is not bold
+        EXPECT_TRUE(isChecked(misc, IDC_CENTER_ITEMS));
+        EXPECT_FALSE(isChecked(misc, IDC_FILLED_ARROWS));
+        EXPECT_TRUE(isChecked(misc, IDC_COMMA_ON_PANEL));
+        EXPECT_FALSE(isChecked(misc, IDC_COMMA_ON_COPY));
+        EXPECT_TRUE(isChecked(misc, IDC_COMMA_IN_HISTORY));
+        EXPECT_EQ(SendDlgItemMessageW(misc, IDC_HISTORY_DIGITS, CB_GETCOUNT, 0, 0), 5);
+        EXPECT_EQ(selection(misc, IDC_HISTORY_DIGITS), CB_ERR);  // 7 has no row
+        EXPECT_EQ(itemText(misc, IDC_HISTORY_LENGTH), L"20");
 
         // Ticking "every" ungreys its companion.
-        click(update, 1000);
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(update, 1009)));
-        click(update, 1000);
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, 1009)));
+        click(update, IDC_UPDATE_EVERY);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(update, IDC_ONLY_IF_STALE)));
+        click(update, IDC_UPDATE_EVERY);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, IDC_ONLY_IF_STALE)));
         pressDone(dialog);
     });
     EXPECT_EQ(result, 1);
@@ -433,20 +434,20 @@ TEST_F(Options, OkReadsThePagesWithTheirBounds)
 
     run([&](HWND dialog) {
         HWND update = updatePage(dialog), misc = miscPage(dialog);
-        click(update, 1000);  // off: 1009 greys but stays ticked
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, 1009)));
-        setText(update, 1001, L"");   // kept
-        setText(update, 1003, L"");   // 0
-        setText(update, 1004, L"60"); // kept
-        click(update, 1064);
-        setText(update, 1065, longProxy.c_str());
-        setText(misc, 1021, L"256");  // 15
-        setText(misc, 1058, L"48");   // kept
-        click(misc, 1060);            // bold off
-        click(misc, 1062);
-        click(misc, 1017);            // copying comma off
-        select(misc, 1037, 1);
-        setText(misc, 1010, L"5000"); // kept
+        click(update, IDC_UPDATE_EVERY);  // off: IDC_ONLY_IF_STALE greys but stays ticked
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(update, IDC_ONLY_IF_STALE)));
+        setText(update, IDC_UPDATE_INTERVAL, L"");   // kept
+        setText(update, IDC_DAILY_HOUR, L"");   // 0
+        setText(update, IDC_DAILY_MINUTE, L"60"); // kept
+        click(update, IDC_USE_PROXY);
+        setText(update, IDC_PROXY, longProxy.c_str());
+        setText(misc, IDC_VISIBLE_ITEMS, L"256");  // 15
+        setText(misc, IDC_FONT_HEIGHT, L"48");   // kept
+        click(misc, IDC_BOLD);            // bold off
+        click(misc, IDC_FILLED_ARROWS);
+        click(misc, IDC_COMMA_ON_COPY);            // copying comma off
+        select(misc, IDC_HISTORY_DIGITS, 1);
+        setText(misc, IDC_HISTORY_LENGTH, L"5000"); // kept
         pressDone(dialog);
     });
     EXPECT_EQ(settings.updateFlags, OnlyIfStale | UpdateOnConnect);
@@ -498,27 +499,27 @@ TEST_F(Options, CancelAfterItemEditsLeavesSettingsAndFileAsTheyWere)
         INT_PTR result = run(
             [way](HWND dialog) {
                 selectRow(dialog, 1);
-                click(itemsPage(dialog), ItemDeleteId);
-                click(itemsPage(dialog), ItemAddId);
+                click(itemsPage(dialog), IDC_ITEM_DELETE);
+                click(itemsPage(dialog), IDC_ITEM_ADD);
                 selectRow(dialog, 0);
-                click(itemsPage(dialog), ItemEditId);
+                click(itemsPage(dialog), IDC_ITEM_EDIT);
                 selectRow(dialog, 1);
-                click(itemsPage(dialog), ItemUpId);
+                click(itemsPage(dialog), IDC_ITEM_UP);
                 EXPECT_EQ(rowCount(dialog), 3);
-                setText(updatePage(dialog), 1001, L"5");
-                click(miscPage(dialog), 1061);
+                setText(updatePage(dialog), IDC_UPDATE_INTERVAL, L"5");
+                click(miscPage(dialog), IDC_CENTER_ITEMS);
                 if (way == 0)
                     pressCancel(dialog);
                 else
                     SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
             },
             [](HWND editor) {
-                click(editor, 1055);
-                click(editor, 1033);
-                select(editor, 1031, 5);
+                click(editor, IDC_EDITOR_RATIO);
+                click(editor, IDC_EDITOR_ARROW);
+                select(editor, IDC_EDITOR_CURRENCY, 5);
                 pressDone(editor);
             });
-        EXPECT_EQ(result, OptionsCancelCommand) << way;
+        EXPECT_EQ(result, IDM_CANCEL) << way;
         EXPECT_EQ(editorsSeen, 2) << way;
         EXPECT_EQ(std::memcmp(&settings, &before, sizeof settings), 0) << way;
         EXPECT_EQ(fileBytes(), fileBefore) << way;
@@ -546,37 +547,37 @@ TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
         EXPECT_EQ(rowText(dialog, 3, 1), NextIfAny);
 
         // Nothing selected: the row buttons do nothing.
-        for (int id : {ItemUpId, ItemDownId, ItemDeleteId, ItemEditId}) click(page, id);
+        for (int id : {IDC_ITEM_UP, IDC_ITEM_DOWN, IDC_ITEM_DELETE, IDC_ITEM_EDIT}) click(page, id);
         EXPECT_EQ(rowCount(dialog), 4);
         EXPECT_EQ(editorsSeen, 0);
 
         selectRow(dialog, 0);
-        click(page, ItemUpId);  // the first row stays
+        click(page, IDC_ITEM_UP);  // the first row stays
         EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
         selectRow(dialog, 3);
-        click(page, ItemDownId);  // so does the last
+        click(page, IDC_ITEM_DOWN);  // so does the last
         EXPECT_EQ(rowText(dialog, 3, 0), rateText(L"\x00A3"));
 
         selectRow(dialog, 2);
-        click(page, ItemUpId);  // rows 1 and 2 swap, the selection follows
+        click(page, IDC_ITEM_UP);  // rows 1 and 2 swap, the selection follows
         EXPECT_EQ(rowText(dialog, 1, 0), rateText(L"$"));
         EXPECT_EQ(rowText(dialog, 2, 0), ratioText(L"\x20AC", L"$"));
         EXPECT_EQ(selectionMark(dialog), 1);
         EXPECT_TRUE(rowSelected(dialog, 1));
         EXPECT_FALSE(rowSelected(dialog, 2));
-        click(page, ItemDownId);
+        click(page, IDC_ITEM_DOWN);
         EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"$"));
         EXPECT_EQ(selectionMark(dialog), 2);
 
         selectRow(dialog, 1);
-        click(page, ItemDeleteId);  // the middle goes; the rest keep their order
+        click(page, IDC_ITEM_DELETE);  // the middle goes; the rest keep their order
         ASSERT_EQ(rowCount(dialog), 3);
         EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
         EXPECT_EQ(rowText(dialog, 1, 0), rateText(L"$"));
         EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"\x00A3"));
         EXPECT_EQ(selectionMark(dialog), -1);
         EXPECT_FALSE(rowSelected(dialog, 1));
-        click(page, ItemDeleteId);  // no selection now: nothing more goes
+        click(page, IDC_ITEM_DELETE);  // no selection now: nothing more goes
         EXPECT_EQ(rowCount(dialog), 3);
         pressDone(dialog);
     });
@@ -592,7 +593,7 @@ TEST_F(Options, AddAtFifteenItemsShowsTheLimitAndOpensNoEditor)
     for (int i = 3; i < 15; ++i) settings.items[i] = plainItem(uint8_t(i), 2);
     Settings before = settings;
     run([](HWND dialog) {
-        click(itemsPage(dialog), ItemAddId);
+        click(itemsPage(dialog), IDC_ITEM_ADD);
         EXPECT_EQ(boxesSeen, 1);
         EXPECT_EQ(boxCaption, L"vok Currency");
         EXPECT_EQ(boxText, LimitText);
@@ -611,9 +612,9 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
     settings.items[14].colour = RGB(1, 2, 3);  // a free slot's leftovers don't reach the new item
     settings.items[14].itemFlags = 3;
     run([](HWND dialog) {
-        click(itemsPage(dialog), ItemAddId);  // closed with its close box: nothing added
+        click(itemsPage(dialog), IDC_ITEM_ADD);  // closed with its close box: nothing added
         EXPECT_EQ(rowCount(dialog), 14);
-        click(itemsPage(dialog), ItemAddId);
+        click(itemsPage(dialog), IDC_ITEM_ADD);
         EXPECT_EQ(editorsSeen, 2);
         EXPECT_EQ(boxesSeen, 0);
         ASSERT_EQ(rowCount(dialog), 15);
@@ -623,19 +624,21 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
         pressDone(dialog);
     }, [](HWND editor) {
         // A new item as the editor shows it.
-        EXPECT_EQ(selection(editor, 1031), 0);
-        EXPECT_EQ(selection(editor, 1032), 0);
-        EXPECT_EQ(selection(editor, 1038), 2);
-        EXPECT_EQ(SendDlgItemMessageW(editor, 1031, CB_GETCOUNT, 0, 0), 17);
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, 1032)));
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, 1035)));
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1063)));
-        EXPECT_TRUE(isChecked(editor, 1040));
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1041)));
-        for (int id : {1055, 1056, 1063, 1033, 1067}) EXPECT_FALSE(isChecked(editor, id)) << id;
+        EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY), 0);
+        EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY2), 0);
+        EXPECT_EQ(selection(editor, IDC_EDITOR_DIGITS), 2);
+        EXPECT_EQ(SendDlgItemMessageW(editor, IDC_EDITOR_CURRENCY, CB_GETCOUNT, 0, 0), 17);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_CURRENCY2)));
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_SLASH)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_IF_AVAILABLE)));
+        EXPECT_TRUE(isChecked(editor, IDC_EDITOR_DEFAULT_COLOUR));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_COLOUR)));
+        for (int id : {IDC_EDITOR_RATIO, IDC_EDITOR_NEXT_PERIOD, IDC_EDITOR_IF_AVAILABLE, IDC_EDITOR_ARROW,
+                       IDC_EDITOR_DIFFERENCE})
+            EXPECT_FALSE(isChecked(editor, id)) << id;
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, ShellDoneButtonId)));
         if (editorsSeen == 1) {
-            click(editor, 1055);
+            click(editor, IDC_EDITOR_RATIO);
             SendMessageW(editor, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else {
             pressDone(editor);
@@ -659,24 +662,24 @@ TEST_F(Options, EditorMakesARatioForTheNextPeriod)
 {
     run([](HWND dialog) {
         selectRow(dialog, 0);
-        click(itemsPage(dialog), ItemEditId);
+        click(itemsPage(dialog), IDC_ITEM_EDIT);
         EXPECT_EQ(rowText(dialog, 0, 0), ratioText(L"$", L"\x20AC"));
         EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
         pressDone(dialog);
     }, [](HWND editor) {
         EXPECT_EQ(textOf(GetWindow(editor, GW_OWNER)), OptionsTitle);
-        EXPECT_TRUE(isChecked(editor, 1033));  // the default first item has an arrow
-        EXPECT_EQ(selection(editor, 1038), 4);
-        click(editor, 1055);
-        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, 1032)));
-        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, 1035)));
-        select(editor, 1031, 1);
-        select(editor, 1032, 0);
-        click(editor, 1056);
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(editor, 1063)));
-        click(editor, 1063);
-        click(editor, 1067);
-        select(editor, 1038, 3);
+        EXPECT_TRUE(isChecked(editor, IDC_EDITOR_ARROW));  // the default first item has an arrow
+        EXPECT_EQ(selection(editor, IDC_EDITOR_DIGITS), 4);
+        click(editor, IDC_EDITOR_RATIO);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_CURRENCY2)));
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_SLASH)));
+        select(editor, IDC_EDITOR_CURRENCY, 1);
+        select(editor, IDC_EDITOR_CURRENCY2, 0);
+        click(editor, IDC_EDITOR_NEXT_PERIOD);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_IF_AVAILABLE)));
+        click(editor, IDC_EDITOR_IF_AVAILABLE);
+        click(editor, IDC_EDITOR_DIFFERENCE);
+        select(editor, IDC_EDITOR_DIGITS, 3);
         pressDone(editor);
     });
     const PanelItem& item = settings.items[0];
@@ -693,18 +696,18 @@ TEST_F(Options, EditorPeriodBoxesAndAHiddenSecondCurrency)
     settings.items[1].period = 2;
     run([](HWND dialog) {
         selectRow(dialog, 1);
-        click(itemsPage(dialog), ItemEditId);
+        click(itemsPage(dialog), IDC_ITEM_EDIT);
         pressDone(dialog);
     }, [](HWND editor) {
-        EXPECT_TRUE(isChecked(editor, 1055));
-        EXPECT_EQ(selection(editor, 1032), 1);
-        EXPECT_TRUE(isChecked(editor, 1056));
-        EXPECT_TRUE(isChecked(editor, 1063));
-        click(editor, 1056);  // off: "if available" greys but keeps its tick
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1063)));
-        EXPECT_TRUE(isChecked(editor, 1063));
-        click(editor, 1055);  // no longer a ratio: the second list hides, keeping its row
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, 1032)));
+        EXPECT_TRUE(isChecked(editor, IDC_EDITOR_RATIO));
+        EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY2), 1);
+        EXPECT_TRUE(isChecked(editor, IDC_EDITOR_NEXT_PERIOD));
+        EXPECT_TRUE(isChecked(editor, IDC_EDITOR_IF_AVAILABLE));
+        click(editor, IDC_EDITOR_NEXT_PERIOD);  // off: "if available" greys but keeps its tick
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_IF_AVAILABLE)));
+        EXPECT_TRUE(isChecked(editor, IDC_EDITOR_IF_AVAILABLE));
+        click(editor, IDC_EDITOR_RATIO);  // no longer a ratio: the second list hides, keeping its row
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_CURRENCY2)));
         pressDone(editor);
     });
     EXPECT_EQ(settings.items[1].period, 0);
@@ -734,17 +737,17 @@ TEST_F(Options, ChosenColourSurvivesTheDefaultBoxAndTheChooserStartsFresh)
     static HWND editorSeen;
     Script edit = [](HWND dialog) {
         selectRow(dialog, 2);
-        click(itemsPage(dialog), ItemEditId);
+        click(itemsPage(dialog), IDC_ITEM_EDIT);
         pressDone(dialog);
     };
     run(edit, [](HWND editor) {
         editorSeen = editor;
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1041)));
-        click(editor, 1040);
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(editor, 1041)));
-        click(editor, 1041);
-        click(editor, 1040);  // the default colour again
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, 1041)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_COLOUR)));
+        click(editor, IDC_EDITOR_DEFAULT_COLOUR);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_COLOUR)));
+        click(editor, IDC_EDITOR_COLOUR);
+        click(editor, IDC_EDITOR_DEFAULT_COLOUR);  // the default colour again
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_COLOUR)));
         pressDone(editor);
     });
     EXPECT_EQ(settings.items[2].useDefaultColour, 1);
@@ -760,9 +763,9 @@ TEST_F(Options, ChosenColourSurvivesTheDefaultBoxAndTheChooserStartsFresh)
     // call gets custom colours all zero again.
     chooserAnswers = false;
     run(edit, [](HWND editor) {
-        click(editor, 1040);
-        click(editor, 1041);
-        click(editor, 1041);
+        click(editor, IDC_EDITOR_DEFAULT_COLOUR);
+        click(editor, IDC_EDITOR_COLOUR);
+        click(editor, IDC_EDITOR_COLOUR);
         pressDone(editor);
     });
     EXPECT_EQ(settings.items[2].useDefaultColour, 0);
@@ -786,16 +789,16 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
         EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"CHF"));
         for (int row : {0, 1}) {
             selectRow(dialog, row);
-            click(itemsPage(dialog), ItemEditId);
+            click(itemsPage(dialog), IDC_ITEM_EDIT);
         }
         pressDone(dialog);
     }, [](HWND editor) {
-        if (isChecked(editor, 1055)) {
-            EXPECT_EQ(selection(editor, 1032), CB_ERR);
+        if (isChecked(editor, IDC_EDITOR_RATIO)) {
+            EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY2), CB_ERR);
         } else {
-            EXPECT_EQ(selection(editor, 1031), CB_ERR);
-            EXPECT_EQ(selection(editor, 1038), CB_ERR);
-            EXPECT_TRUE(isChecked(editor, 1056));
+            EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY), CB_ERR);
+            EXPECT_EQ(selection(editor, IDC_EDITOR_DIGITS), CB_ERR);
+            EXPECT_TRUE(isChecked(editor, IDC_EDITOR_NEXT_PERIOD));
         }
         pressDone(editor);
     });
@@ -815,7 +818,7 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     ASSERT_NE(dll, nullptr);
     auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(241))));
     ASSERT_NE(procedure, nullptr);
-    HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(500), RT_DIALOG);
+    HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
     ASSERT_NE(found, nullptr);
     auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
     HWND host = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
@@ -826,19 +829,19 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     std::vector<unsigned char> before = readFileBytes(folder.file(L"vokCurrency.set"));
     ASSERT_EQ(before.size(), 584u);
     INT_PTR cancelled = runModal(open, [](HWND dialog) {
-        setText(updatePage(dialog), 1001, L"45");
+        setText(updatePage(dialog), IDC_UPDATE_INTERVAL, L"45");
         pressCancel(dialog);
     });
     EXPECT_FALSE(timedOut);
-    EXPECT_EQ(cancelled, OptionsCancelCommand);
+    EXPECT_EQ(cancelled, IDM_CANCEL);
     EXPECT_EQ(readFileBytes(folder.file(L"vokCurrency.set")), before);
 
     INT_PTR done = runModal(open, [](HWND dialog) {
-        EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), OptionsCancelCommand),
+        EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), IDM_CANCEL),
                   L"\x041E\x0442\x043C\x0435\x043D\x0430");
         EXPECT_EQ(rowCount(dialog), 3);
-        setText(updatePage(dialog), 1001, L"45");
-        click(itemsPage(dialog), ItemAddId);
+        setText(updatePage(dialog), IDC_UPDATE_INTERVAL, L"45");
+        click(itemsPage(dialog), IDC_ITEM_ADD);
         pressDone(dialog);
     }, [](HWND editor) { pressDone(editor); });
     EXPECT_FALSE(timedOut);
@@ -906,7 +909,7 @@ TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
     static std::string shots;
     shots = screenshotFolder();
     run([](HWND dialog) {
-        HWND tab = GetDlgItem(dialog, OptionsTabId);
+        HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
         RECT last;
         SendMessageW(tab, TCM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&last));
         RECT tabClient;
@@ -927,7 +930,7 @@ TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
         EXPECT_LE(columns, listClient.right);
         clickTab(dialog, 0);
         selectRow(dialog, 1);
-        click(itemsPage(dialog), ItemEditId);
+        click(itemsPage(dialog), IDC_ITEM_EDIT);
         pressCancel(dialog);
     }, [](HWND editor) {
         checkNoOverlap(checkTexts(editor, "editor"), "editor");

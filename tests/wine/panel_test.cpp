@@ -8,8 +8,9 @@
 #include "platform/testhooks.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/globals.h"
+#include "plugin/module.h"
 #include "plugin/panel.h"
+#include "resources/resource.h"
 #include "update/schedule.h"
 #include "winetest.h"
 
@@ -61,7 +62,7 @@ void CALLBACK closeDialogs(HWND, UINT, UINT_PTR, DWORD)
     HWND dialog = FindWindowW(L"#32770", nullptr);
     if (dialog && GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) {
         ++dialogsSeen;
-        PostMessageW(dialog, WM_COMMAND, 40004, 0);  // "Отмена": nothing is saved
+        PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);  // "Отмена": nothing is saved
     }
 }
 

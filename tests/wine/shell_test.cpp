@@ -6,6 +6,7 @@
 #include "platform/shell.h"
 #include "platform/testhooks.h"
 #include "platform/today.h"
+#include "resources/resource.h"
 #include "winetest.h"
 
 namespace {
@@ -498,7 +499,7 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     ASSERT_NE(t.dialog, nullptr);
     EXPECT_EQ(shellMenuBarHeight(t.dialog), 0);
     int sizesBefore = dialogLog.sizes;
-    SHMENUBARINFO info = barInfo(t.dialog, 114);
+    SHMENUBARINFO info = barInfo(t.dialog, IDR_HISTORY_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&info));
     HWND bar = info.hwndMB;
     ASSERT_NE(bar, nullptr);
@@ -509,7 +510,7 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     ASSERT_EQ(buttons.size(), 4u);
     const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"...",
                               L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440"};
-    const int ids[] = {40004, 40009, 40012, 40013};
+    const int ids[] = {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(windowText(buttons[i]), texts[i]);
@@ -535,19 +536,19 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     dialogLog = DialogLog{};
     SendMessageW(buttons[1], BM_CLICK, 0, 0);
     ASSERT_EQ(dialogLog.commands.size(), 1u);
-    EXPECT_EQ(dialogLog.commands[0], WPARAM(40009));
+    EXPECT_EQ(dialogLog.commands[0], WPARAM(IDM_TABLE));
     EXPECT_EQ(dialogLog.sources[0], 0);
 
     // "..." drops its menu down: the chosen item's command arrives as a button's
     // does, and a dismissed menu sends nothing.
-    shellPopupAnswer = 40020;
+    shellPopupAnswer = IDM_COPY_TABLE;
     SendMessageW(buttons[2], BM_CLICK, 0, 0);
-    EXPECT_EQ(shellLastPopupItems[0], 40019u);
-    EXPECT_EQ(shellLastPopupItems[1], 40020u);
-    EXPECT_EQ(shellLastPopupItems[2], 40021u);
+    EXPECT_EQ(shellLastPopupItems[0], UINT(IDM_CHART));
+    EXPECT_EQ(shellLastPopupItems[1], UINT(IDM_COPY_TABLE));
+    EXPECT_EQ(shellLastPopupItems[2], UINT(IDM_FILL));
     EXPECT_EQ(shellLastPopupItems[3], 0u);
     ASSERT_EQ(dialogLog.commands.size(), 2u);
-    EXPECT_EQ(dialogLog.commands[1], WPARAM(40020));
+    EXPECT_EQ(dialogLog.commands[1], WPARAM(IDM_COPY_TABLE));
     shellPopupAnswer = 12345;  // not in the menu: as if dismissed
     SendMessageW(buttons[2], BM_CLICK, 0, 0);
     EXPECT_EQ(dialogLog.commands.size(), 2u);
@@ -574,15 +575,15 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
 {
     TestDialog t(SHIDIF_SIZEDLGFULLSCREEN);
     ASSERT_NE(t.dialog, nullptr);
-    SHMENUBARINFO first = barInfo(t.dialog, 114);
+    SHMENUBARINFO first = barInfo(t.dialog, IDR_HISTORY_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&first));
-    SHMENUBARINFO info = barInfo(t.dialog, 109);
+    SHMENUBARINFO info = barInfo(t.dialog, IDR_OPTIONS_MENUBAR);
     ASSERT_TRUE(SHCreateMenuBar(&info));
     EXPECT_FALSE(IsWindow(first.hwndMB));
     std::vector<HWND> buttons = barButtons(info.hwndMB);
     ASSERT_EQ(buttons.size(), 1u);
     EXPECT_EQ(windowText(buttons[0]), Cancel);
-    EXPECT_EQ(GetDlgCtrlID(buttons[0]), 40004);
+    EXPECT_EQ(GetDlgCtrlID(buttons[0]), IDM_CANCEL);
     EXPECT_TRUE(IsWindowEnabled(buttons[0]));
     EXPECT_EQ(t.childRect(info.hwndMB).right, t.client().right);  // no Done button here
 
@@ -590,20 +591,21 @@ TEST(ShellMenuBar, OptionsBarReplacesTheOldOneAndBadRequestsFail)
     missing.hwndMB = reinterpret_cast<HWND>(1);
     EXPECT_FALSE(SHCreateMenuBar(&missing));
     EXPECT_EQ(missing.hwndMB, nullptr);
-    SHMENUBARINFO wrongSize = barInfo(t.dialog, 109);
+    SHMENUBARINFO wrongSize = barInfo(t.dialog, IDR_OPTIONS_MENUBAR);
     wrongSize.cbSize = 36;
     EXPECT_FALSE(SHCreateMenuBar(&wrongSize));
-    SHMENUBARINFO noParent = barInfo(nullptr, 109);
+    SHMENUBARINFO noParent = barInfo(nullptr, IDR_OPTIONS_MENUBAR);
     EXPECT_FALSE(SHCreateMenuBar(&noParent));
     EXPECT_TRUE(IsWindow(info.hwndMB));  // failures leave the bar alone
 
     // The menus of the same numbers hold the bars' commands.
-    for (UINT id : {109u, 114u}) {
+    for (UINT id : {UINT(IDR_OPTIONS_MENUBAR), UINT(IDR_HISTORY_MENUBAR)}) {
         HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
         ASSERT_NE(menu, nullptr);
-        EXPECT_EQ(GetMenuItemCount(menu), id == 109 ? 1 : 3);
-        EXPECT_EQ(GetMenuItemID(menu, 0), 40004u);
-        EXPECT_EQ(GetMenuItemID(menu, id == 109 ? 0 : 2), id == 109 ? 40004u : 40013u);
+        EXPECT_EQ(GetMenuItemCount(menu), id == IDR_OPTIONS_MENUBAR ? 1 : 3);
+        EXPECT_EQ(GetMenuItemID(menu, 0), UINT(IDM_CANCEL));
+        EXPECT_EQ(GetMenuItemID(menu, id == IDR_OPTIONS_MENUBAR ? 0 : 2),
+                  id == IDR_OPTIONS_MENUBAR ? UINT(IDM_CANCEL) : UINT(IDM_CONVERTER));
         DestroyMenu(menu);
     }
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "../../../resources/resource.h"
+
 static HINSTANCE self;
 static HWND item;
 
@@ -58,7 +60,7 @@ extern "C" HWND WINAPI InitializeCustomItem(HostItem*, HWND parent)
 extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_INITDIALOG) {
-        note("options dialog %d", GetDlgCtrlID(GetDlgItem(dialog, 4242)));
+        note("options dialog %d", GetDlgCtrlID(GetDlgItem(dialog, IDC_FAKE_LABEL)));
         EndDialog(dialog, IDOK);
         return TRUE;
     }

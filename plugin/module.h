@@ -1,11 +1,9 @@
-// Module-wide state of the plug-in's Win32 layer, statically allocated.
+// The module's own: its instance handle, where its data files lie, the settings file
+// written from the record in memory, and the screen's dpi. Statically allocated.
 #pragma once
 #include <windows.h>
 
 extern HINSTANCE moduleInstance;
-extern HWND panelWindow;
-extern HBITMAP iconStrip;
-extern int iconSize;
 
 // The data-file location rule: the module's folder, then fileName.
 void buildDataPath(wchar_t* buffer, const wchar_t* fileName);

@@ -1,6 +1,10 @@
+// The module's instance, its data files' place beside it, and the screen's dpi.
+#include "plugin/module.h"
+
 #include "data/settings.h"
 #include "platform/text16.h"
-#include "plugin/globals.h"
+
+HINSTANCE moduleInstance;
 
 // The data files lie beside the library and nowhere else. When that path can't be
 // formed (the module's name is cut or unknown, or the folder and name don't fit),

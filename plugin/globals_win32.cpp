@@ -1,6 +1,0 @@
-#include "plugin/globals.h"
-
-HINSTANCE moduleInstance;
-HWND panelWindow;
-HBITMAP iconStrip;
-int iconSize;

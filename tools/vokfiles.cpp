@@ -1,0 +1,140 @@
+// vokfiles: a native command-line tool for the plug-in's data files, built from the
+// portable core. It shows and sets the settings file's fields by name and prints a
+// history file as text, one day per line. The run command prepares its demo folder
+// with it; a user can inspect or script the files with it too.
+//
+//   vokfiles settings FILE                  every field, one "name=value" per line
+//   vokfiles settings FILE NAME...          the named fields' values, one per line
+//   vokfiles settings FILE NAME=VALUE...    sets the fields and writes the file whole
+//   vokfiles history FILE                   the stored days, one per line
+//   --dpi N (before the command)            the screen a fresh settings file is made
+//                                           for (96 by default): its font height
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "data/currency.h"
+#include "data/settings.h"
+#include "platform/fileio.h"
+#include "tools/filefields.h"
+
+namespace {
+
+constexpr size_t PathUnits = 4096;
+constexpr size_t ValueBytes = 512;
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: vokfiles [--dpi N] settings FILE [NAME | NAME=VALUE]...\n"
+                 "       vokfiles history FILE\n");
+    return 2;
+}
+
+
+void printField(const char* name, void* record)
+{
+    char value[ValueBytes];
+    if (formatSettingsField(*static_cast<const Settings*>(record), name, value, sizeof value))
+        std::printf("%s=%s\n", name, value);
+}
+
+// The record as it lies in the file, damaged values and all; false when the file
+// holds no settings record.
+bool readRecord(const char16_t* path, Settings& record)
+{
+    std::memset(&record, 0, sizeof record);
+    long got = readFileStart(path, &record, sizeof record);
+    return got >= long(offsetof(Settings, magic) + 4) && std::memcmp(record.magic, "vok", 4) == 0;
+}
+
+int showSettings(const char16_t* path, const char* file, char** names, int count)
+{
+    static Settings record;
+    if (!readRecord(path, record)) {
+        std::fprintf(stderr, "vokfiles: %s holds no settings record\n", file);
+        return 1;
+    }
+    if (count == 0) {
+        forEachSettingsField(record, printField, &record);
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) {
+        char value[ValueBytes];
+        if (!formatSettingsField(record, names[i], value, sizeof value)) {
+            std::fprintf(stderr, "vokfiles: no settings field %s\n", names[i]);
+            return 2;
+        }
+        std::printf("%s\n", value);
+    }
+    return 0;
+}
+
+// The file is read as the plug-in reads it (a missing or foreign one gets the
+// defaults), every assignment is checked before any is made, and the file is
+// written whole once.
+int setSettings(const char16_t* path, int dpi, char** assignments, int count)
+{
+    static Settings changed;
+    loadSettings(path, dpi);
+    changed = settings;
+    for (int i = 0; i < count; ++i) {
+        char name[128];
+        const char* equals = std::strchr(assignments[i], '=');
+        size_t length = equals ? size_t(equals - assignments[i]) : 0;
+        if (!equals || length >= sizeof name) return usage();
+        std::memcpy(name, assignments[i], length);
+        name[length] = 0;
+        if (!parseSettingsField(changed, name, equals + 1)) {
+            std::fprintf(stderr, "vokfiles: %s is no settings field or %s no value for it\n", name, equals + 1);
+            return 2;
+        }
+    }
+    settings = changed;
+    saveSettings(path);
+    if (!readRecord(path, changed) || std::memcmp(&changed, &settings, sizeof changed) != 0) {
+        std::fprintf(stderr, "vokfiles: the settings file could not be written\n");
+        return 1;
+    }
+    return 0;
+}
+
+int printHistory(const char16_t* path, const char* file)
+{
+    static DayRates days[MaxHistoryLength];
+    long got = readFileStart(path, days, sizeof days);
+    if (got < 0) {
+        std::fprintf(stderr, "vokfiles: can't read %s\n", file);
+        return 1;
+    }
+    long count = got / long(sizeof(DayRates));
+    for (long i = 0; i < count; ++i) {
+        if (days[i].code.day == 0) continue;
+        char line[1024];
+        if (formatHistoryDay(days[i], line, sizeof line)) std::printf("%s\n", line);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int at = 1, dpi = 96;
+    if (at + 1 < argc && std::strcmp(argv[at], "--dpi") == 0) {
+        dpi = std::atoi(argv[at + 1]);
+        at += 2;
+    }
+    if (argc - at < 2) return usage();
+    const char* command = argv[at];
+    const char* file = argv[at + 1];
+    static char16_t path[PathUnits];
+    // The file seam takes UTF-16 paths and gives them back to the system as UTF-8.
+    if (!decodeUtf8(path, PathUnits, file)) return usage();
+    char** rest = argv + at + 2;
+    int restCount = argc - at - 2;
+    if (std::strcmp(command, "history") == 0 && restCount == 0) return printHistory(path, file);
+    if (std::strcmp(command, "settings") != 0) return usage();
+    if (restCount > 0 && std::strchr(rest[0], '=')) return setSettings(path, dpi, rest, restCount);
+    return showSettings(path, file, rest, restCount);
+}
