@@ -39,7 +39,6 @@ int scale = 1;
 int headerHeight;
 const COLORREF textColour = RGB(0, 0, 0);
 
-
 void say(const char* format, const wchar_t* text = L"")
 {
     char narrow[MAX_PATH * 3];
