@@ -24,14 +24,14 @@ struct Resolved {
 };
 
 // What GDI gives for a face name ("Tahoma", or "Tahoma:bold").
-Resolved resolve(const wchar_t* spec)
+Resolved resolve(const wchar_t* request)
 {
     wchar_t name[LF_FACESIZE] = {};
     int weight = FW_NORMAL;
-    const wchar_t* colon = wcschr(spec, L':');
-    size_t length = colon ? size_t(colon - spec) : wcslen(spec);
+    const wchar_t* colon = wcschr(request, L':');
+    size_t length = colon ? size_t(colon - request) : wcslen(request);
     if (length >= LF_FACESIZE) length = LF_FACESIZE - 1;
-    wmemcpy(name, spec, length);
+    wmemcpy(name, request, length);
     if (colon && wcscmp(colon + 1, L"bold") == 0) weight = FW_BOLD;
 
     Resolved result = {};
@@ -87,18 +87,18 @@ int wmain(int argc, wchar_t** argv)
             return 2;
         }
         std::wstring_view face(argv[i], size_t(equals - argv[i]));
-        wchar_t spec[64] = {};
-        swprintf(spec, 64, L"%.*ls", int(face.size()), face.data());
+        wchar_t request[64] = {};
+        swprintf(request, 64, L"%.*ls", int(face.size()), face.data());
         std::vector<unsigned char> pinned;
         if (!readWhole(equals + 1, pinned)) {
-            wprintf(L"fontcheck: the pinned file for \"%ls\" is missing: %ls; run scripts/setup.sh\n", spec, equals + 1);
+            wprintf(L"fontcheck: the pinned file for \"%ls\" is missing: %ls; run scripts/setup.sh\n", request, equals + 1);
             return 1;
         }
-        Resolved got = resolve(spec);
+        Resolved got = resolve(request);
         if (got.bytes != pinned) {
             wprintf(L"fontcheck: \"%ls\" resolves to \"%ls\" (%u bytes), not the pinned %ls (%u bytes); "
                     L"run scripts/setup.sh to mend the Wine prefix\n",
-                    spec, got.face, unsigned(got.bytes.size()), equals + 1, unsigned(pinned.size()));
+                    request, got.face, unsigned(got.bytes.size()), equals + 1, unsigned(pinned.size()));
             return 1;
         }
     }
