@@ -111,7 +111,7 @@ size_t formatFixed(char16_t* out, size_t capacity, double value, int32_t digits,
             start = wholeDigits(limbs, 2, text, start);
         }
     }
-    if (negative) text[--start] = '-';
+    if (negative && start > 0) text[--start] = '-';
     size_t length = 0;
     for (; start + length < end && length + 1 < capacity; ++length) {
         char c = text[start + length];
@@ -126,10 +126,11 @@ size_t formatWhole(char* out, size_t capacity, int32_t value, int width)
     if (capacity == 0) return 0;
     char text[16];
     size_t start = sizeof text;
+    if (width > 10) width = 10;  // no int32 has more digits
     uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     for (int k = 0; magnitude || k < width || k == 0; ++k, magnitude /= 10)
         text[--start] = static_cast<char>('0' + magnitude % 10);
-    if (value < 0) text[--start] = '-';
+    if (value < 0 && start > 0) text[--start] = '-';
     size_t length = 0;
     for (; start + length < sizeof text && length + 1 < capacity; ++length) out[length] = text[start + length];
     out[length] = 0;
