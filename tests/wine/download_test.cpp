@@ -591,50 +591,6 @@ TEST_F(RateDownload, AStalledServiceIsGivenUpAtTheTimeLimit)
     EXPECT_LT(asked, 6u);
 }
 
-// The worker itself: a stall is given up, the claim released and the failure
-// shown; the next tap stores the day.
-TEST_F(RateDownload, AfterAStallTheNextTapStoresTheDay)
-{
-    updateLimitOverrideMs = 3000;
-    installSchedulePlatform(nullptr);
-    resetSchedule();
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char date[16];
-    std::snprintf(date, sizeof date, "%02d.%02d.%04d", now.wDay, now.wMonth, now.wYear);
-    const DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
-    setToday(today);
-    ScriptedResponse silent = serving(ratesDocument(date, tableQuotes()));
-    silent.ending = ResponseEnding::StallAfter;
-    silent.headOnly = true;
-    server.respondWith(silent);
-
-    auto waitForTheWorker = [] {
-        for (DWORD began = GetTickCount(); updateWorkerRunning() && GetTickCount() - began < 20000;) Sleep(20);
-        return !updateWorkerRunning();
-    };
-    DWORD began = GetTickCount();
-    ASSERT_TRUE(startUpdate());
-    bool failedSeen = false;
-    while (updateWorkerRunning() && GetTickCount() - began < 20000) {
-        failedSeen = failedSeen || updateState.load() == Failed;
-        Sleep(5);
-    }
-    ASSERT_TRUE(waitForTheWorker());
-    EXPECT_TRUE(failedSeen);
-    EXPECT_LE(GetTickCount() - began, 8000u);  // the limit, two 500 ms pauses and some slack
-    EXPECT_EQ(updateState.load(), Stale);
-    expectNothingStored();
-
-    server.respondWith(serving(ratesDocument(date, tableQuotes())));
-    ASSERT_TRUE(startUpdate());
-    ASSERT_TRUE(waitForTheWorker());
-    expectStored(today, tableQuotes());
-    EXPECT_EQ(updateState.load(), Fresh);
-    schedulePlatform = SchedulePlatform{};
-    resetSchedule();
-}
-
 TEST_F(RateDownload, ARedirectToTheMovedDocumentIsFollowed)
 {
     ScriptedResponse moved;
