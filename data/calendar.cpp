@@ -29,3 +29,18 @@ DayCode previousDay(const DayCode& code)
     if (code.yearCode == 0) return DayCode{0, 0, 0};
     return DayCode{31, 12, uint8_t(code.yearCode - 1)};
 }
+
+DayCode dayFromNumber(int32_t number)
+{
+    if (number < 0) return DayCode{0, 0, 0};
+    int year = 1989;
+    for (; year <= 2244; ++year) {
+        int32_t days = leapYear(year) ? 366 : 365;
+        if (number < days) break;
+        number -= days;
+    }
+    if (year > 2244) return DayCode{0, 0, 0};
+    int month = 1;
+    for (; number >= daysInMonth(month, year); ++month) number -= daysInMonth(month, year);
+    return makeDayCode(int(number) + 1, month, year);
+}

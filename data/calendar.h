@@ -11,3 +11,6 @@ int32_t dayNumber(const DayCode& code);
 // The day before code; the all-zero code for the first day of year code 0 or an
 // empty code.
 DayCode previousDay(const DayCode& code);
+// The day of a day number (the inverse of dayNumber); the all-zero code outside
+// the years a day code holds.
+DayCode dayFromNumber(int32_t number);

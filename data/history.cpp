@@ -3,11 +3,50 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/calendar.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
 
 HistoryStore history;
+
+// A slot's place in the order: later days first, empty slots last.
+struct SlotKey {
+    int32_t number;  // dayNumber, or -1 for an empty slot
+    int32_t index;   // where it lay: of two slots with one date, the one nearer the front stays in front
+};
+
+static int compareSlotKeys(const void* a, const void* b)
+{
+    const SlotKey& x = *static_cast<const SlotKey*>(a);
+    const SlotKey& y = *static_cast<const SlotKey*>(b);
+    if (x.number != y.number) return x.number > y.number ? -1 : 1;
+    return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
+}
+
+static int32_t slotNumber(const DayRates& rec) { return rec.code.day != 0 ? dayNumber(rec.code) : -1; }
+
+// Files written before the store kept date order (a fill stored older days in
+// front) are put in order once, when they are read: newest first, empty slots at
+// the end. A file already in order is left as it is.
+static void putInDateOrder()
+{
+    int32_t n = history.capacity;
+    bool ordered = true;
+    for (int32_t i = 1; i < n && ordered; ++i)
+        ordered = slotNumber(history.records[i - 1]) >= slotNumber(history.records[i]);
+    if (ordered) return;
+    auto* keys = static_cast<SlotKey*>(std::malloc(size_t(n) * sizeof(SlotKey)));
+    auto* sorted = static_cast<DayRates*>(std::malloc(size_t(n) * sizeof(DayRates)));
+    if (keys && sorted) {
+        for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(history.records[i]), i};
+        std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
+        for (int32_t i = 0; i < n; ++i) sorted[i] = history.records[keys[i].index];
+        std::memcpy(history.records, sorted, size_t(n) * sizeof(DayRates));
+    }
+    std::free(keys);
+    std::free(sorted);
+}
 
 void loadHistory(const char16_t* path, int32_t capacity)
 {
@@ -29,6 +68,7 @@ void loadHistory(const char16_t* path, int32_t capacity)
         size_t whole = static_cast<size_t>(got) / sizeof(DayRates);
         std::memset(&history.records[whole], 0, sizeof(DayRates));
     }
+    putInDateOrder();
 }
 
 void saveHistory()
@@ -70,26 +110,60 @@ DayRates findDay(const DayCode& code)
     return out;
 }
 
-void storeDay(const DayRates& rec)
+// Puts rec where its date belongs (held lock, no write). False when nothing changed:
+// a day older than every stored one in a full store.
+static bool placeDay(const DayRates& rec)
 {
-    if (!history.records) return;
+    int32_t number = dayNumber(rec.code);
+    int32_t filled = 0;
+    int32_t at = -1;  // the first slot holding an earlier day
+    for (; filled < history.capacity && history.records[filled].code.day != 0; ++filled) {
+        const DayRates& slot = history.records[filled];
+        if (sameDay(slot.code, rec.code)) {
+            history.records[filled] = rec;
+            return true;
+        }
+        if (at < 0 && dayNumber(slot.code) < number) at = filled;
+    }
+    if (at < 0) {
+        if (filled >= history.capacity) return false;
+        at = filled;
+    }
+    int32_t last = filled < history.capacity ? filled : history.capacity - 1;  // the slot that is given up
+    std::memmove(&history.records[at + 1], &history.records[at], size_t(last - at) * sizeof(DayRates));
+    history.records[at] = rec;
+    return true;
+}
+
+void storeDay(const DayRates& rec) { storeDays(&rec, 1); }
+
+void storeDays(const DayRates* recs, int32_t count)
+{
+    if (!history.records || count < 1) return;
     enterLock(history.historyLock);
-    int32_t found = -1;
-    for (int32_t i = 0; i < history.capacity; ++i) {
-        if (sameDay(history.records[i].code, rec.code)) {
-            found = i;
-            break;
+    bool changed = false;
+    for (int32_t i = 0; i < count; ++i)
+        if (recs[i].code.day != 0 && placeDay(recs[i])) changed = true;
+    if (changed) saveHistory();
+    leaveLock(history.historyLock);
+}
+
+int32_t storedDaySummary(DayCode& oldest)
+{
+    oldest = DayCode{0, 0, 0};
+    if (!history.records) return 0;
+    enterLock(history.historyLock);
+    int32_t filled = 0;
+    int32_t oldestNumber = 0;
+    for (; filled < history.capacity && history.records[filled].code.day != 0; ++filled) {
+        int32_t number = dayNumber(history.records[filled].code);
+        if (filled == 0 || number < oldestNumber) {
+            oldest = history.records[filled].code;
+            oldestNumber = number;
         }
     }
-    if (found >= 0) {
-        history.records[found] = rec;
-    } else {
-        std::memmove(&history.records[1], &history.records[0],
-                     static_cast<size_t>(history.capacity - 1) * sizeof(DayRates));
-        history.records[0] = rec;
-    }
-    saveHistory();
     leaveLock(history.historyLock);
+    return filled;
 }
 
 static bool qualifies(NearestRule rule, int32_t k, int32_t t, int32_t best)

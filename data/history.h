@@ -26,13 +26,22 @@ void saveHistory();
 void freeHistory(bool leaveInPlace = false);
 
 DayRates findDay(const DayCode& code);
+// Stores a day where its date belongs, newest first; a day already stored is
+// replaced in place. In a full store the oldest day gives way, and a day older
+// than every stored one is not stored. The file is rewritten whole.
 void storeDay(const DayRates& rec);
+// The same for count days at once (any order), with one file write at the end.
+void storeDays(const DayRates* recs, int32_t count);
 
 enum class NearestRule { LatestOnOrBefore, LatestBefore, EarliestAfter };
 DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start);
 DayCode findLatestOnOrBefore(const DayCode& target);
 DayCode findLatestBefore(const DayCode& target);
 DayCode findEarliestAfter(const DayCode& target);
+
+// The filled slots of the store and its oldest day (all zero when it is empty),
+// read under the lock.
+int32_t storedDaySummary(DayCode& oldest);
 
 // Copies up to maxRecords records into out under the lock; returns how many.
 int32_t copyHistory(DayRates* out, int32_t maxRecords);

@@ -276,41 +276,41 @@ static void chooseChartCurrency(HWND dialog)
 
 // --- The table as text and the fill ---------------------------------------------
 
+// The text is counted first and made in a block of just that size: the
+// clipboard's copy is the only other one.
 static void copyTable(HWND dialog)
 {
-    size_t units = tableTextUnits(rowCount);
-    auto* text = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
+    size_t length = composeTableText(nullptr, 0, rowRecords, rowOrder, rowCount, shownRates, settings.historyDigits,
+                                     useComma());
+    auto* text = static_cast<char16_t*>(std::malloc((length + 1) * sizeof(char16_t)));
     if (!text) return;
-    size_t length = composeTableText(text, units, rowRecords, rowOrder, rowCount, shownRates,
-                                     settings.historyDigits, useComma());
+    length = composeTableText(text, length + 1, rowRecords, rowOrder, rowCount, shownRates, settings.historyDigits,
+                              useComma());
     if (length > 0) putClipboardText(dialog, wide(text), int(length + 1));
     std::free(text);
 }
 
-// The rows again from the store, as days arrive; false without memory.
+static void applySort();
+
+// The rows again from the store, as days arrive, in the order the user chose;
+// false without memory.
 static bool refreshRows(HWND dialog)
 {
     if (!takeRows()) return false;
+    applySort();
     SendMessageW(historyList, LVM_SETITEMCOUNT, WPARAM(rowCount), 0);
     InvalidateRect(historyList, nullptr, FALSE);
     collectChart(dialog);
     return true;
 }
 
-// "Курсы", or "Курсы  7 / 15" while a fill is wanted.
-static void showFillProgress(HWND dialog, int32_t days)
+// "Курсы"; while a fill is wanted its requests ("Курсы  7 / 18"); after a
+// failed one "Курсы  ошибка".
+static void showFillProgress(HWND dialog, bool running)
 {
-    char16_t caption[48] = u"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
-    if (days >= 0) {
-        char numbers[32];
-        size_t used = formatWhole(numbers, sizeof numbers, days, 0);
-        numbers[used++] = ' ';
-        numbers[used++] = '/';
-        numbers[used++] = ' ';
-        formatWhole(numbers + used, sizeof numbers - used, history.capacity, 0);
-        copy16(caption + 5, 43, u"  ");
-        widen16(caption + 7, 41, numbers);
-    }
+    char16_t caption[48];
+    composeRatesCaption(caption, 48, running ? fillRequests() : -1, fillPlannedRequests(),
+                        !running && fillOutcome() == FillFailed);
     SetWindowTextW(dialog, wide(caption));
 }
 
@@ -329,10 +329,10 @@ static void fillTick(HWND dialog)
     if (fillStarted && !fillRunning()) {
         fillWanted = fillStarted = false;
         KillTimer(dialog, FillTimer);
-        showFillProgress(dialog, -1);
+        showFillProgress(dialog, false);
         return;
     }
-    showFillProgress(dialog, days);
+    showFillProgress(dialog, true);
 }
 
 // The first tap starts a fill (as soon as no update runs), the next one stops it.
@@ -343,7 +343,7 @@ static void toggleFill(HWND dialog)
         if (!fillStarted) {
             fillWanted = false;
             KillTimer(dialog, FillTimer);
-            showFillProgress(dialog, -1);
+            SetWindowTextW(dialog, L"\x041A\x0443\x0440\x0441\x044B");  // "Курсы"
         }
         return;
     }
@@ -394,14 +394,23 @@ static void fillCell(NMLVDISPINFOW* info)
     if (item.iSubItem == 0)
         formatDay(out, capacity, row.code);
     else if (item.iSubItem > 0 && item.iSubItem < TableColumns)
-        formatRate(out, capacity, row.rates[item.iSubItem - 1].rate, settings.historyDigits, useComma());
+        formatRate(out, capacity, rateForNominal(row.rates[item.iSubItem - 1], shownRates.rates[item.iSubItem - 1].nominal),
+                   settings.historyDigits, useComma());
 }
 
+// Rows that compare equal keep the store's order (newest first).
 static int compareOrder(const void* a, const void* b)
 {
-    const DayRates& rowA = rowRecords[*static_cast<const uint16_t*>(a)];
-    const DayRates& rowB = rowRecords[*static_cast<const uint16_t*>(b)];
-    return compareRows(rowA, rowB, sortColumn, sortDescending != 0);
+    uint16_t indexA = *static_cast<const uint16_t*>(a), indexB = *static_cast<const uint16_t*>(b);
+    int32_t d = compareRows(rowRecords[indexA], rowRecords[indexB], sortColumn, sortDescending != 0, &shownRates);
+    if (d != 0) return d > 0 ? 1 : -1;
+    return indexA < indexB ? -1 : indexA > indexB ? 1 : 0;
+}
+
+static void applySort()
+{
+    if (rowOrder && rowCount > 1)
+        std::qsort(rowOrder, static_cast<size_t>(rowCount), sizeof(uint16_t), compareOrder);
 }
 
 static void sortTable(int column)
@@ -414,7 +423,7 @@ static void sortTable(int column)
         sortDescending = 0;
     }
     if (!rowOrder || rowCount < 1) return;
-    std::qsort(rowOrder, static_cast<size_t>(rowCount), sizeof(uint16_t), compareOrder);
+    applySort();
     SendMessageW(historyList, LVM_REDRAWITEMS, 0, rowCount - 1);
 }
 
@@ -462,6 +471,8 @@ static void onInit(HWND dialog, LPARAM firstView)
     readShownRates(shownDay, shown);
     shownRates = shown;
     fillWanted = fillStarted = false;
+    sortColumn = 0;  // newest first, the store's order
+    sortDescending = 1;
     setChosenDay(dialog, shown);
     addCurrencyChoice(dialog, L"RUB");
 

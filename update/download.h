@@ -26,6 +26,11 @@ constexpr unsigned long UpdateLimitMs = 60000;
 // Runs on the update worker only.
 bool downloadRates(bool latest, const DayCode& day);
 
+// Fetches url (any request form) and gives the body of the answer, NUL-terminated,
+// in the one document buffer, valid until the next download or fetch; false on
+// any failure or an answer that fills the buffer. The same rules as above.
+bool fetchDocument(const char16_t* url, char*& body, size_t& length);
+
 // One update's downloads share its time limit: it runs from beginUpdateRun to
 // endUpdateRun. A download outside a run has the whole limit to itself.
 void beginUpdateRun();

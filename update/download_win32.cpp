@@ -15,7 +15,7 @@
 #include "update/ratesreader.h"
 #include "update/ratesurl.h"
 
-static_assert(DocumentLimit + 1 == RootContentCapacity, "the reader holds any document the download accepts");
+static_assert(DocumentLimit + 1 == RootContentCapacity, "the reader reads any document the download accepts");
 
 static const wchar_t userAgent[] = L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.2)";
 
@@ -122,15 +122,16 @@ static void reportDownload(const DayCode* stored, DWORD error)
     OutputDebugStringA(line);
 }
 
-// Reads the response into the buffer, reads it as a document and stores its day.
-// Each wait for more bytes is bounded, and so is the whole: a service that stops
-// sending, or trickles, is given up at the deadline.
-static bool readDocument(HINTERNET request, DWORD deadline)
+// Reads the response into the buffer, NUL-terminated; the body's length, or 0
+// when it filled the buffer (its end was not read). Each wait for more bytes is
+// bounded, and so is the whole: a service that stops sending, or trickles, is
+// given up at the deadline.
+static size_t readBody(HINTERNET request, DWORD deadline)
 {
     char* text = documentBuffer.text;
     size_t total = 0;
     for (;;) {
-        if (timeLeft(deadline) == 0) return false;
+        if (timeLeft(deadline) == 0) return 0;
         setLimit(request, INTERNET_OPTION_RECEIVE_TIMEOUT, stepLimit(deadline, StepLimitMs, 1));
         DWORD available = 0;
         // What has arrived, waiting at most the limit for the first of it; the
@@ -145,14 +146,22 @@ static bool readDocument(HINTERNET request, DWORD deadline)
         // A failing call ends the reading but keeps what came before the failure,
         // including what the call itself reports: WinINet may fill the whole
         // request before it returns, so the bytes and the lost connection can
-        // come back from one call. Nothing at all is caught by the floor below.
+        // come back from one call. A cut document is refused by its reader.
         if (!ok || got == 0 || total >= DocumentLimit) break;
     }
-    if (total <= DocumentFloor || total >= DocumentLimit) return false;
+    if (total >= DocumentLimit) return 0;
     text[total] = 0;
+    return total;
+}
+
+// Reads a received daily document and stores its day; false, with nothing
+// stored, for a body too short to be one, a NUL inside it, a cut table or a
+// damaged date.
+static bool storeDocument(size_t total)
+{
+    if (total <= DocumentFloor) return false;
     DayRates rates;
-    // A NUL inside the body, a cut table or a damaged date: refused, nothing stored.
-    if (!parseDailyRates(text, total, rates)) return false;
+    if (!parseDailyRates(documentBuffer.text, total, rates)) return false;
     storeDay(rates);
     reportDownload(&rates.code, 0);
     return true;
@@ -209,13 +218,12 @@ static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadl
     return nullptr;
 }
 
-bool downloadRates(bool latest, const DayCode& day)
+// Fetches url into the document buffer: the body's length, or 0 on any failure.
+// url may lie in the buffer itself: it is read before the body arrives.
+static size_t fetchBody(const wchar_t* url, DWORD deadline)
 {
-    DWORD deadline = runBegun ? runDeadline : GetTickCount() + updateLimit();
     // With less than a fifth of the update's time left a download is not begun.
-    if (timeLeft(deadline) < updateLimit() / 5) return false;
-    if (!buildRatesUrl(documentBuffer.url, RatesUrlCapacity, latest, day)) return false;
-    const wchar_t* url = reinterpret_cast<const wchar_t*>(documentBuffer.url);
+    if (timeLeft(deadline) < updateLimit() / 5) return 0;
 
     WSADATA socketData;
     bool socketsStarted = WSAStartup(0x0101, &socketData) == 0;
@@ -242,7 +250,7 @@ bool downloadRates(bool latest, const DayCode& day)
         ConnMgrEstablishConnectionSync(&request, &connection, stepLimit(deadline, ConnectionLimitMs, 2), &status);
     }
 
-    bool result = false;
+    size_t length = 0;
     requestError = 0;
     HINTERNET internet = useProxy ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
                                   : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
@@ -250,7 +258,7 @@ bool downloadRates(bool latest, const DayCode& day)
         HINTERNET session = nullptr;
         HINTERNET request = openRequest(internet, url, deadline, session);
         if (request) {
-            result = readDocument(request, deadline);
+            length = readBody(request, deadline);
             InternetCloseHandle(request);
             InternetCloseHandle(session);
         }
@@ -258,9 +266,26 @@ bool downloadRates(bool latest, const DayCode& day)
     } else {
         requestError = GetLastError();
     }
-    if (!result) reportDownload(nullptr, requestError);
 
     if (establish) ConnMgrReleaseConnection(connection, 0);
     if (socketsStarted) WSACleanup();
+    return length;
+}
+
+static DWORD downloadDeadline() { return runBegun ? runDeadline : GetTickCount() + updateLimit(); }
+
+bool downloadRates(bool latest, const DayCode& day)
+{
+    DWORD deadline = downloadDeadline();
+    if (!buildRatesUrl(documentBuffer.url, RatesUrlCapacity, latest, day)) return false;
+    bool result = storeDocument(fetchBody(reinterpret_cast<const wchar_t*>(documentBuffer.url), deadline));
+    if (!result) reportDownload(nullptr, requestError);
     return result;
+}
+
+bool fetchDocument(const char16_t* url, char*& body, size_t& length)
+{
+    length = fetchBody(reinterpret_cast<const wchar_t*>(url), downloadDeadline());
+    body = length ? documentBuffer.text : nullptr;
+    return length > 0;
 }

@@ -1,15 +1,23 @@
 #include "update/fill.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 #include "data/calendar.h"
 #include "data/history.h"
 #include "platform/testhooks.h"
+#include "update/ratesreader.h"
+#include "update/ratesurl.h"
 #include "update/schedule.h"
 
 static std::atomic<uint8_t> outcome{FillIdle};
 static std::atomic<bool> stopWanted{false};
 static std::atomic<int32_t> requests{0};
+static std::atomic<int32_t> planned{0};
+// When the last request started, on the platform's clock; none yet in this fill.
+static uint32_t lastRequest;
+static bool anyRequest;
 
 #ifdef VOK_TEST
 unsigned long fillSpacingOverrideMs = 0;
@@ -18,32 +26,13 @@ static uint32_t spacing() { return fillSpacingOverrideMs ? uint32_t(fillSpacingO
 static uint32_t spacing() { return FillSpacingMs; }
 #endif
 
-int32_t storedDaySummary(DayCode& oldest)
-{
-    oldest = DayCode{0, 0, 0};
-    int32_t filled = 0;
-    lockHistory();
-    if (history.records) {
-        int32_t oldestNumber = 0;
-        for (; filled < history.capacity && history.records[filled].code.day != 0; ++filled) {
-            const DayCode& day = history.records[filled].code;
-            int32_t number = dayNumber(day);
-            if (filled == 0 || number < oldestNumber) {
-                oldest = day;
-                oldestNumber = number;
-            }
-        }
-    }
-    unlockHistory();
-    return filled;
-}
-
 bool startFill()
 {
     if (!history.records || outcome.load() == FillRunning) return false;
     if (!claimWorker(WorkerFill)) return false;
     stopWanted = false;
     requests = 0;
+    planned = 0;
     outcome = FillRunning;
     if (!schedulePlatform.startFillThread || !schedulePlatform.startFillThread()) {
         outcome = FillIdle;
@@ -58,36 +47,147 @@ bool fillRunning() { return outcome.load() == FillRunning; }
 FillOutcome fillOutcome() { return FillOutcome(outcome.load()); }
 int32_t fillRequests() { return requests.load(); }
 
+int32_t fillPlannedRequests()
+{
+    int32_t made = requests.load(), expected = planned.load();
+    return expected > made ? expected : made;
+}
+
 static uint32_t now() { return schedulePlatform.tickCount ? schedulePlatform.tickCount() : 0; }
 
 // Waits until the spacing since the last request has passed, in short steps so
-// that a stop is noticed; false when stopped.
-static bool waitSpacing(uint32_t lastRequest)
+// that a stop is noticed, and counts the request about to be made; false when
+// stopped.
+static bool nextRequest()
 {
-    for (;;) {
+    while (anyRequest) {
         if (stopWanted.load()) return false;
         uint32_t elapsed = now() - lastRequest;
-        if (elapsed >= spacing()) return true;
+        if (elapsed >= spacing()) break;
         uint32_t step = spacing() - elapsed;
         if (step > 100) step = 100;
-        if (!schedulePlatform.sleepMs) return true;
+        if (!schedulePlatform.sleepMs) break;
         schedulePlatform.sleepMs(int(step));
     }
+    if (stopWanted.load()) return false;
+    anyRequest = true;
+    lastRequest = now();
+    ++requests;
+    return true;
 }
 
-static FillOutcome fillLoop()
+// What a part of the fill came to: done (the outcome is set), or the range
+// service can't be used and the days are to be fetched one at a time.
+enum class RangeResult { Done, UseDays };
+
+static bool knowsEveryId()
 {
-    uint32_t lastRequest = 0;
-    for (bool first = true;; first = false) {
+    for (int c = 0; c < CurrencyCount; ++c)
+        if (!currencyId(c)[0]) return false;
+    return true;
+}
+
+// One currency over [first, first + span) into days; false when the range
+// service failed or gave no range document.
+static bool fetchRange(int currency, int32_t first, int32_t span, DayRates* days)
+{
+    char16_t url[RatesUrlCapacity];
+    const char* id = currencyId(currency);
+    if (!buildRangeUrl(url, RatesUrlCapacity, id, dayFromNumber(first), dayFromNumber(first + span - 1)))
+        return false;
+    char* body = nullptr;
+    size_t length = 0;
+    if (!schedulePlatform.fetchDocument(url, body, length) || !body) return false;
+    return parseRangeRates(body, length, currency, id, first, days, span) >= 0;
+}
+
+// The days found, newest first, stored with one write; how many there were.
+static int32_t storeFound(DayRates* days, int32_t span)
+{
+    int32_t found = 0;
+    for (int32_t k = span - 1; k >= 0; --k)
+        if (days[k].code.day != 0) days[found++] = days[k];
+    storeDays(days, found);
+    return found;
+}
+
+// The range service, one span of days before the oldest stored day at a time,
+// each currency in turn.
+static RangeResult fillByRange(FillOutcome& result)
+{
+    if (!schedulePlatform.fetchDocument) return RangeResult::UseDays;
+    if (!schedulePlatform.download) return RangeResult::UseDays;
+    DayCode oldest;
+    int32_t filled = storedDaySummary(oldest);
+    // The range requests name the currencies by the service's IDs, which a daily
+    // table gives: the latest one for an empty store, else the oldest stored
+    // day's (so nothing new lands in front).
+    if (filled == 0 || !knowsEveryId()) {
+        planned = 1 + CurrencyCount;
+        if (!nextRequest()) {
+            result = FillStopped;
+            return RangeResult::Done;
+        }
+        if (!schedulePlatform.download(filled == 0, oldest)) {
+            if (filled > 0) return RangeResult::UseDays;
+            result = FillFailed;
+            return RangeResult::Done;
+        }
+    }
+    auto* days = static_cast<DayRates*>(std::malloc(size_t(RangeSpanDays) * sizeof(DayRates)));
+    if (!days) return RangeResult::UseDays;
+    RangeResult outcomeOfRange = RangeResult::Done;
+    result = FillComplete;
+    for (;;) {
+        filled = storedDaySummary(oldest);
+        if (filled >= history.capacity || oldest.day == 0) break;
+        int32_t last = dayNumber(oldest) - 1;
+        // About five tables a week, and a fortnight for holidays.
+        int32_t missing = history.capacity - filled;
+        int32_t span = missing / 5 * 7 + 14;
+        if (span > RangeSpanDays) span = RangeSpanDays;
+        if (span > last + 1) span = last + 1;
+        if (span < 1) break;
+        int32_t first = last - span + 1;
+        planned = requests.load() + CurrencyCount;
+        std::memset(days, 0, size_t(span) * sizeof(DayRates));
+        bool ok = true;
+        for (int c = 0; c < CurrencyCount && ok; ++c) {
+            if (!currencyId(c)[0]) continue;  // a currency the service does not list
+            if (!nextRequest()) {
+                result = FillStopped;
+                std::free(days);
+                return RangeResult::Done;
+            }
+            ok = fetchRange(c, first, span, days);
+        }
+        if (!ok) {
+            outcomeOfRange = RangeResult::UseDays;
+            break;
+        }
+        // Nothing at all in a whole span: the service has nothing older.
+        if (storeFound(days, span) == 0) break;
+        DayCode after;
+        storedDaySummary(after);
+        if (dayNumber(after) >= dayNumber(oldest)) break;
+    }
+    std::free(days);
+    return outcomeOfRange;
+}
+
+// One request a day: the day before the oldest stored one, until the store is full.
+static FillOutcome fillByDays()
+{
+    for (;;) {
         if (stopWanted.load()) return FillStopped;
         DayCode oldest;
-        if (storedDaySummary(oldest) >= history.capacity) return FillComplete;
+        int32_t filled = storedDaySummary(oldest);
+        if (filled >= history.capacity) return FillComplete;
+        planned = requests.load() + history.capacity - filled;
         bool latest = oldest.day == 0;
         DayCode wanted = latest ? oldest : previousDay(oldest);
         if (!latest && wanted.day == 0) return FillComplete;
-        if (!first && !waitSpacing(lastRequest)) return FillStopped;
-        lastRequest = now();
-        ++requests;
+        if (!nextRequest()) return FillStopped;
         if (!schedulePlatform.download || !schedulePlatform.download(latest, wanted)) return FillFailed;
         // The bank answers a day without a table with the last one before it;
         // an answer no older than what is stored means there is nothing older.
@@ -95,6 +195,14 @@ static FillOutcome fillLoop()
         storedDaySummary(after);
         if (!latest && dayNumber(after) >= dayNumber(oldest)) return FillComplete;
     }
+}
+
+static FillOutcome fillLoop()
+{
+    anyRequest = false;
+    FillOutcome result = FillComplete;
+    if (fillByRange(result) == RangeResult::Done) return result;
+    return fillByDays();
 }
 
 uint32_t fillWorker()

@@ -1,6 +1,8 @@
-// Filling the history: the days before the oldest stored one, fetched one at a
-// time through the update's download path until the store is full. The fill and
-// the panel's update never run together: they share the worker's claim.
+// Filling the history: the days before the oldest stored one until the store is
+// full. The bank's range service gives one currency over many days at a time;
+// when it fails or is refused, the days are fetched one at a time through the
+// update's download path. The fill and the panel's update never run together:
+// they share the worker's claim.
 #pragma once
 #include <cstdint>
 
@@ -8,6 +10,9 @@
 
 // Requests of one fill start at least this far apart.
 constexpr uint32_t FillSpacingMs = 1000;
+// Calendar days one range request asks for: about 290 tables of one currency,
+// half the document buffer, whatever the service's spacing.
+constexpr int32_t RangeSpanDays = 400;
 
 enum FillOutcome : uint8_t { FillIdle = 0, FillRunning, FillComplete, FillStopped, FillFailed };
 
@@ -18,11 +23,9 @@ bool startFill();
 void stopFill();
 bool fillRunning();
 FillOutcome fillOutcome();
-// Requests the last or the running fill has made.
+// Requests the last or the running fill has made, and how many it expects to
+// make in all (at least the requests made; it grows as the fill learns more).
 int32_t fillRequests();
+int32_t fillPlannedRequests();
 // The fill's thread body.
 uint32_t fillWorker();
-
-// The filled slots of the store and its oldest day in calendar order (all zero
-// when it is empty), read under the history lock.
-int32_t storedDaySummary(DayCode& oldest);

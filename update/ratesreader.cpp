@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "data/calendar.h"
+
 // Copies length bytes of src into dst of capacity bytes, cut to fit, NUL-terminated.
 static void copyCut(char* dst, size_t capacity, const char* src, size_t length)
 {
@@ -272,9 +274,64 @@ static void lowerCase(char* text, size_t length)
         if (static_cast<unsigned char>(text[i] - 'A') < 26) text[i] = char(text[i] + ('a' - 'A'));
 }
 
-// The reader runs on one update worker at a time; its buffers are static.
+// The reader runs on one worker at a time; its buffer is static.
 static char rootAttributes[RootAttributeCapacity];
-static char rootContent[RootContentCapacity];
+static char learnedIds[CurrencyCount][CurrencyIdCapacity];
+
+const char* currencyId(int currency)
+{
+    return currency >= 0 && currency < CurrencyCount ? learnedIds[currency] : "";
+}
+
+// The value of attribute name (lower case) in the attribute text [from, to),
+// cut to capacity; empty when it is not there. The name must start the text or
+// follow a blank.
+static void attributeValue(const char* from, const char* to, const char* name, char* out, size_t capacity)
+{
+    size_t nameLength = std::strlen(name);
+    out[0] = 0;
+    for (const char* at = from; at + nameLength + 2 <= to; ++at) {
+        if ((at != from && !isBlank(at[-1])) || std::memcmp(at, name, nameLength) != 0) continue;
+        if (at[nameLength] != '=' || at[nameLength + 1] != '"') continue;
+        const char* value = at + nameLength + 2;
+        const char* end = static_cast<const char*>(std::memchr(value, '"', static_cast<size_t>(to - value)));
+        if (end) copyCut(out, capacity, value, static_cast<size_t>(end - value));
+        return;
+    }
+}
+
+// Keeps the ID the document gives a table currency ("R01235"), upper-cased as
+// the service writes it, for the range requests.
+static void learnId(int currency, const ElementSpan& valute)
+{
+    char id[CurrencyIdCapacity];
+    attributeValue(valute.attributes, valute.tagEnd, "id", id, sizeof id);
+    if (!id[0]) return;
+    for (char* c = id; *c; ++c)
+        if (*c >= 'a' && *c <= 'z') *c = char(*c - 'a' + 'A');
+    copyCut(learnedIds[currency], CurrencyIdCapacity, id, std::strlen(id));
+}
+
+// The root's content is read where it lies, up to what a copy cut to
+// RootContentCapacity would hold: a NUL stands at its end while it is read and
+// the byte it replaced is put back.
+struct RootContent {
+    char* start;
+    char* end;
+    char saved;
+};
+
+static void openRoot(const ElementSpan& root, RootContent& content)
+{
+    content.start = const_cast<char*>(root.tagEnd) + 1;
+    content.end = const_cast<char*>(root.contentEnd);
+    if (static_cast<size_t>(content.end - content.start) > RootContentCapacity - 1)
+        content.end = content.start + (RootContentCapacity - 1);
+    content.saved = *content.end;
+    *content.end = 0;
+}
+
+static void closeRoot(RootContent& content) { *content.end = content.saved; }
 
 // True for a day that exists: month 1-12, day within its month (Gregorian leap
 // years), year 1989-2244, the years a day code holds.
@@ -284,6 +341,25 @@ static bool isCalendarDay(int day, int month, int year)
     if (year < 1989 || year > 2244 || month < 1 || month > 12 || day < 1) return false;
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= monthDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// The content of a child element as a copy cut to ElementContentCapacity would
+// end: where the element's end tag is, or earlier.
+static const char* contentLimit(const ElementSpan& element)
+{
+    const char* start = element.tagEnd + 1;
+    const char* limit = element.contentEnd ? element.contentEnd : start;
+    if (static_cast<size_t>(limit - start) > ElementContentCapacity - 1) limit = start + (ElementContentCapacity - 1);
+    return limit;
+}
+
+// "dd.mm.yyyy" (or any separators) as a day that exists; the all-zero code if not.
+static DayCode readDate(const char* date)
+{
+    int day = dateField(date, 0, 2);
+    int month = dateField(date, 3, 5);
+    int year = dateField(date, 6, 10);
+    return isCalendarDay(day, month, year) ? makeDayCode(day, month, year) : DayCode{0, 0, 0};
 }
 
 bool parseDailyRates(char* text, DayRates& rates) { return parseDailyRates(text, std::strlen(text), rates); }
@@ -296,27 +372,24 @@ bool parseDailyRates(char* text, size_t length, DayRates& rates)
     // The root must be whole: a body cut before its end tag is no document.
     ElementSpan root;
     if (!locateElement(text, "valcurs", root) || !root.contentEnd) return false;
-    findElement(text, "valcurs", rootAttributes, sizeof rootAttributes, rootContent, sizeof rootContent);
+    findElement(text, "valcurs", rootAttributes, sizeof rootAttributes, nullptr, 0);
     const char* date = std::strstr(rootAttributes, "date=\"");
     if (!date) return false;
     date += 6;
-    int day = dateField(date, 0, 2);
-    int month = dateField(date, 3, 5);
-    int year = dateField(date, 6, 10);
-    if (!isCalendarDay(day, month, year)) return false;
     DayRates read;
     std::memset(&read, 0, sizeof read);
-    read.code = makeDayCode(day, month, year);
+    read.code = readDate(date);
+    if (read.code.day == 0) return false;
 
     int quoted = 0;
-    const char* cursor = rootContent;
+    RootContent content;
+    openRoot(root, content);
+    const char* cursor = content.start;
     ElementSpan valute;
     while (locateElement(cursor, "valute", valute)) {
         // The element's content as a copy cut to ElementContentCapacity would hold it.
         const char* contentStart = valute.tagEnd + 1;
-        const char* limit = valute.contentEnd ? valute.contentEnd : contentStart;
-        if (static_cast<size_t>(limit - contentStart) > ElementContentCapacity - 1)
-            limit = contentStart + (ElementContentCapacity - 1);
+        const char* limit = contentLimit(valute);
         char code[CodeCapacity] = {};
         char nominal[NominalCapacity] = {};
         char value[ValueCapacity] = {};
@@ -329,14 +402,60 @@ bool parseDailyRates(char* text, size_t length, DayRates& rates)
             if (sameCode(code, isoCode[i])) {
                 read.rates[i].nominal = readIntegerField(nominal);
                 read.rates[i].rate = toRate(readRateField(value));
+                learnId(i, valute);
                 break;
             }
         }
         cursor = valute.contentEnd ? valute.after : contentStart;
     }
+    closeRoot(content);
     // A currency listed twice keeps its last quote; count what the record holds.
     for (int i = 0; i < CurrencyCount; ++i) quoted += read.rates[i].nominal > 0 && read.rates[i].rate > 0.0f;
     if (quoted == 0) return false;
     rates = read;
     return true;
+}
+
+int32_t parseRangeRates(char* text, size_t length, int currency, const char* id, int32_t firstNumber, DayRates* days,
+                        int32_t span)
+{
+    if (currency < 0 || currency >= CurrencyCount || !days || span < 1) return -1;
+    if (std::memchr(text, 0, length)) return -1;
+    lowerCase(text, length);
+    ElementSpan root;
+    if (!locateElement(text, "valcurs", root) || !root.contentEnd) return -1;
+    // A range document names its range; one for another currency is not ours.
+    char field[CurrencyIdCapacity];
+    attributeValue(root.attributes, root.tagEnd, "daterange1", field, sizeof field);
+    if (!field[0]) return -1;
+    attributeValue(root.attributes, root.tagEnd, "id", field, sizeof field);
+    if (field[0] && id && !sameCode(field, id)) return -1;
+
+    RootContent content;
+    openRoot(root, content);
+    int32_t read = 0;
+    const char* cursor = content.start;
+    ElementSpan record;
+    while (locateElement(cursor, "record", record)) {
+        const char* limit = contentLimit(record);
+        cursor = record.contentEnd ? record.after : record.tagEnd + 1;
+        char date[16];
+        attributeValue(record.attributes, record.tagEnd, "date", date, sizeof date);
+        DayCode day = readDate(date);
+        if (day.day == 0) continue;
+        int32_t k = dayNumber(day) - firstNumber;
+        if (k < 0 || k >= span) continue;
+        char nominal[NominalCapacity] = {};
+        char value[ValueCapacity] = {};
+        ChildWanted children[2] = {{"nominal", 7, nominal, sizeof nominal}, {"value", 5, value, sizeof value}};
+        readChildren(record.tagEnd + 1, limit, children, 2);
+        if (char* comma = std::strchr(value, ',')) *comma = '.';
+        RateEntry entry{readIntegerField(nominal), toRate(readRateField(value))};
+        if (entry.nominal <= 0 || !(entry.rate > 0.0f)) continue;
+        days[k].code = day;
+        days[k].rates[currency] = entry;
+        ++read;
+    }
+    closeRoot(content);
+    return read;
 }

@@ -14,6 +14,7 @@ constexpr size_t CodeCapacity = 8;
 constexpr size_t NominalCapacity = 16;
 constexpr size_t ValueCapacity = 16;
 constexpr size_t TagPatternCapacity = 32;
+constexpr size_t CurrencyIdCapacity = 16;  // "R01235": the service's own name of a currency
 
 // Finds the first element `name` (lower case) in text. Copies its attribute text
 // and its content when buffers are given. Returns 0 when the start tag is not
@@ -31,6 +32,19 @@ bool parseDailyRates(char* text, DayRates& rates);
 // The same for the length bytes at text (text[length] is NUL); false when a NUL
 // lies inside them, as in a damaged body.
 bool parseDailyRates(char* text, size_t length, DayRates& rates);
+
+// The service's ID of a table currency, as the last daily document read gave it
+// ("R01235"); empty while no document has named it.
+const char* currencyId(int currency);
+
+// Reads the range document of one currency (root "ValCurs" with "DateRange1",
+// one "Record Date=..." per day quoted; NUL-terminated, lower-cased in place)
+// into days: days[k] is the day with dayNumber firstNumber + k, k below span.
+// A record sets that day's code and the currency's entry; other currencies are
+// left alone. Returns the records read, 0 for an empty root (not quoted in the
+// range), -1 when the text is no whole range document, or is for another ID.
+int32_t parseRangeRates(char* text, size_t length, int currency, const char* id, int32_t firstNumber, DayRates* days,
+                        int32_t span);
 
 // Number fields as the document writes them (exposed for tests).
 int readIntegerField(const char* text);

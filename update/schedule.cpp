@@ -5,7 +5,6 @@
 #include "data/calendar.h"
 #include "data/history.h"
 #include "data/settings.h"
-#include "update/fill.h"
 
 SchedulePlatform schedulePlatform;
 std::atomic<uint8_t> updateState{Fresh};
@@ -125,17 +124,26 @@ static bool download(bool latest, const DayCode& day)
     return schedulePlatform.download && schedulePlatform.download(latest, day);
 }
 
-// A first stored day has nothing to compare with: the day before it is asked for
-// too, and the bank answers with its last table before that day. Whether that
-// succeeds or not, the update stands. True when the request was made.
-static bool askForDayBefore()
+// An empty history's first day has nothing to compare with: the table before the
+// shown day is asked for too (the bank answers a day without a table with the
+// last one before it). When the latest table is tomorrow's, today's is asked for
+// first, as the shown day. Whatever these extra requests bring, the update stands.
+static void giveShownDayAnEarlier()
 {
-    DayCode only;
-    if (storedDaySummary(only) != 1) return false;
-    DayCode before = previousDay(only);
-    if (before.day == 0) return false;
-    download(false, before);
-    return true;
+    for (int extra = 0; extra < 2; ++extra) {
+        DayCode day = todayNow();
+        DayCode shown = findLatestOnOrBefore(day);
+        DayCode wanted = day;
+        if (shown.day != 0) {
+            if (findLatestBefore(shown).day != 0) return;
+            wanted = previousDay(shown);
+        }
+        if (wanted.day == 0) return;
+        DayCode oldest;
+        int32_t stored = storedDaySummary(oldest);
+        // A failed request, or one that brought no new day, ends the asking.
+        if (!download(false, wanted) || storedDaySummary(oldest) == stored) return;
+    }
 }
 
 bool claimWorker(WorkerKind kind)
@@ -158,8 +166,10 @@ uint32_t updateWorker()
 {
     if (schedulePlatform.beginRun) schedulePlatform.beginRun();
     setState(Downloading);
+    DayCode oldest;
+    bool wasEmpty = storedDaySummary(oldest) == 0;
     bool ok = download(true, DayCode{0, 0, 0});
-    bool earlierAsked = ok && askForDayBefore();
+    if (ok && wasEmpty) giveShownDayAnEarlier();
     setState(ok ? Succeeded : Failed);
     pause(500);
     updateState = Fresh;
@@ -168,7 +178,7 @@ uint32_t updateWorker()
         pause(500);
         setState(Downloading);
         ok = download(false, todayNow());
-        if (ok && !earlierAsked) askForDayBefore();
+        if (ok && wasEmpty) giveShownDayAnEarlier();
         setState(ok ? Succeeded : Failed);
         pause(500);
         updateState = Fresh;

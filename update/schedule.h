@@ -2,6 +2,7 @@
 // its rates are current, and when to start an update worker.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "data/currency.h"
@@ -24,6 +25,10 @@ struct SchedulePlatform {
     void (*beginRun)();
     void (*endRun)();
     bool (*startFillThread)();  // runs fillWorker on a new thread; false when none could be made
+    // Fetches url and gives the body of the service's answer, NUL-terminated, in
+    // the one document buffer (valid until the next fetch or download); false on
+    // any failure, an answer that does not fit the buffer included.
+    bool (*fetchDocument)(const char16_t* url, char*& body, size_t& length);
 };
 
 // The update rules start an update at most once in this many ticks (a minute).

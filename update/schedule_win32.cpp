@@ -59,6 +59,7 @@ void installSchedulePlatform(void (*repaintPanel)())
         if (repaintCall) repaintCall();
     };
     schedulePlatform.download = downloadRates;
+    schedulePlatform.fetchDocument = fetchDocument;
     schedulePlatform.tickCount = [] { return uint32_t(GetTickCount()); };
     schedulePlatform.beginRun = beginUpdateRun;
     schedulePlatform.endRun = endUpdateRun;

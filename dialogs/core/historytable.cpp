@@ -14,9 +14,9 @@ void formatDay(char16_t* out, size_t capacity, const DayCode& code)
     widen16(out, capacity, text);
 }
 
-void formatRate(char16_t* out, size_t capacity, float rate, int digits, bool comma)
+void formatRate(char16_t* out, size_t capacity, double rate, int digits, bool comma)
 {
-    formatFixed(out, capacity, static_cast<double>(rate), digits, comma);
+    formatFixed(out, capacity, rate, digits, comma);
 }
 
 // Appends "(nominal)" to the text in out when the rate is for more than one unit.
@@ -57,31 +57,36 @@ static int32_t truncateThousandths(float value)
     return static_cast<int32_t>(value);
 }
 
-int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool descending)
+double rateForNominal(const RateEntry& entry, int32_t unit)
+{
+    if (unit <= 0 || entry.nominal <= 0 || unit == entry.nominal) return entry.rate;
+    return static_cast<double>(entry.rate) / entry.nominal * unit;
+}
+
+int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool descending, const DayRates* shown)
 {
     int32_t d = 0;
     if (column == 0) {
         d = DayDistance(a.code, b.code);
     } else if (column > 0 && column < TableColumns) {
-        float difference = (a.rates[column - 1].rate - b.rates[column - 1].rate) * 1000.0f;
+        int32_t unit = shown ? shown->rates[column - 1].nominal : 0;
+        float difference = (static_cast<float>(rateForNominal(a.rates[column - 1], unit)) -
+                            static_cast<float>(rateForNominal(b.rates[column - 1], unit))) *
+                           1000.0f;
         d = truncateThousandths(difference);
     }
     return descending ? -d : d;
 }
 
-// The widest cell a row may need: every cell is cut to this.
-constexpr size_t TextCellUnits = CellTextUnits;
-
-size_t tableTextUnits(int32_t rowCount)
-{
-    if (rowCount < 0) rowCount = 0;
-    return (size_t(rowCount) + 1) * (TableColumns * TextCellUnits + 2) + 1;
-}
-
-// Appends text at used; false when it doesn't fit with a NUL after it.
+// Appends text at used; false when it doesn't fit with a NUL after it. Without
+// out, only counts.
 static bool append(char16_t* out, size_t capacity, size_t& used, const char16_t* text)
 {
     size_t length = length16(text, CellTextUnits);
+    if (!out) {
+        used += length;
+        return true;
+    }
     if (used + length + 1 > capacity) return false;
     for (size_t i = 0; i < length; ++i) out[used++] = text[i];
     out[used] = 0;
@@ -98,10 +103,7 @@ static bool appendRow(char16_t* out, size_t capacity, size_t& used, const DayRat
         if (!append(out, capacity, used, u"\t")) return false;
         const RateEntry& rate = row.rates[i];
         if (rate.nominal <= 0 || !(rate.rate > 0.0f)) continue;
-        double value = rate.rate;
-        int32_t unit = shown.rates[i].nominal;
-        if (unit > 0 && unit != rate.nominal) value = value / rate.nominal * unit;
-        formatFixed(cell, CellTextUnits, value, digits, comma);
+        formatFixed(cell, CellTextUnits, rateForNominal(rate, shown.rates[i].nominal), digits, comma);
         if (!append(out, capacity, used, cell)) return false;
     }
     return append(out, capacity, used, u"\r\n");
@@ -110,8 +112,8 @@ static bool appendRow(char16_t* out, size_t capacity, size_t& used, const DayRat
 size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, const uint16_t* order, int32_t count,
                         const DayRates& shown, int digits, bool comma)
 {
-    if (!out || capacity == 0) return 0;
-    out[0] = 0;
+    if (out && capacity == 0) return 0;
+    if (out) out[0] = 0;
     size_t used = 0;
     bool fits = append(out, capacity, used, u"\x0414\x0430\x0442\x0430");  // "Дата"
     for (int i = 0; i < CurrencyCount && fits; ++i) {
@@ -124,8 +126,27 @@ size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, co
     for (int32_t r = 0; r < count && fits; ++r)
         fits = appendRow(out, capacity, used, rows[order ? order[r] : r], shown, digits, comma);
     if (!fits) {
-        out[0] = 0;
+        if (out) out[0] = 0;
         return 0;
     }
     return used;
+}
+
+void composeRatesCaption(char16_t* out, size_t capacity, int32_t done, int32_t planned, bool failed)
+{
+    if (!out || capacity == 0) return;
+    copy16(out, capacity, u"\x041A\x0443\x0440\x0441\x044B");  // "Курсы"
+    size_t used = length16(out, capacity);
+    if (failed) {
+        copy16(out + used, capacity - used, u"  \x043E\x0448\x0438\x0431\x043A\x0430");  // "  ошибка"
+        return;
+    }
+    if (done < 0) return;
+    char numbers[40] = "  ";
+    size_t at = 2 + formatWhole(numbers + 2, sizeof numbers - 2, done, 0);
+    numbers[at++] = ' ';
+    numbers[at++] = '/';
+    numbers[at++] = ' ';
+    formatWhole(numbers + at, sizeof numbers - at, planned, 0);
+    widen16(out + used, capacity - used, numbers);
 }

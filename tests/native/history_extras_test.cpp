@@ -117,7 +117,7 @@ TEST(TableText, HeaderCodesAndNominalsThenOneTabSeparatedRowPerDay)
     DayRates rows[] = {day(8, 12, 2026, 90.8f), day(7, 12, 2026, 907.0f, 10)};
     rows[0].rates[3] = {100, 53.4f};  // JPY
     uint16_t order[] = {1, 0};
-    std::vector<char16_t> text(tableTextUnits(2));
+    std::vector<char16_t> text(composeTableText(nullptr, 0, rows, order, 2, rows[0], 2, true) + 1);
     size_t length = composeTableText(text.data(), text.size(), rows, order, 2, rows[0], 2, true);
     std::u16string got(text.data(), length);
     std::u16string want = u16(u"\x0414\x0430\x0442\x0430\tEUR\tUSD\tGBP\tJPY(100)\tUAH\tBYN\tAUD\tDKK\tISK\tKZT\tCAD\tNOK"

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "data/history.h"
 #include "platform/fileio.h"
@@ -31,7 +34,7 @@ struct HistoryFile : ::testing::Test {
     void writeRecords(int count)
     {
         std::vector<DayRates> records;
-        for (int i = 0; i < count; ++i) records.push_back(dayWith(i + 1, 3, 2020, float(i)));
+        for (int i = 0; i < count; ++i) records.push_back(dayWith(count - i, 3, 2020, float(i)));
         writeBytes(file, records.data(), records.size() * sizeof(DayRates));
     }
     DayRates slot(int i) const { return history.records[i]; }
@@ -45,39 +48,79 @@ bool isEmpty(const DayRates& r)
 
 }  // namespace
 
-TEST_F(HistoryFile, NewDaysGoInFrontAndPresentDaysAreReplacedInPlace)
+// Days as "dd.mm.yyyy"; the store's slots as such a list, newest first.
+DayRates dayOf(const std::string& date, float eur = 1.0f)
 {
-    loadHistory(path.c_str(), 3);
-    storeDay(dayWith(1, 1, 2020));
-    storeDay(dayWith(2, 1, 2020));
-    storeDay(dayWith(1, 12, 2019));  // a late, older day still goes to the front
-    EXPECT_EQ(slot(0).code.day, 1);
-    EXPECT_EQ(slot(0).code.month, 12);
-    EXPECT_EQ(slot(1).code.day, 2);
-    EXPECT_EQ(slot(2).code.day, 1);
+    return dayWith(std::stoi(date.substr(0, 2)), std::stoi(date.substr(3, 2)), std::stoi(date.substr(6)), eur);
+}
 
-    storeDay(dayWith(2, 1, 2020, 77.5f));
-    EXPECT_EQ(slot(1).code.day, 2);
+std::vector<std::string> storedDates()
+{
+    std::vector<std::string> dates;
+    for (int i = 0; i < history.capacity && history.records[i].code.day; ++i) {
+        const DayCode& c = history.records[i].code;
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d.%02d.%04d", c.day, c.month, yearOf(c));
+        dates.push_back(text);
+    }
+    return dates;
+}
+
+// The store keeps date order, newest first, whatever order days arrive in: a
+// full store gives up its oldest day, and takes no day older than all it holds.
+// A file written out of order is put in order when read.
+TEST_F(HistoryFile, KeepsDateOrderNewestFirstWhateverTheOrderOfArrival)
+{
+    struct Case {
+        const char* what;
+        int capacity;
+        std::vector<std::string> file, stored, want;
+    } cases[] = {
+        {"each day newer than the last", 3, {}, {"01.01.2020", "02.01.2020", "03.01.2020", "04.01.2020"},
+         {"04.01.2020", "03.01.2020", "02.01.2020"}},
+        {"a late day goes where its date belongs", 4, {}, {"02.01.2020", "05.01.2020", "03.01.2020"},
+         {"05.01.2020", "03.01.2020", "02.01.2020"}},
+        {"a full store takes no day older than all", 3, {}, {"03.01.2020", "04.01.2020", "05.01.2020", "01.01.2020"},
+         {"05.01.2020", "04.01.2020", "03.01.2020"}},
+        {"a full store gives up its oldest", 3, {}, {"02.01.2020", "04.01.2020", "06.01.2020", "05.01.2020"},
+         {"06.01.2020", "05.01.2020", "04.01.2020"}},
+        {"calendar order across the new year", 3, {}, {"02.01.2026", "31.12.2025", "05.01.2026"},
+         {"05.01.2026", "02.01.2026", "31.12.2025"}},
+        {"first update, fill, then two updates", 6, {},
+         {"08.12.2026", "07.12.2026", "06.12.2026", "05.12.2026", "04.12.2026", "03.12.2026", "09.12.2026",
+          "10.12.2026"},
+         {"10.12.2026", "09.12.2026", "08.12.2026", "07.12.2026", "06.12.2026", "05.12.2026"}},
+        {"a file out of order is put in order", 6, {"09.12.2026", "03.12.2026", "08.12.2026", "", "07.12.2026"},
+         {"10.12.2026"}, {"10.12.2026", "09.12.2026", "08.12.2026", "07.12.2026", "03.12.2026"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<DayRates> records;
+        for (const std::string& d : c.file) records.push_back(d.empty() ? DayRates{} : dayOf(d));
+        writeBytes(file, records.data(), records.size() * sizeof(DayRates));
+        loadHistory(path.c_str(), c.capacity);
+        for (const std::string& d : c.stored) storeDay(dayOf(d));
+        EXPECT_EQ(storedDates(), c.want) << c.what;
+        for (int i = int(c.want.size()); i < c.capacity; ++i) EXPECT_TRUE(isEmpty(slot(i))) << c.what;
+        std::vector<unsigned char> bytes = readBytes(file);
+        ASSERT_EQ(bytes.size(), c.capacity * sizeof(DayRates)) << c.what;
+        EXPECT_EQ(std::memcmp(bytes.data(), history.records, bytes.size()), 0) << c.what;
+        freeHistory();
+    }
+    // A batch in any order, and a present day replaced in place.
+    std::remove(file.c_str());
+    loadHistory(path.c_str(), 4);
+    DayRates batch[] = {dayOf("01.01.2020"), dayOf("03.01.2020"), dayOf("02.01.2020")};
+    storeDays(batch, 3);
+    storeDay(dayOf("02.01.2020", 77.5f));
+    EXPECT_EQ(storedDates(), (std::vector<std::string>{"03.01.2020", "02.01.2020", "01.01.2020"}));
     EXPECT_EQ(slot(1).rates[0].rate, 77.5f);
-    EXPECT_EQ(slot(0).code.month, 12);
-    EXPECT_EQ(slot(2).code.month, 1);
-    std::vector<unsigned char> bytes = readBytes(file);
-    ASSERT_EQ(bytes.size(), 3 * sizeof(DayRates));
-    EXPECT_EQ(std::memcmp(bytes.data(), history.records, bytes.size()), 0);
-
-    // A full store drops its last slot, even when it is the newest date.
-    storeDay(dayWith(5, 5, 2000));
-    EXPECT_EQ(slot(0).code.yearCode, makeDayCode(1, 1, 2000).yearCode);
-    EXPECT_EQ(slot(1).code.month, 12);
-    EXPECT_EQ(slot(2).code.day, 2);
-    EXPECT_EQ(findDay(makeDayCode(1, 1, 2020)).code.day, 0);
 }
 
 TEST_F(HistoryFile, AShortFileIsPaddedAndALongOneCutToTheLength)
 {
     writeRecords(10);
     loadHistory(path.c_str(), 15);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(slot(i).code.day, i + 1);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(slot(i).code.day, 10 - i);
     for (int i = 10; i < 15; ++i) EXPECT_TRUE(isEmpty(slot(i)));
     storeDay(dayWith(20, 3, 2020));
     EXPECT_EQ(readBytes(file).size(), 15 * sizeof(DayRates));
@@ -85,13 +128,13 @@ TEST_F(HistoryFile, AShortFileIsPaddedAndALongOneCutToTheLength)
 
     writeRecords(20);
     loadHistory(path.c_str(), 15);
-    EXPECT_EQ(slot(14).code.day, 15);
+    EXPECT_EQ(slot(14).code.day, 6);
     storeDay(dayWith(1, 1, 2021));
     std::vector<unsigned char> bytes = readBytes(file);
     ASSERT_EQ(bytes.size(), 15 * sizeof(DayRates));
     DayRates last;
     std::memcpy(&last, &bytes[14 * sizeof(DayRates)], sizeof last);
-    EXPECT_EQ(last.code.day, 14);  // records 16 to 20 are gone, and 15 fell off
+    EXPECT_EQ(last.code.day, 7);  // records 16 to 20 are gone, and the oldest gave way
 }
 
 TEST_F(HistoryFile, ACutLastRecordIsNotTakenForADay)

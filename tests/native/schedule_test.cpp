@@ -324,48 +324,49 @@ TEST_F(Schedule, TickCounterWraps)
     EXPECT_EQ(tickCounter, 0);
 }
 
-// A first stored day has nothing to compare with: the same update asks for the
-// day before it, once, and a failure there leaves the update a success.
-TEST_F(Schedule, AFirstStoredDayBringsTheDayBeforeIt)
+// The first update of an empty history gives the shown day an earlier day: the
+// day before the shown one is asked for (the bank answers a day without a table
+// with the one before), and when the latest table is tomorrow's, today's first.
+// A failed extra request ends the asking and leaves the update a success.
+TEST_F(Schedule, TheFirstUpdateGivesTheShownDayAnEarlierDay)
 {
-    tick();
-    script.statesSeen.clear();
-    // The bank answers 6 December (a Sunday) with Saturday's table.
-    script.toStore = {dayOf(7, 12, 2026), dayOf(5, 12, 2026)};
-    EXPECT_TRUE(startUpdate());
-    ASSERT_EQ(script.downloads.size(), 2u);
-    EXPECT_FALSE(script.downloads[1].first);
-    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(6, 12, 2026)));
-    EXPECT_EQ(findDay(makeDayCode(5, 12, 2026)).code.day, 5);
-    EXPECT_EQ(findLatestBefore(makeDayCode(7, 12, 2026)).day, 5);
-    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
-}
-
-TEST_F(Schedule, TheDayBeforeFailingLeavesTheFirstDayAndTheSuccess)
-{
-    tick();
-    script.statesSeen.clear();
-    script.toStore = {dayOf(1, 1, 2027)};  // the day before is in the year before
-    script.now = LocalTime{2027, 1, 1, 10, 0};
-    tick();
-    script.statesSeen.clear();
-    EXPECT_TRUE(startUpdate());
-    ASSERT_EQ(script.downloads.size(), 2u);
-    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(31, 12, 2026)));
-    EXPECT_EQ(findDay(makeDayCode(1, 1, 2027)).code.day, 1);
-    EXPECT_EQ(updateState.load(), Fresh);
-    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
-}
-
-// Still stale after the latest rates (they are tomorrow's) and the day before
-// failed: today's explicit request stores a second day, and no third is asked for.
-TEST_F(Schedule, TheDayBeforeIsAskedForAtMostOncePerUpdate)
-{
-    tick();
-    script.toStore = {dayOf(8, 12, 2026), DayRates{}, dayOf(7, 12, 2026)};
-    startUpdate();
-    ASSERT_EQ(script.downloads.size(), 3u);
-    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(7, 12, 2026)));
-    EXPECT_TRUE(sameDay(script.downloads[2].second, makeDayCode(7, 12, 2026)));
-    EXPECT_EQ(updateState.load(), Fresh);
+    struct Case {
+        const char* what;
+        LocalTime now;
+        std::vector<int> answers;  // day of December 2026 (or of January 2027 when below 0) per request; 0 fails
+        std::vector<int> asked;    // the days asked for after the latest
+        std::vector<int> stored;   // newest first
+    } cases[] = {
+        {"today's table, Saturday's before it", {2026, 12, 7, 10, 0}, {7, 5}, {6}, {7, 5}},
+        {"tomorrow's table: today's, then the one before", {2026, 12, 7, 16, 0}, {8, 7, 5}, {7, 6}, {8, 7, 5}},
+        {"tomorrow's table, today's request fails, then comes with the stale retry",
+         {2026, 12, 7, 16, 0}, {8, 0, 7, 0}, {7, 7, 6}, {8, 7}},
+        {"the day before lies in the year before and fails", {2027, 1, 1, 10, 0}, {-1}, {31}, {-1}},
+    };
+    for (const Case& c : cases) {
+        freeHistory();
+        std::remove(folder.file("vokCurrency.his").c_str());
+        loadHistory(folder.path16("vokCurrency.his").c_str(), 15);
+        resetSchedule();
+        script = Script();
+        script.now = c.now;
+        for (int d : c.answers)
+            script.toStore.push_back(d == 0 ? DayRates{} : d < 0 ? dayOf(-d, 1, 2027) : dayOf(d, 12, 2026));
+        tick();
+        script.statesSeen.clear();
+        EXPECT_TRUE(startUpdate()) << c.what;
+        ASSERT_EQ(script.downloads.size(), c.asked.size() + 1) << c.what;
+        EXPECT_TRUE(script.downloads[0].first) << c.what;
+        for (size_t i = 0; i < c.asked.size(); ++i) {
+            EXPECT_FALSE(script.downloads[i + 1].first) << c.what;
+            EXPECT_EQ(script.downloads[i + 1].second.day, c.asked[i]) << c.what << " request " << i + 1;
+        }
+        std::vector<int> stored;
+        for (int i = 0; i < history.capacity && history.records[i].code.day; ++i)
+            stored.push_back(history.records[i].code.month == 1 ? -history.records[i].code.day
+                                                                 : history.records[i].code.day);
+        EXPECT_EQ(stored, c.stored) << c.what;
+        EXPECT_EQ(updateState.load(), Fresh) << c.what;
+        EXPECT_EQ(script.statesSeen.back(), Fresh) << c.what;
+    }
 }
