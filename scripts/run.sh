@@ -62,7 +62,11 @@ trap cleanup EXIT
 if [ $demo -eq 1 ]; then
     port_file="$data/service.port"
     rm -f "$port_file"
-    python3 tools/sample_rates_service.py --port-file "$port_file" 2>"$data/service.log" &
+    # Ten years of tables for the history's fill; tomorrow's table out already on a
+    # working day, as the bank's is in the afternoon, so the first update shows how
+    # the panel still gets today's rates with their arrows.
+    python3 tools/sample_rates_service.py --port-file "$port_file" --weeks 530 --publish-hour 0 \
+        2>"$data/service.log" &
     service_pid=$!
     for _ in $(seq 1 100); do [ -s "$port_file" ] && break; sleep 0.1; done
     [ -s "$port_file" ] || { echo "run: the sample rates service did not start" >&2; exit 1; }

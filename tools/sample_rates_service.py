@@ -6,10 +6,15 @@ currency list) for the last few weeks, answering both request forms:
 
     /scripts/XML_daily.asp?nocache                 the latest table
     /scripts/XML_daily.asp?date_req=DD/MM/YYYY     the table of that day
+    /scripts/XML_dynamic.asp?date_req1=DD/MM/YYYY&date_req2=DD/MM/YYYY&VAL_NM_RQ=R01235
+                                                   one currency over a range of days
 
 as the bank does: tables are dated Tuesday to Saturday (the rates set on a working
 day take effect the next day), and a request for any day gets the latest table on
-or before it, dated with its own date. Requests addressed to the bank's host in
+or before it, dated with its own date. The range form lists one Record per table
+in the range (an empty root when there is none, or the ID is unknown). With
+--publish-hour H, from H o'clock on a working day the latest table is tomorrow's,
+as the bank publishes it the afternoon before. Requests addressed to the bank's host in
 absolute form ("GET http://www.cbr.ru/scripts/... HTTP/1.1"), as a proxy receives
 them, are answered the same way, so the plug-in can reach it through its own
 proxy setting.
@@ -24,9 +29,11 @@ running with a request for /demo/fault?mode=NAME:
     stall     the request is taken and never answered
     redirect  a 302 to the same document under /moved/, which is served normally
     block     an operator's HTML block page with status 200
+    norange   the range form answers 404 (daily tables as usual)
     none      the service behaves (the default)
 
 Usage: python3 tools/sample_rates_service.py [--port N] [--port-file PATH] [--weeks N] [--fault NAME]
+                                             [--publish-hour H]
 With --port 0 (the default) it picks a free loopback port and prints it, and writes
 it to --port-file when given.
 """
@@ -43,7 +50,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from make_fixture import CURRENCIES, DECLARATION, unit_rate  # noqa: E402
 
 FIRST_TABLE_WEEKDAYS = {1, 2, 3, 4, 5}  # Tuesday .. Saturday (Monday is 0)
-FAULTS = ("none", "cut", "stall", "redirect", "block")
+FAULTS = ("none", "cut", "stall", "redirect", "block", "norange")
 MOVED_PREFIX = "/moved"
 BLOCK_PAGE = ("<!DOCTYPE html><html><head><title>Access restricted</title></head><body>"
               "<h1>This resource is not available</h1><p>Access to the requested site is restricted on this "
@@ -51,8 +58,18 @@ BLOCK_PAGE = ("<!DOCTYPE html><html><head><title>Access restricted</title></head
               "<p>Reference: demo-block-page</p></body></html>\n").encode("ascii")
 
 
+def latest_day(now, publish_hour):
+    """The last day a table may carry: tomorrow once it is published, else today."""
+    today = now.date()
+    tomorrow = today + datetime.timedelta(days=1)
+    if publish_hour is not None and now.hour >= publish_hour and tomorrow.weekday() in FIRST_TABLE_WEEKDAYS:
+        return tomorrow
+    return today
+
+
 def table_day_for(day, today, weeks):
-    """The date of the table the bank answers for a request of day, or None."""
+    """The date of the table the bank answers for a request of day, or None;
+    today is the last day a table may carry."""
     if day > today:
         day = today
     earliest = today - datetime.timedelta(weeks=weeks)
@@ -83,12 +100,44 @@ def document(date):
     return (eol.join(lines) + eol).encode("cp1251")
 
 
+def range_document(ident, first, last, today, weeks):
+    """One currency's Records for the tables dated first..last (the bank's dynamic form)."""
+    eol = "\r\n"
+    head = '<ValCurs ID="%s" DateRange1="%s" DateRange2="%s" name="Foreign Currency Market Dynamic">' % (
+        ident, first.strftime("%d.%m.%Y"), last.strftime("%d.%m.%Y"))
+    lines = [DECLARATION, head]
+    currency = next((c for c in CURRENCIES if c[0] == ident), None)
+    day = first
+    while currency and day <= last:
+        if table_day_for(day, today, weeks) == day:
+            nominal, value = currency[3], price(currency[5], currency[3], day)
+            lines.append('<Record Date="%s" Id="%s"><Nominal>%d</Nominal><Value>%s</Value>'
+                         '<VunitRate>%s</VunitRate></Record>' % (day.strftime("%d.%m.%Y"), ident, nominal, value,
+                                                                  unit_rate(value, nominal)))
+        day += datetime.timedelta(days=1)
+    lines.append("</ValCurs>")
+    return (eol.join(lines) + eol).encode("cp1251")
+
+
+def range_answer(query, today, weeks):
+    try:
+        first = datetime.datetime.strptime(query["date_req1"][0], "%d/%m/%Y").date()
+        last = datetime.datetime.strptime(query["date_req2"][0], "%d/%m/%Y").date()
+        ident = query["VAL_NM_RQ"][0]
+    except (KeyError, ValueError):
+        return 500, b"<html><body>Bad request</body></html>"
+    return 200, range_document(ident, first, last, today, weeks)
+
+
 def answer(target, today, weeks):
-    """(status, body) for a request target in origin or absolute form."""
+    """(status, body) for a request target in origin or absolute form; today is
+    the last day a table may carry."""
     parsed = urllib.parse.urlsplit(target)
+    query = urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
+    if parsed.path.lower() == "/scripts/xml_dynamic.asp":
+        return range_answer(query, today, weeks)
     if parsed.path.lower() != "/scripts/xml_daily.asp":
         return 404, b"<html><body>Not found</body></html>"
-    query = urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
     day = today
     if "date_req" in query:
         try:
@@ -120,7 +169,9 @@ def plan(target, host, today, weeks, fault):
         # The moved document is served as the original, whatever the fault.
         path = path[len(MOVED_PREFIX):]
         return Reply(*answer(urllib.parse.urlunsplit(("", "", path, parsed.query, "")), today, weeks))
-    if fault == "none" or path.lower() != "/scripts/xml_daily.asp":
+    if fault == "norange" and path.lower() == "/scripts/xml_dynamic.asp":
+        return Reply(404, b"<html><body>Not found</body></html>", content_type="text/html")
+    if fault in ("none", "norange") or path.lower() != "/scripts/xml_daily.asp":
         return Reply(*answer(target, today, weeks))
     if fault == "stall":
         return Reply(200, b"", stall=True)
@@ -137,6 +188,7 @@ def plan(target, host, today, weeks, fault):
 class Handler(http.server.BaseHTTPRequestHandler):
     weeks = 6
     fault = "none"
+    publish_hour = None
     stall_seconds = 300.0
     stopping = threading.Event()
     protocol_version = "HTTP/1.0"
@@ -149,8 +201,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 Handler.fault = mode
             self.send_simple(200 if mode in FAULTS else 400, ("fault: %s\n" % Handler.fault).encode("ascii"))
             return
-        reply = plan(self.path, self.headers.get("Host", "www.cbr.ru"), datetime.date.today(), self.weeks,
-                     Handler.fault)
+        reply = plan(self.path, self.headers.get("Host", "www.cbr.ru"),
+                     latest_day(datetime.datetime.now(), self.publish_hour), self.weeks, Handler.fault)
         if reply.stall:
             # Nothing is sent; the connection stays open until the client gives up
             # (or the time runs out, or the service stops).
@@ -192,11 +244,14 @@ def main():
     parser.add_argument("--port-file")
     parser.add_argument("--weeks", type=int, default=6)
     parser.add_argument("--fault", choices=FAULTS, default=os.environ.get("VOK_DEMO_FAULT") or "none")
+    parser.add_argument("--publish-hour", type=int, choices=range(24), metavar="H",
+                        help="from H o'clock on a working day the latest table is tomorrow's")
     args = parser.parse_args()
     if args.fault not in FAULTS:
         parser.error("VOK_DEMO_FAULT must be one of: " + ", ".join(FAULTS))
     Handler.weeks = args.weeks
     Handler.fault = args.fault
+    Handler.publish_hour = args.publish_hour
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     port = server.server_address[1]
     print("sample rates service on 127.0.0.1:%d (fault: %s)" % (port, args.fault), flush=True)

@@ -80,11 +80,13 @@ static bool nextRequest()
 // service can't be used and the days are to be fetched one at a time.
 enum class RangeResult { Done, UseDays };
 
-static bool knowsEveryId()
+// A daily table read since the module was loaded names the currencies the
+// service lists; one it does not list has no ID and is not asked for.
+static bool knowsIds()
 {
     for (int c = 0; c < CurrencyCount; ++c)
-        if (!currencyId(c)[0]) return false;
-    return true;
+        if (currencyId(c)[0]) return true;
+    return false;
 }
 
 // One currency over [first, first + span) into days; false when the range
@@ -105,8 +107,13 @@ static bool fetchRange(int currency, int32_t first, int32_t span, DayRates* days
 static int32_t storeFound(DayRates* days, int32_t span)
 {
     int32_t found = 0;
-    for (int32_t k = span - 1; k >= 0; --k)
+    for (int32_t k = 0; k < span; ++k)
         if (days[k].code.day != 0) days[found++] = days[k];
+    for (int32_t i = 0, j = found - 1; i < j; ++i, --j) {
+        DayRates newer = days[j];
+        days[j] = days[i];
+        days[i] = newer;
+    }
     storeDays(days, found);
     return found;
 }
@@ -122,7 +129,7 @@ static RangeResult fillByRange(FillOutcome& result)
     // The range requests name the currencies by the service's IDs, which a daily
     // table gives: the latest one for an empty store, else the oldest stored
     // day's (so nothing new lands in front).
-    if (filled == 0 || !knowsEveryId()) {
+    if (filled == 0 || !knowsIds()) {
         planned = 1 + CurrencyCount;
         if (!nextRequest()) {
             result = FillStopped;

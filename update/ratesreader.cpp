@@ -300,6 +300,10 @@ static void attributeValue(const char* from, const char* to, const char* name, c
     }
 }
 
+#ifdef VOK_TEST
+void forgetCurrencyIds() { std::memset(learnedIds, 0, sizeof learnedIds); }
+#endif
+
 // Keeps the ID the document gives a table currency ("R01235"), upper-cased as
 // the service writes it, for the range requests.
 static void learnId(int currency, const ElementSpan& valute)

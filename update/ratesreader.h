@@ -36,6 +36,9 @@ bool parseDailyRates(char* text, size_t length, DayRates& rates);
 // The service's ID of a table currency, as the last daily document read gave it
 // ("R01235"); empty while no document has named it.
 const char* currencyId(int currency);
+#ifdef VOK_TEST
+void forgetCurrencyIds();
+#endif
 
 // Reads the range document of one currency (root "ValCurs" with "DateRange1",
 // one "Record Date=..." per day quoted; NUL-terminated, lower-cased in place)

@@ -273,3 +273,44 @@ TEST(RatesReader, LowerCasesOnlyAsciiLettersInPlace)
     }
     EXPECT_EQ(text[original.size()], 0);
 }
+
+// The range form: one currency's records into the days of a span; an empty root
+// is an answer, anything else that is no whole range document for that ID is not.
+TEST(RatesReader, RangeDocumentsFillTheirCurrencyOfEachDayInTheSpan)
+{
+    const std::string head = "<?xml version=\"1.0\"?><ValCurs ID=\"R01235\" DateRange1=\"01.03.2005\" "
+                             "DateRange2=\"10.03.2005\" name=\"Foreign Currency Market Dynamic\">";
+    const std::string records =
+        "<Record Date=\"02.03.2005\" Id=\"R01235\"><Nominal>1</Nominal><Value>27,9000</Value></Record>"
+        "<Record Date=\"28.02.2005\" Id=\"R01235\"><Nominal>1</Nominal><Value>28,0000</Value></Record>"
+        "<Record Date=\"31.02.2005\" Id=\"R01235\"><Nominal>1</Nominal><Value>28,0000</Value></Record>"
+        "<Record Date=\"04.03.2005\" Id=\"R01235\"><Nominal>0</Nominal><Value>28,0000</Value></Record>"
+        "<RECORD DATE=\"05.03.2005\" ID=\"R01235\"><NOMINAL>10</NOMINAL><VALUE>279,5</VALUE></RECORD>";
+    struct Case {
+        std::string text;
+        int32_t read;
+    } cases[] = {
+        {head + records + "</ValCurs>", 2},
+        {head + "</ValCurs>", 0},
+        {head + records, -1},                                               // cut before the root's end
+        {document(valute("USD", "1", "30,0")), -1},                          // a daily table
+        {"<ValCurs ID=\"R01239\" DateRange1=\"01.03.2005\"></ValCurs>", -1},  // another currency's
+        {"<html><body>Not found</body></html>", -1},
+    };
+    const int32_t first = 5903;  // 1 March 2005 counted from 1 January 1989
+    for (const Case& c : cases) {
+        DayRates days[10] = {};
+        days[4].rates[0] = {1, 35.0f};  // another currency's entry stays
+        std::vector<char> buffer(c.text.begin(), c.text.end());
+        buffer.push_back(0);
+        EXPECT_EQ(parseRangeRates(buffer.data(), c.text.size(), 1, "R01235", first, days, 10), c.read) << c.text;
+        if (c.read != 2) continue;
+        EXPECT_EQ(days[1].code.day, 2);
+        EXPECT_EQ(days[1].rates[1].nominal, 1);
+        EXPECT_FLOAT_EQ(days[1].rates[1].rate, 27.9f);
+        EXPECT_EQ(days[4].code.day, 5);
+        EXPECT_EQ(days[4].rates[1].nominal, 10);
+        EXPECT_EQ(days[4].rates[0].rate, 35.0f);
+        for (int k : {0, 2, 3, 5}) EXPECT_EQ(days[k].code.day, 0) << k;  // outside, no such day, nominal 0
+    }
+}

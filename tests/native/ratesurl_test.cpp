@@ -83,3 +83,14 @@ TEST(RatesUrl, ASmallBufferIsCutSafely)
     EXPECT_FALSE(buildRatesUrl(buffer, 0, true, day));
     EXPECT_EQ(buffer[0], u'#');
 }
+
+TEST(RatesUrl, TheRangeFormNamesBothDaysAndTheCurrencyId)
+{
+    char16_t url[RatesUrlCapacity];
+    ASSERT_TRUE(buildRangeUrl(url, RatesUrlCapacity, "R01235", makeDayCode(1, 3, 2005), makeDayCode(10, 3, 2006)));
+    EXPECT_EQ(std::u16string(url),
+              u"http://www.cbr.ru/scripts/XML_dynamic.asp?date_req1=01/03/2005&date_req2=10/03/2006&VAL_NM_RQ=R01235");
+    for (const char* id : {"", "R01&x=1", "R 1"}) EXPECT_FALSE(buildRangeUrl(url, RatesUrlCapacity, id, {1, 3, 76}, {1, 3, 76}));
+    EXPECT_FALSE(buildRangeUrl(url, 60, "R01235", makeDayCode(1, 3, 2005), makeDayCode(10, 3, 2006)));
+    EXPECT_EQ(url[59], 0);
+}

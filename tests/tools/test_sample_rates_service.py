@@ -54,6 +54,31 @@ class Answers(unittest.TestCase):
         other = service.answer("/scripts/XML_daily.asp?date_req=04/12/2026", MONDAY, 6)[1].decode("cp1251")
         self.assertNotEqual(re.findall(r"<Value>([^<]*)</Value>", text), re.findall(r"<Value>([^<]*)</Value>", other))
 
+    def test_range_form_and_publication_hour(self):
+        url = "/scripts/XML_dynamic.asp?date_req1=30/11/2026&date_req2=07/12/2026&VAL_NM_RQ=R01235"
+        status, body = service.answer(url, MONDAY, 6)
+        text = body.decode("cp1251")
+        self.assertEqual(status, 200)
+        self.assertIn('<ValCurs ID="R01235" DateRange1="30.11.2026" DateRange2="07.12.2026"', text)
+        dates = re.findall(r'<Record Date="([\d.]+)" Id="R01235"><Nominal>1</Nominal><Value>[\d,]+</Value>', text)
+        self.assertEqual(dates, ["01.12.2026", "02.12.2026", "03.12.2026", "04.12.2026", "05.12.2026"])
+        daily = service.answer("/scripts/XML_daily.asp?date_req=03/12/2026", MONDAY, 6)[1].decode("cp1251")
+        usd = re.search(r"<CharCode>USD</CharCode>.*?<Value>([^<]*)</Value>", daily, re.S).group(1)
+        self.assertIn('<Record Date="03.12.2026" Id="R01235"><Nominal>1</Nominal><Value>%s</Value>' % usd, text)
+        # An unknown ID or a range without tables: an empty root; a damaged request: an error.
+        empty = service.answer(url.replace("R01235", "R99999"), MONDAY, 6)[1].decode("cp1251")
+        self.assertNotIn("<Record", empty)
+        self.assertIn("</ValCurs>", empty)
+        self.assertEqual(service.answer(url.replace("30/11", "xx/11"), MONDAY, 6)[0], 500)
+        self.assertEqual(service.plan(url, "www.cbr.ru", MONDAY, 6, "norange").status, 404)
+        self.assertEqual(service.plan("/scripts/XML_daily.asp?nocache", "www.cbr.ru", MONDAY, 6, "norange").status,
+                         200)
+        # From the publication hour on a working day the latest table is tomorrow's.
+        self.assertEqual(service.latest_day(datetime.datetime(2026, 12, 7, 12, 59), 13), MONDAY)
+        self.assertEqual(service.latest_day(datetime.datetime(2026, 12, 7, 13, 0), 13), MONDAY + datetime.timedelta(1))
+        self.assertEqual(service.latest_day(datetime.datetime(2026, 12, 5, 18, 0), 13), datetime.date(2026, 12, 5))
+        self.assertEqual(service.latest_day(datetime.datetime(2026, 12, 7, 18, 0), None), MONDAY)
+
     def test_absolute_form_and_unknown_paths(self):
         origin = service.answer("/scripts/XML_daily.asp?date_req=02/12/2026", MONDAY, 6)
         absolute = service.answer("http://www.cbr.ru/scripts/XML_daily.asp?date_req=02/12/2026", MONDAY, 6)
