@@ -273,10 +273,12 @@ struct PanelUnderTest {
     HWND host = nullptr;
     HWND panel = nullptr;
     HostItem item{};
+    int32_t historyLength = 15;
 
     void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow)
     {
         setDefaultSettings(settings, 96);
+        settings.historyLength = historyLength;
         settings.items[0].itemFlags = firstItemFlags;
         writeSettingsThroughProxy(folder, servicePort);
         std::vector<DayRates> file(15);
@@ -544,6 +546,14 @@ std::string dotted(const DayCode& day)
     return text;
 }
 
+std::wstring slashed(const DayCode& day)
+{
+    std::string text = dotted(day);
+    for (char& c : text)
+        if (c == '.') c = '/';
+    return std::wstring(text.begin(), text.end());
+}
+
 std::string asked(const DayCode& day)
 {
     char text[32];
@@ -609,44 +619,153 @@ std::wstring captionOf(HWND window)
 
 }  // namespace
 
-// A fresh install: one tap stores the latest day and the day before it, and the
-// panel draws the arrows between them (EUR up, USD down).
-TEST(EndToEnd, OneTapOnAnEmptyHistoryStoresTwoDaysAndDrawsArrows)
+// A fresh install: one tap stores the latest day and the table before the shown
+// day, and the panel draws the arrows between them (EUR up, USD down). When the
+// latest table is tomorrow's, today's is asked for too: it is the shown day.
+TEST(EndToEnd, OneTapOnAnEmptyHistoryGivesTheShownDayItsArrowsAtAnyHour)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
     DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), yesterday = dayBefore(now, 1);
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
-    service.respondTo("nocache", tableOf(now, today, 96.6f, 80.5f));
-    service.respondTo(asked(yesterday), tableOf(now, yesterday, 95.0f, 81.0f));
+    DayCode tomorrow = dayBefore(now, -1);
+    for (bool tomorrowsOut : {false, true}) {
+        TestHttpServer service;
+        ASSERT_TRUE(service.start());
+        service.respondTo("nocache", tomorrowsOut ? tableOf(now, tomorrow, 97.0f, 80.0f) : tableOf(now, today, 96.6f, 80.5f));
+        service.respondTo(asked(today), tableOf(now, today, 96.6f, 80.5f));
+        service.respondTo(asked(yesterday), tableOf(now, yesterday, 95.0f, 81.0f));
 
-    PanelUnderTest plugin;
-    plugin.open(service.port(), {});
-    std::vector<int> frames = plugin.tapIcon();
-    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
-    std::vector<RecordedRequest> seen = service.requests();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_NE(seen[1].requestLine.find(asked(yesterday)), std::string::npos) << seen[1].requestLine;
-    std::vector<unsigned char> history = plugin.history();
-    ASSERT_EQ(history.size(), 15u * 140u);
-    EXPECT_TRUE(std::memcmp(&history[0], &yesterday, 3) == 0);
-    EXPECT_TRUE(std::memcmp(&history[140], &today, 3) == 0);
-    EXPECT_EQ(history[280], 0);
-    EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0);  // EUR rose
-    EXPECT_GT(plugin.pixelsOf(RGB(192, 0, 0)), 0);  // USD fell
+        PanelUnderTest plugin;
+        plugin.open(service.port(), {});
+        std::vector<int> frames = plugin.tapIcon();
+        EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+        std::vector<RecordedRequest> seen = service.requests();
+        ASSERT_EQ(seen.size(), tomorrowsOut ? 3u : 2u);
+        if (tomorrowsOut) EXPECT_NE(seen[1].requestLine.find(asked(today)), std::string::npos) << seen[1].requestLine;
+        EXPECT_NE(seen.back().requestLine.find(asked(yesterday)), std::string::npos) << seen.back().requestLine;
+        std::vector<unsigned char> history = plugin.history();
+        ASSERT_EQ(history.size(), 15u * 140u);
+        size_t at = tomorrowsOut ? 140 : 0;  // newest first
+        if (tomorrowsOut) EXPECT_TRUE(std::memcmp(&history[0], &tomorrow, 3) == 0);
+        EXPECT_TRUE(std::memcmp(&history[at], &today, 3) == 0);
+        EXPECT_TRUE(std::memcmp(&history[at + 140], &yesterday, 3) == 0);
+        EXPECT_EQ(history[at + 280], 0);
+        EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0) << tomorrowsOut;  // EUR rose
+        EXPECT_GT(plugin.pixelsOf(RGB(192, 0, 0)), 0) << tomorrowsOut;  // USD fell
+        EXPECT_EQ(frames.back(), 0) << "today's rates count as current";
+    }
+}
+namespace {
+
+// Runs the dialog's messages until the fill has ended (the caption no longer
+// counts) or 40 s; the captions it showed meanwhile.
+std::vector<std::wstring> captionsUntilTheFillEnds(HWND dialog)
+{
+    std::vector<std::wstring> captions;
+    for (DWORD began = GetTickCount(); GetTickCount() - began < 40000; Sleep(20)) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        std::wstring caption = captionOf(dialog);
+        if (captions.empty() || captions.back() != caption) captions.push_back(caption);
+        if (captions.size() > 1 && caption.find(L'/') == std::wstring::npos) break;
+    }
+    return captions;
 }
 
-// 2 of 15 days stored: "Заполнить" asks for each day before the oldest, one
-// request at a time and a second or more apart, counts the days in the caption,
-// and ends with a full store; "Копировать" then gives a header and 15 rows.
-TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
+std::wstring tableCell(HWND dialog, int row, int column)
+{
+    wchar_t text[64] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMTEXTW, WPARAM(row), LPARAM(&item));
+    return text;
+}
+
+void clickColumn(HWND dialog, int column)
+{
+    NMLISTVIEW notice = {};
+    notice.hdr.hwndFrom = GetDlgItem(dialog, IDC_HISTORY_TABLE);
+    notice.hdr.idFrom = IDC_HISTORY_TABLE;
+    notice.hdr.code = LVN_COLUMNCLICK;
+    notice.iItem = -1;
+    notice.iSubItem = column;
+    SendMessageW(dialog, WM_NOTIFY, IDC_HISTORY_TABLE, LPARAM(&notice));
+}
+
+// One currency's records over a range, as the bank's range form gives them.
+ScriptedResponse rangeOf(const char* id, const std::vector<std::pair<DayCode, std::string>>& records)
+{
+    ScriptedResponse response;
+    response.body = std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><ValCurs ID=\"") + id +
+                    "\" DateRange1=\"01.01.2020\" DateRange2=\"01.01.2030\" name=\"Foreign Currency Market Dynamic\">";
+    for (const auto& r : records)
+        response.body += "<Record Date=\"" + dotted(r.first) + "\" Id=\"" + id + "\">" + r.second + "</Record>";
+    response.body += "</ValCurs>";
+    return response;
+}
+
+}  // namespace
+
+// A 4-day store with today only: "Заполнить" learns the currencies' IDs from
+// today's table and asks the range form for each, a second apart, and shows
+// every cell for its header's nominal (a day of EUR published for 10 sorts as
+// the price of 1). Then an update whose latest table is tomorrow's keeps
+// tomorrow, today and the two days before today.
+TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), tomorrow = dayBefore(now, -1);
+    DayCode before[3] = {dayBefore(now, 1), dayBefore(now, 2), dayBefore(now, 3)};
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    service.respondTo(asked(today), tableOf(now, today, 96.6f, 80.5f));
+    service.respondTo("VAL_NM_RQ=R01239", rangeOf("R01239", {{before[0], "<Nominal>1</Nominal><Value>96,5000</Value>"},
+                                                            {before[1], "<Nominal>10</Nominal><Value>950,0</Value>"},
+                                                            {before[2], "<Nominal>1</Nominal><Value>96,0</Value>"}}));
+    service.respondTo("VAL_NM_RQ=R01235", rangeOf("R01235", {{before[0], "<Nominal>1</Nominal><Value>80,6</Value>"}}));
+    service.respondTo("nocache", tableOf(now, tomorrow, 97.0f, 80.0f));
+
+    PanelUnderTest plugin;
+    plugin.historyLength = 4;
+    plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f)});
+    holdOnTheRates(plugin, [&](HWND dialog) {
+        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
+        std::vector<std::wstring> captions = captionsUntilTheFillEnds(dialog);
+        EXPECT_EQ(captions.back(), L"\x041A\x0443\x0440\x0441\x044B");
+        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 4);
+        EXPECT_EQ(tableCell(dialog, 2, 1), L"95,0000");  // 950 for 10 under €
+        clickColumn(dialog, 1);                           // EUR ascending
+        EXPECT_EQ(tableCell(dialog, 0, 1), L"95,0000");
+        EXPECT_EQ(tableCell(dialog, 3, 1), L"96,6000");
+    });
+    std::vector<RecordedRequest> seen = service.requests();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_NE(seen[0].requestLine.find(asked(today)), std::string::npos) << seen[0].requestLine;
+    EXPECT_NE(seen[1].requestLine.find("/scripts/XML_dynamic.asp?date_req1="), std::string::npos) << seen[1].requestLine;
+    EXPECT_GE(seen[2].receivedAt - seen[1].receivedAt, 1000u - 20u);
+
+    plugin.tapIcon();
+    std::vector<unsigned char> history = plugin.history();
+    ASSERT_EQ(history.size(), 4u * 140u);
+    const DayCode kept[4] = {tomorrow, today, before[0], before[1]};
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(std::memcmp(&history[i * 140], &kept[i], 3) == 0) << i;
+}
+
+// 2 of 15 days stored and no range form (404): "Заполнить" asks for each day
+// before the oldest, one request at a time and a second or more apart, counting
+// its requests in the caption, in the order the user chose for the table; a
+// failed request ends it, says so, and keeps what came. "Копировать" then has
+// every row.
+TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
     TestHttpServer service;
     ASSERT_TRUE(service.start());
-    for (int k = 2; k < 15; ++k)
+    for (int k = 1; k < 7; ++k)
         service.respondTo(asked(dayBefore(now, k)), tableOf(now, dayBefore(now, k), 95.0f + k / 10.0f, 80.0f - k / 10.0f));
     ScriptedResponse missing;
     missing.status = 404;
@@ -657,42 +776,42 @@ TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
     DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
     plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f), record(dayBefore(now, 1), 96.5f, 1, 80.6f)});
     std::vector<std::wstring> captions;
-    std::wstring copied;
+    std::wstring copied, firstRow, lastRow;
     if (OpenClipboard(nullptr)) {
         EmptyClipboard();
         CloseClipboard();
     }
     holdOnTheRates(plugin, [&](HWND dialog) {
+        clickColumn(dialog, 0);  // oldest first
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);  // "Заполнить", as its menu item sends it
-        for (DWORD began = GetTickCount(); GetTickCount() - began < 40000; Sleep(20)) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            std::wstring caption = captionOf(dialog);
-            if (captions.empty() || captions.back() != caption) captions.push_back(caption);
-            if (captions.size() > 1 && caption == L"\x041A\x0443\x0440\x0441\x044B") break;
-        }
-        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 15);
+        captions = captionsUntilTheFillEnds(dialog);
+        EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 7);
+        firstRow = tableCell(dialog, 0, 0);
+        lastRow = tableCell(dialog, 6, 0);
         SendMessageW(dialog, WM_COMMAND, IDM_COPY_TABLE, 0);  // "Копировать"
         if (OpenClipboard(nullptr)) {
             if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) copied = static_cast<const wchar_t*>(GlobalLock(data));
             CloseClipboard();
         }
     });
+    // The IDs from the oldest day's table, the range form refused, then five days and a failure.
     std::vector<RecordedRequest> seen = service.requests();
-    ASSERT_EQ(seen.size(), 13u);
-    for (size_t i = 0; i < seen.size(); ++i) {
-        EXPECT_NE(seen[i].requestLine.find(asked(dayBefore(now, int(i) + 2))), std::string::npos) << i;
-        // Its own clock and the service's may differ by a tick's granularity.
-        if (i > 0) EXPECT_GE(seen[i].receivedAt - seen[i - 1].receivedAt, 1000u - 20u) << i;
-    }
+    ASSERT_EQ(seen.size(), 8u);
+    EXPECT_NE(seen[0].requestLine.find(asked(dayBefore(now, 1))), std::string::npos) << seen[0].requestLine;
+    EXPECT_NE(seen[1].requestLine.find("XML_dynamic.asp"), std::string::npos) << seen[1].requestLine;
+    for (size_t i = 2; i < seen.size(); ++i)
+        EXPECT_NE(seen[i].requestLine.find(asked(dayBefore(now, int(i)))), std::string::npos) << i;
+    // Its own clock and the service's may differ by a tick's granularity.
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i].receivedAt - seen[i - 1].receivedAt, 1000u - 20u) << i;
     bool counted = false;
-    for (const std::wstring& caption : captions) counted = counted || caption.find(L"/ 15") != std::wstring::npos;
+    for (const std::wstring& caption : captions) counted = counted || caption.find(L"3 / ") != std::wstring::npos;
     EXPECT_TRUE(counted);
-    EXPECT_EQ(plugin.history().size(), 15u * 140u);
-    EXPECT_NE(plugin.history()[14 * 140], 0);
+    EXPECT_EQ(captions.back(), L"\x041A\x0443\x0440\x0441\x044B  \x043E\x0448\x0438\x0431\x043A\x0430");  // "Курсы  ошибка"
+    EXPECT_EQ(firstRow, slashed(dayBefore(now, 6)));
+    EXPECT_EQ(lastRow, slashed(today));
 
     size_t lines = 0;
     for (size_t at = copied.find(L"\r\n"); at != std::wstring::npos; at = copied.find(L"\r\n", at + 2)) ++lines;
-    EXPECT_EQ(lines, 16u);
+    EXPECT_EQ(lines, 8u);
     EXPECT_EQ(copied.find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD"), 0u);
 }

@@ -273,7 +273,7 @@ struct HistoryDialog : ::testing::Test {
         std::wstring path = folder.file(L"vokCurrency.his");
         return std::u16string(path.begin(), path.end());
     }
-    // Stored as 3, 1, 7, 4 (late) and 8 December: slot order 8, 4, 7, 1, 3. Tuesday
+    // Stored as 3, 1, 7, 4 (late) and 8 December: slot order 8, 7, 4, 3, 1. Tuesday
     // 8 December is today and the shown day.
     void storeFiveDays()
     {
@@ -297,7 +297,7 @@ struct HistoryDialog : ::testing::Test {
 
 }  // namespace
 
-TEST_F(HistoryDialog, TableViewListsEveryStoredDayInStoreOrder)
+TEST_F(HistoryDialog, TableViewListsEveryStoredDayNewestFirst)
 {
     storeFiveDays();
     settings.historyColumnWidths[0] = 70;
@@ -306,11 +306,11 @@ TEST_F(HistoryDialog, TableViewListsEveryStoredDayInStoreOrder)
         EXPECT_EQ(GetFocus(), table(dialog));
         EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
         ASSERT_EQ(rowCountOf(dialog), 5);
-        EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
+        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         EXPECT_EQ(cell(dialog, 0, 0), L"08/12/2026");
         // Rates with historyDigits 4 and the table's decimal comma (commaFlags bit 2).
-        EXPECT_EQ(cell(dialog, 1, Usd + 1), L"80,4000");
-        EXPECT_EQ(cell(dialog, 1, Jpy + 1), L"24,0000");
+        EXPECT_EQ(cell(dialog, 1, Usd + 1), L"79,9000");
+        EXPECT_EQ(cell(dialog, 1, Jpy + 1), L"27,0000");
         EXPECT_EQ(cell(dialog, 1, 5), L"0,0000");  // a currency the day lacked
 
         EXPECT_EQ(SendMessageW(header(dialog), HDM_GETITEMCOUNT, 0, 0), 18);
@@ -415,7 +415,7 @@ TEST_F(HistoryDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
     EXPECT_EQ(result, 1);
 }
 
-TEST_F(HistoryDialog, EmptyHistoriesGiveNoRows)
+TEST_F(HistoryDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
 {
     // Nothing stored: no rows, the zero day, and every amount comes back unchanged.
     settings.converterTo = Usd + 1;
@@ -429,7 +429,7 @@ TEST_F(HistoryDialog, EmptyHistoriesGiveNoRows)
     });
     EXPECT_EQ(result, IDM_CANCEL);
 
-    // A history file whose first slot is empty: no rows, though later slots are filled.
+    // A history file whose first slot is empty: its days are put in order, in front.
     freeHistory();
     DayRates file[3];
     std::memset(file, 0, sizeof file);
@@ -439,8 +439,9 @@ TEST_F(HistoryDialog, EmptyHistoriesGiveNoRows)
     loadHistory(his().c_str(), 15);
     refreshTick();
     result = open(0, [](HWND dialog) {
-        EXPECT_EQ(rowCountOf(dialog), 0);
-        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");  // the shown day is still found
+        EXPECT_EQ(rowCountOf(dialog), 2);
+        EXPECT_EQ(dateColumn(dialog), L"08 07 ");
+        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     EXPECT_EQ(result, IDM_CANCEL);
@@ -469,10 +470,10 @@ TEST_F(HistoryDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     EXPECT_EQ(result, IDM_CANCEL);
-    // The order of a new opening is the store's again; the sort column is remembered.
+    // A new opening starts newest first again.
     result = open(0, [](HWND dialog) {
-        EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
-        clickHeader(dialog, Eur + 1);  // the column of the last sort, descending: now ascending
+        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
+        clickHeader(dialog, Eur + 1);  // another column: ascending
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
@@ -489,8 +490,8 @@ TEST_F(HistoryDialog, ActivatingARowChoosesItsDayForTheConverter)
     readShownRates(shownBefore, unused);
     INT_PTR result = open(0, [](HWND dialog) {
         EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0375");  // at the shown day's 80.1
-        ASSERT_EQ(cell(dialog, 1, 0), L"04/12/2026");
-        doubleTapRow(dialog, 1);
+        ASSERT_EQ(cell(dialog, 2, 0), L"04/12/2026");
+        doubleTapRow(dialog, 2);
         EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"04/12/2026");
         EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0000");  // at 80.4
         EXPECT_FALSE(visible(table(dialog)));
@@ -663,7 +664,7 @@ TEST_F(HistoryDialog, ADayStoredWhileOpenLeavesTheRowsAlone)
         InvalidateRect(table(dialog), nullptr, TRUE);
         UpdateWindow(table(dialog));
         EXPECT_EQ(rowCountOf(dialog), 5);
-        EXPECT_EQ(dateColumn(dialog), L"08 04 07 01 03 ");
+        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         doubleTapRow(dialog, 0);
         EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
@@ -1125,7 +1126,7 @@ TEST_F(HistoryDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
 
 // The fill from the dialog (a whole fill is tested end to end): a failing request
 // ends it with the days it got; a second "Заполнить" stops it, and meanwhile the
-// caption counts the days.
+// caption counts the requests.
 TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
 {
     storeDay(rates(8, 90.8f, 80.1f));
@@ -1140,7 +1141,7 @@ TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         EXPECT_EQ(fillOutcome(), FillFailed);
         EXPECT_EQ(fillLog.requests.load(), 3);
         EXPECT_EQ(rowCountOf(dialog), 3);
-        EXPECT_EQ(cell(dialog, 0, 0), L"06/12/2026");  // the last day that came, in front
+        EXPECT_EQ(cell(dialog, 2, 0), L"06/12/2026");  // the last day that came, at the end
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     EXPECT_EQ(result, IDM_CANCEL);
@@ -1157,7 +1158,8 @@ TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         settle(500);
         EXPECT_EQ(fillLog.requests.load(), 2);
         EXPECT_EQ(rowCountOf(dialog), 5);
-        EXPECT_NE(std::find(captions.begin(), captions.end(), std::wstring(Title) + L"  4 / 15"), captions.end());
+        // Requests made and expected: 12 days were missing.
+        EXPECT_NE(std::find(captions.begin(), captions.end(), std::wstring(Title) + L"  1 / 12"), captions.end());
         wchar_t caption[64] = L"";
         GetWindowTextW(dialog, caption, 64);
         EXPECT_STREQ(caption, Title);  // the caption again once it ended
