@@ -12,3 +12,8 @@ target_link_libraries(bench_store PRIVATE vokcore benchmark::benchmark)
 
 add_executable(bench_panel ${CMAKE_SOURCE_DIR}/bench/bench_panel.cpp)
 target_link_libraries(bench_panel PRIVATE vokcore benchmark::benchmark)
+
+# The fill's figures against a running service (scripts/fillfigures.sh); the test
+# build of the core counts the history file's writes.
+add_executable(fill_figures ${CMAKE_SOURCE_DIR}/bench/fill_figures.cpp)
+target_link_libraries(fill_figures PRIVATE vokcore_test)

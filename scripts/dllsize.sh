@@ -5,11 +5,13 @@
 # the figure holds whatever the link did.
 # Usage: scripts/dllsize.sh [--check] [path-to-dll [path-to-map]]
 #        (default build/win/vokcurrency.dll and the .map beside it)
-# --check: fails when the stripped DLL exceeds the budget (98,304 bytes) or holds
-# anything of the C++ library (its strings, symbols or DLLs).
+# --check: fails when the stripped DLL exceeds the budget (98,304 bytes), its
+# zeroed memory (.bss) exceeds 80 KiB, or it holds anything of the C++ library
+# (its strings, symbols or DLLs).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 budget=98304
+bssBudget=81920
 check=0
 if [ "${1:-}" = "--check" ]; then check=1; shift; fi
 dll=${1:-$here/build/win/vokcurrency.dll}
@@ -29,6 +31,12 @@ if [ $check -eq 1 ]; then
     failed=0
     if [ "$size" -gt $budget ]; then
         echo "dllsize: $size bytes is over the budget of $budget" >&2
+        failed=1
+    fi
+    bssHex=$(x86_64-w64-mingw32-objdump -h "$copy" | awk '$2 == ".bss" { print $3 }')
+    bss=$((16#${bssHex:-0}))
+    if [ "$bss" -gt $bssBudget ]; then
+        echo "dllsize: $bss bytes of .bss are over the budget of $bssBudget" >&2
         failed=1
     fi
     # Strings and names that only libstdc++, its exception support or its DLLs bring.
