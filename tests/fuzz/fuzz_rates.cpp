@@ -141,5 +141,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DayRates plain;
     if (plainReading(text.data(), plain) != accepted) std::abort();
     if (std::memcmp(&rates, &plain, sizeof rates) != 0) std::abort();
+
+    // The same bytes as a range document: records only inside the span, only the
+    // currency asked for, and the text left as it was (lower-cased).
+    std::vector<char> range(data, data + size);
+    range.push_back(0);
+    DayRates days[8];
+    std::memset(days, 0, sizeof days);
+    int32_t read = parseRangeRates(range.data(), size, 2, "r01235", 5903, days, 8);
+    if (read < -1) std::abort();
+    for (const DayRates& d : days) {
+        for (int i = 0; i < CurrencyCount; ++i)
+            if (i != 2 && (d.rates[i].nominal != 0 || d.rates[i].rate != 0.0f)) std::abort();
+        if (d.reserved != 0) std::abort();
+    }
+    if (std::memcmp(range.data(), text.data(), size) != 0) std::abort();
     return 0;
 }
