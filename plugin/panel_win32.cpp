@@ -4,7 +4,7 @@
 
 #include "data/settings.h"
 #include "dialogs/dialogstart.h"
-#include "dialogs/history.h"
+#include "dialogs/ratesdialog.h"
 #include "dialogs/options.h"
 #include "platform/clipboard.h"
 #include "platform/shell.h"
@@ -116,7 +116,7 @@ static void onPress(HWND window, LPARAM lParam)
     int y = HIWORD(lParam);
     DWORD now = schedulePlatform.tickCount ? schedulePlatform.tickCount() : GetTickCount();
     if (pressSeen && LONG(now - lastPressTime) < 250) {
-        openDialog(IDD_HISTORY, historyDialogProc, window, 1);
+        openDialog(IDD_HISTORY, ratesDialogProc, window, 1);
     } else {
         SHRGINFO gesture;
         gesture.cbSize = sizeof gesture;
@@ -126,7 +126,7 @@ static void onPress(HWND window, LPARAM lParam)
         gesture.dwFlags = SHRG_RETURNCMD;
         if (SHRecognizeGesture(&gesture) == GN_CONTEXTMENU) {
             if (x > iconSize)
-                openDialog(IDD_HISTORY, historyDialogProc, window, 0);
+                openDialog(IDD_HISTORY, ratesDialogProc, window, 0);
             else
                 openDialog(IDD_OPTIONS, CustomItemOptionsDlgProc, window, 0);
         } else if (x > iconSize) {

@@ -118,8 +118,34 @@ static int32_t storeFound(DayRates* days, int32_t span)
     return found;
 }
 
-// The range service, one span of days before the oldest stored day at a time,
-// each currency in turn.
+static int32_t listedCurrencies()
+{
+    int32_t listed = 0;
+    for (int c = 0; c < CurrencyCount; ++c) listed += currencyId(c)[0] != 0;
+    return listed;
+}
+
+enum class BatchResult { Fetched, Stopped, Failed };
+
+// Every listed currency over the batch [first, first + span), a range request
+// per RangeSpanDays of it, into days.
+static BatchResult fetchBatch(int32_t first, int32_t span, DayRates* days)
+{
+    int32_t parts = (span + RangeSpanDays - 1) / RangeSpanDays;
+    planned = requests.load() + listedCurrencies() * parts;
+    for (int c = 0; c < CurrencyCount; ++c) {
+        if (!currencyId(c)[0]) continue;  // a currency the service does not list
+        for (int32_t from = 0; from < span; from += RangeSpanDays) {
+            int32_t part = span - from < RangeSpanDays ? span - from : RangeSpanDays;
+            if (!nextRequest()) return BatchResult::Stopped;
+            if (!fetchRange(c, first + from, part, days + from)) return BatchResult::Failed;
+        }
+    }
+    return BatchResult::Fetched;
+}
+
+// The range service, a batch of days before the oldest stored day at a time:
+// each currency in turn, then the batch's days stored with one write.
 static RangeResult fillByRange(FillOutcome& result)
 {
     if (!schedulePlatform.fetchDocument) return RangeResult::UseDays;
@@ -141,7 +167,7 @@ static RangeResult fillByRange(FillOutcome& result)
             return RangeResult::Done;
         }
     }
-    auto* days = static_cast<DayRates*>(std::malloc(size_t(RangeSpanDays) * sizeof(DayRates)));
+    auto* days = static_cast<DayRates*>(std::malloc(size_t(BatchDays) * sizeof(DayRates)));
     if (!days) return RangeResult::UseDays;
     RangeResult outcomeOfRange = RangeResult::Done;
     result = FillComplete;
@@ -152,26 +178,14 @@ static RangeResult fillByRange(FillOutcome& result)
         // About five tables a week, and a fortnight for holidays.
         int32_t missing = history.capacity - filled;
         int32_t span = missing / 5 * 7 + 14;
-        if (span > RangeSpanDays) span = RangeSpanDays;
+        if (span > BatchDays) span = BatchDays;
         if (span > last + 1) span = last + 1;
         if (span < 1) break;
-        int32_t first = last - span + 1;
-        planned = requests.load() + CurrencyCount;
         std::memset(days, 0, size_t(span) * sizeof(DayRates));
-        bool ok = true;
-        for (int c = 0; c < CurrencyCount && ok; ++c) {
-            if (!currencyId(c)[0]) continue;  // a currency the service does not list
-            if (!nextRequest()) {
-                result = FillStopped;
-                std::free(days);
-                return RangeResult::Done;
-            }
-            ok = fetchRange(c, first, span, days);
-        }
-        if (!ok) {
-            outcomeOfRange = RangeResult::UseDays;
-            break;
-        }
+        BatchResult fetched = fetchBatch(last - span + 1, span, days);
+        if (fetched == BatchResult::Stopped) result = FillStopped;
+        if (fetched == BatchResult::Failed) outcomeOfRange = RangeResult::UseDays;
+        if (fetched != BatchResult::Fetched) break;
         // Nothing at all in a whole span: the service has nothing older.
         if (storeFound(days, span) == 0) break;
         DayCode after;

@@ -11,8 +11,10 @@
 // Requests of one fill start at least this far apart.
 constexpr uint32_t FillSpacingMs = 1000;
 // Calendar days one range request asks for: about 290 tables of one currency,
-// half the document buffer, whatever the service's spacing.
+// half the document buffer. A fill fetches two such spans of every currency
+// before it stores their days with one write.
 constexpr int32_t RangeSpanDays = 400;
+constexpr int32_t BatchDays = 2 * RangeSpanDays;
 
 enum FillOutcome : uint8_t { FillIdle = 0, FillRunning, FillComplete, FillStopped, FillFailed };
 

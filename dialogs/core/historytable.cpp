@@ -31,10 +31,13 @@ static void appendNominal(char16_t* out, size_t capacity, int32_t nominal)
     widen16(out + used, capacity - used, suffix);
 }
 
+static const char16_t dateHeader[] = u"\x0414\x0430\x0442\x0430";  // "Дата"
+
 void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal)
 {
     if (capacity == 0) return;
     out[0] = 0;
+    if (currency == -1) copy16(out, capacity, dateHeader);
     if (currency < 0 || currency >= CurrencyCount) return;
     copy16(out, capacity, symbol[currency]);
     appendNominal(out, capacity, nominal);
@@ -115,7 +118,7 @@ size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, co
     if (out && capacity == 0) return 0;
     if (out) out[0] = 0;
     size_t used = 0;
-    bool fits = append(out, capacity, used, u"\x0414\x0430\x0442\x0430");  // "Дата"
+    bool fits = append(out, capacity, used, dateHeader);
     for (int i = 0; i < CurrencyCount && fits; ++i) {
         char16_t header[CellTextUnits];
         widen16(header, CellTextUnits, isoCode[i]);

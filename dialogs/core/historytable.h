@@ -18,7 +18,7 @@ void formatDay(char16_t* out, size_t capacity, const DayCode& code);
 void formatRate(char16_t* out, size_t capacity, double rate, int digits, bool comma);
 
 // The header of currency's column: its symbol, followed by "(nominal)" when the
-// shown day prices more than one unit.
+// shown day prices more than one unit; "Дата" for currency -1, the date column.
 void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t nominal);
 
 // The table's rows: the filled slots at the front of the store, up to the first empty one.

@@ -291,3 +291,16 @@ TEST(DataPath, ReplacesOnlyTheModuleName)
     EXPECT_EQ(std::u16string(small), u"\\a\\c.set");
     EXPECT_FALSE(composeDataPath(small, 9, u"\\a\\b.dll", u"cd.set"));
 }
+
+TEST(SettingsRecord, TheChartCurrencyLivesInASpareByte)
+{
+    Settings s;
+    std::memset(&s, 0, sizeof s);
+    s.chartCurrency = 16;
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&s)[179], 16);
+    clampSettings(s);
+    EXPECT_EQ(s.chartCurrency, 16);
+    s.chartCurrency = 17;
+    clampSettings(s);
+    EXPECT_EQ(s.chartCurrency, 0);
+}

@@ -22,7 +22,7 @@
 #include "plugin/panel.h"
 #include "dialogs/chart.h"
 #include "dialogs/dialogstart.h"
-#include "dialogs/history.h"
+#include "dialogs/ratesdialog.h"
 #include "resources/resource.h"
 #include "update/fill.h"
 #include "update/schedule.h"
@@ -287,7 +287,7 @@ struct HistoryDialog : ::testing::Test {
     INT_PTR open(LPARAM view, std::function<void(HWND)> steps)
     {
         whenOpen(std::move(steps));
-        INT_PTR result = openDialog(IDD_HISTORY, historyDialogProc, owner, view);
+        INT_PTR result = openDialog(IDD_HISTORY, ratesDialogProc, owner, view);
         EXPECT_TRUE(stepsRan) << "the dialog never showed";
         EXPECT_FALSE(openHistoryDialog()) << "the dialog is gone when the call returns";
         return result;
@@ -624,7 +624,7 @@ TEST_F(HistoryDialog, EndsWithZeroWhenTheRowIndexCantBeHad)
     storeFiveDays();
     historyRowsUnavailable = true;
     whenOpen([](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); });
-    EXPECT_EQ(openDialog(IDD_HISTORY, historyDialogProc, owner, 0), 0);
+    EXPECT_EQ(openDialog(IDD_HISTORY, ratesDialogProc, owner, 0), 0);
     EXPECT_FALSE(stepsRan);
     historyRowsUnavailable = false;
     EXPECT_EQ(open(0, [](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); }), IDM_CANCEL);

@@ -1,5 +1,4 @@
-// The history dialog's portable parts: the converter's arithmetic and texts, and
-// the table's cells, headers, row count and row order.
+// The converter's arithmetic and texts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,16 +37,9 @@ std::string convert(const char16_t* input, int from, int to, int digits = 4, dou
     return toUtf8(out);
 }
 
-std::string rate(float value, int digits, bool comma = false)
-{
-    char16_t out[CellTextUnits];
-    formatRate(out, CellTextUnits, value, digits, comma);
-    return toUtf8(out);
-}
-
 }  // namespace
 
-TEST(HistoryConverter, ConvertsThroughRoublesInSinglePrecisionSteps)
+TEST(Converter, ConvertsThroughRoublesInSinglePrecisionSteps)
 {
     double amount = 0;
     // Positions: 0 the rouble, p the currency p - 1.
@@ -64,7 +56,7 @@ TEST(HistoryConverter, ConvertsThroughRoublesInSinglePrecisionSteps)
     EXPECT_EQ(convert(u"123.45678", 0, 0, 0), "123");
 }
 
-TEST(HistoryConverter, ANominalChangeLeavesThePerUnitPriceAlone)
+TEST(Converter, ANominalChangeLeavesThePerUnitPriceAlone)
 {
     // SEK at 300.00 for 10 one day and 30.00 for 1 the next: the same price per
     // krona, so the same amount converts the same on both days, either way.
@@ -85,7 +77,7 @@ TEST(HistoryConverter, ANominalChangeLeavesThePerUnitPriceAlone)
     }
 }
 
-TEST(HistoryConverter, ResultMirrorsTheInputsSeparator)
+TEST(Converter, ResultMirrorsTheInputsSeparator)
 {
     double amount = 0;
     EXPECT_EQ(convert(u"100,5", 0, Usd + 1, 4, &amount), "3,3500");
@@ -97,7 +89,7 @@ TEST(HistoryConverter, ResultMirrorsTheInputsSeparator)
     EXPECT_EQ(convert(u"7", 0, 0, 0), "7");
 }
 
-TEST(HistoryConverter, MissingRatesAndStrayPositionsNeverDivideByZero)
+TEST(Converter, MissingRatesAndStrayPositionsNeverDivideByZero)
 {
     // EUR is absent (nominal 0, rate 0): the amount comes back unchanged, either way.
     EXPECT_EQ(convert(u"100", 0, Eur + 1), "100.0000");
@@ -119,7 +111,7 @@ TEST(HistoryConverter, MissingRatesAndStrayPositionsNeverDivideByZero)
     EXPECT_EQ(last.nominal, 0);
 }
 
-TEST(HistoryConverter, TextThatIsNoAmountConvertsAsZero)
+TEST(Converter, TextThatIsNoAmountConvertsAsZero)
 {
     bool comma = true;
     EXPECT_EQ(parseAmount(u"", comma), 0.0);
@@ -143,7 +135,7 @@ TEST(HistoryConverter, TextThatIsNoAmountConvertsAsZero)
     EXPECT_FALSE(comma);
 }
 
-TEST(HistoryConverter, AmountTextsStayInsideTheirBuffers)
+TEST(Converter, AmountTextsStayInsideTheirBuffers)
 {
     char16_t out[NumberTextUnits];
     // The largest double fits whole.
@@ -163,113 +155,4 @@ TEST(HistoryConverter, AmountTextsStayInsideTheirBuffers)
     formatAmount(out, NumberTextUnits, 2.25, -3, false);
     EXPECT_EQ(toUtf8(out), "2");
     EXPECT_EQ(fixedDigitsInRange(3), 3);
-}
-
-TEST(HistoryTable, CellsShowDaysAndRatesAndHeadersShowNominals)
-{
-    char16_t out[CellTextUnits];
-    formatDay(out, CellTextUnits, makeDayCode(5, 1, 2006));
-    EXPECT_EQ(toUtf8(out), "05/01/2006");
-    formatDay(out, CellTextUnits, DayCode{0, 0, 0});
-    EXPECT_EQ(toUtf8(out), "00/00/1989");
-    formatDay(out, CellTextUnits, DayCode{31, 12, 255});
-    EXPECT_EQ(toUtf8(out), "31/12/2244");
-
-    EXPECT_EQ(rate(30.1234f, 4), "30.1234");
-    EXPECT_EQ(rate(30.1234f, 4, true), "30,1234");
-    EXPECT_EQ(rate(30.1234f, 1), "30.1");
-    EXPECT_EQ(rate(0.0f, 4), "0.0000");  // a currency the day lacked
-    EXPECT_EQ(rate(29.75f, 0, true), "30");
-    EXPECT_EQ(rate(3.0e38f, 4).size(), 39u + 5u);
-
-    formatColumnHeader(out, CellTextUnits, Jpy, 100);
-    EXPECT_EQ(toUtf8(out), "\u00A5(100)");
-    for (int32_t plain : {0, 1, -5}) {
-        formatColumnHeader(out, CellTextUnits, Jpy, plain);
-        EXPECT_EQ(toUtf8(out), "\u00A5") << plain;
-    }
-    formatColumnHeader(out, CellTextUnits, Eur, 10);
-    EXPECT_EQ(toUtf8(out), "\u20AC(10)");
-    formatColumnHeader(out, CellTextUnits, CurrencyCount, 1);
-    EXPECT_EQ(toUtf8(out), "");
-    formatColumnHeader(out, CellTextUnits, 5, 1);  // the Belarusian slot
-    EXPECT_EQ(toUtf8(out), "BYN");
-    char16_t tiny[4];
-    formatColumnHeader(tiny, 4, 4, 1000);  // "UAH(1000)" cut to fit
-    EXPECT_EQ(toUtf8(tiny), "UAH");
-}
-
-TEST(HistoryTable, RowsAreTheFilledSlotsAtTheFront)
-{
-    DayRates slots[5];
-    std::memset(slots, 0, sizeof slots);
-    EXPECT_EQ(countRows(slots, 5), 0);
-    slots[0] = day(1, 2, 2006);
-    slots[1] = day(2, 2, 2006);
-    slots[3] = day(4, 2, 2006);
-    EXPECT_EQ(countRows(slots, 5), 2);
-    EXPECT_EQ(countRows(slots, 1), 1);
-    EXPECT_EQ(countRows(slots, 0), 0);
-    slots[2] = day(3, 2, 2006);
-    slots[4] = day(5, 2, 2006);
-    EXPECT_EQ(countRows(slots, 5), 5);
-    slots[0].code.day = 0;  // slot 0 empty: no rows, whatever follows
-    EXPECT_EQ(countRows(slots, 5), 0);
-    EXPECT_EQ(countRows(nullptr, 5), 0);
-}
-
-TEST(HistoryTable, DatesCompareByDayDistance)
-{
-    DayRates jan5 = day(5, 1, 2006), dec20 = day(20, 12, 2005);
-    EXPECT_EQ(compareRows(jan5, dec20, 0, false), 9);
-    EXPECT_EQ(compareRows(dec20, jan5, 0, false), -9);
-    EXPECT_EQ(compareRows(dec20, jan5, 0, true), 9);
-    EXPECT_EQ(compareRows(jan5, jan5, 0, true), 0);
-    // The 31-day months: 28 February is 4 days before 1 March.
-    EXPECT_EQ(compareRows(day(1, 3, 2006), day(28, 2, 2006), 0, false), 4);
-    // 31 December and 7 January of the next year share a key: equal.
-    EXPECT_EQ(compareRows(day(31, 12, 2005), day(7, 1, 2006), 0, false), 0);
-}
-
-TEST(HistoryTable, RatesCompareInTruncatedThousandths)
-{
-    DayRates a = day(1, 1, 2006), b = day(2, 1, 2006);
-    a.rates[Usd].rate = 30.5f;
-    b.rates[Usd].rate = 30.25f;
-    EXPECT_EQ(compareRows(a, b, Usd + 1, false), 250);
-    EXPECT_EQ(compareRows(a, b, Usd + 1, true), -250);
-    EXPECT_EQ(compareRows(b, a, Usd + 1, false), -250);
-    // Under a thousandth apart is equal, in both directions (towards zero).
-    b.rates[Usd].rate = 30.4995f;
-    EXPECT_EQ(compareRows(a, b, Usd + 1, false), 0);
-    EXPECT_EQ(compareRows(b, a, Usd + 1, false), 0);
-    b.rates[Usd].rate = 30.4985f;  // 1.5 thousandths: 1
-    EXPECT_EQ(compareRows(a, b, Usd + 1, false), 1);
-    EXPECT_EQ(compareRows(b, a, Usd + 1, false), -1);
-    // The column picks the currency: USD differs, EUR doesn't.
-    EXPECT_EQ(compareRows(a, b, Eur + 1, false), 0);
-    // The last currency column is CHF; columns beyond the table compare equal.
-    a.rates[CurrencyCount - 1].rate = 2.0f;
-    EXPECT_EQ(compareRows(a, b, TableColumns - 1, false), 2000);
-    EXPECT_EQ(compareRows(a, b, TableColumns, false), 0);
-    EXPECT_EQ(compareRows(a, b, -1, true), 0);
-}
-
-TEST(HistoryTable, DamagedRatesStillGiveAnOrder)
-{
-    DayRates a = day(1, 1, 2006), b = day(2, 1, 2006);
-    a.rates[Eur].rate = 3.0e38f;
-    b.rates[Eur].rate = -3.0e38f;
-    EXPECT_EQ(compareRows(a, b, Eur + 1, false), 2147483647);
-    EXPECT_EQ(compareRows(a, b, Eur + 1, true), -2147483647);
-    EXPECT_EQ(compareRows(b, a, Eur + 1, false), -2147483647);
-    a.rates[Eur].rate = 3.0e6f;  // 3e9 thousandths: past int32
-    b.rates[Eur].rate = 0.0f;
-    EXPECT_EQ(compareRows(a, b, Eur + 1, false), 2147483647);
-    float nan;
-    uint32_t bits = 0x7FC00000u;
-    std::memcpy(&nan, &bits, sizeof nan);
-    a.rates[Eur].rate = nan;
-    EXPECT_EQ(compareRows(a, b, Eur + 1, false), 0);
-    EXPECT_EQ(compareRows(b, a, Eur + 1, true), 0);
 }
