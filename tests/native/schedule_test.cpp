@@ -78,13 +78,18 @@ struct Schedule : ::testing::Test {
         refreshTick();
         advanceTickCounter();
     }
-    UpdateState stateFor(DayCode today, DayCode stored)
+    // An empty history and the scheduler as at module load.
+    void restart()
     {
         freeHistory();
         std::remove(folder.file("vokCurrency.his").c_str());
         std::u16string path = folder.path16("vokCurrency.his");
         loadHistory(path.c_str(), 15);
         resetSchedule();
+    }
+    UpdateState stateFor(DayCode today, DayCode stored)
+    {
+        restart();
         if (stored.day) storeDay(dayOf(stored.day, stored.month, yearOf(stored)));
         script.now = LocalTime{yearOf(today), today.month, today.day, 10, 0};
         refreshTick();
@@ -368,4 +373,51 @@ TEST_F(Schedule, TheDayBeforeIsAskedForAtMostOncePerUpdate)
     EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(7, 12, 2026)));
     EXPECT_TRUE(sameDay(script.downloads[2].second, makeDayCode(7, 12, 2026)));
     EXPECT_EQ(updateState.load(), Fresh);
+}
+
+// The bank's answer to the request for today's date settles whether older rates
+// are current: a table, however old, makes them so until the day changes, and
+// the only-if-stale rule then asks for nothing; a failed request proves nothing.
+TEST_F(Schedule, TheAnswerForTodaysDateSettlesWhetherOlderRatesAreCurrent)
+{
+    const DayRates failed{}, holiday = dayOf(4, 12, 2026), todays = dayOf(9, 12, 2026);
+    struct Case {
+        const char* why;
+        DayRates latest, forToday;
+        UpdateState after;
+    };
+    const Case cases[] = {
+        {"an older table for today's date", holiday, holiday, Fresh},
+        {"no answer for today's date", holiday, failed, Stale},
+        {"the latest failed, today's date answered", failed, holiday, Fresh},
+        {"today's own table", holiday, todays, Fresh},
+    };
+    for (const Case& c : cases) {
+        restart();  // a Wednesday: the weekend rule never holds
+        script = Script();
+        script.now = LocalTime{2026, 12, 9, 10, 0};
+        storeDay(dayOf(2, 12, 2026));
+        storeDay(dayOf(3, 12, 2026));
+        script.toStore = {c.latest, c.forToday};
+        settings.updateFlags = UpdateEvery | OnlyIfStale;
+        settings.updateInterval = 1;
+        tick();  // stale: the rule starts the update at once
+        ASSERT_EQ(script.downloads.size(), 2u) << c.why;
+        EXPECT_TRUE(sameDay(script.downloads[1].second, todays.code)) << c.why;
+        EXPECT_EQ(updateState.load(), c.after) << c.why;
+        for (int i = 0; i < 90; ++i) tick();  // three minutes
+        EXPECT_EQ(script.downloads.size() > 2, c.after == Stale) << c.why;
+
+        // Plain "every minute" still updates every minute.
+        settings.updateFlags = UpdateEvery;
+        size_t asked = script.downloads.size();
+        for (int i = 0; i < 30; ++i) tick();
+        EXPECT_GT(script.downloads.size(), asked) << c.why;
+
+        // The next day is judged afresh.
+        script.now.day = 10;
+        settings.updateFlags = 0;
+        tick();
+        EXPECT_EQ(updateState.load(), Stale) << c.why;
+    }
 }
