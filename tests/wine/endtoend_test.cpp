@@ -716,8 +716,10 @@ bool useTestClock(HMODULE dll)
     DWORD was;
     for (; from->Name; ++from)
         for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + from->FirstThunk); *slot; ++slot)
-            if (*slot == real && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was))
-                return *slot = ULONG_PTR(readTestClock), true;
+            if (*slot == real && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was)) {
+                *slot = ULONG_PTR(readTestClock);
+                return true;
+            }
     return false;
 }
 
@@ -738,8 +740,8 @@ int settledFrame(PanelUnderTest& plugin)
 
 // A holiday: the bank's latest table is four days old, and asked for today's date it
 // answers with that table again. Until the day changes those rates are current: the
-// coin shows, and "every minute, only if out of date" asks for nothing. The next
-// day's first tick asks for that day once.
+// coin shows, and "every minute, only if out of date" asks for nothing (30 of the
+// host's queries make a minute). The next day's first tick asks for that day once.
 TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
 {
     TestHttpServer service;
@@ -757,14 +759,14 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
     });  // its first tick finds the rates out of date and starts the update
     EXPECT_EQ(settledFrame(plugin), 0);
     size_t before = service.requests().size();
-    for (int tick = 1; tick < 120; ++tick) {  // the day's last four minutes
+    for (int tick = 1; tick < 120; ++tick) {  // four more minutes
         SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);
         if (tick % 30 == 0) settledFrame(plugin);  // an update begun would end meanwhile
     }
     EXPECT_EQ(framesSeen.back(), 0);
     ASSERT_EQ(service.requests().size(), before);
     testClock.wDay = 6;
-    SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);  // the rule's minute
+    SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);  // tick 120: the rule's minute
     EXPECT_EQ(settledFrame(plugin), 0);
     std::vector<RecordedRequest> seen = service.requests();
     EXPECT_EQ(std::count_if(seen.begin() + long(before), seen.end(), [](const RecordedRequest& r) {
