@@ -5,6 +5,8 @@
 #   scripts/run.sh --demo     offline: a local sample rates service, reached through
 #                             the plug-in's own proxy setting, and a separate data folder
 #   --headless                no real window even when a display exists (Xvfb)
+#   --holiday FROM..TO        the demo's service publishes nothing in those days
+#                             (dates, or days from today: --holiday=-4..+3)
 #   --data DIR                another data folder (the tests use their own)
 #
 # With a display the host opens in a real window. Without one it runs under Xvfb,
@@ -22,8 +24,10 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --demo) demo=1 ;;
         --headless) headless=1 ;;
+        --holiday) export VOK_DEMO_HOLIDAY=$2; shift ;;
+        --holiday=*) export VOK_DEMO_HOLIDAY=${1#--holiday=} ;;
         --data) data=$(mkdir -p "$2" && cd "$2" && pwd); shift ;;
-        *) echo "usage: scripts/run.sh [--demo] [--headless] [--data DIR]" >&2; exit 2 ;;
+        *) echo "usage: scripts/run.sh [--demo] [--headless] [--data DIR] [--holiday FROM..TO]" >&2; exit 2 ;;
     esac
     shift
 done

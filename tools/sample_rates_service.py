@@ -32,8 +32,16 @@ running with a request for /demo/fault?mode=NAME:
     norange   the range form answers 404 (daily tables as usual)
     none      the service behaves (the default)
 
+It can also hold a holiday, as the bank does every New Year and in May: no table
+is published from FROM to TO, so every request for a day in it, and the request for
+the latest table while it lasts, gets the last table before it. It is chosen with
+--holiday FROM..TO or with the environment variable VOK_DEMO_HOLIDAY. FROM and
+TO are dates (2027-01-01) or days from today (-3, 0, +2): --holiday=-4..+3 puts
+today four days into one.
+
 Usage: python3 tools/sample_rates_service.py [--port N] [--port-file PATH] [--weeks N] [--fault NAME]
                                              [--publish-hour H]
+                                             [--holiday FROM..TO]
 With --port 0 (the default) it picks a free loopback port and prints it, and writes
 it to --port-file when given.
 """
@@ -80,6 +88,32 @@ def table_day_for(day, today, weeks):
     return None
 
 
+def parse_holiday(text, today):
+    """FROM..TO as (first, last): each end a date (YYYY-MM-DD) or a number of days
+    from today. None for "none" or nothing. ValueError when it is neither."""
+    if text in (None, "", "none"):
+        return None
+    ends = []
+    for end in text.split(".."):
+        try:
+            ends.append(today + datetime.timedelta(days=int(end)))
+        except ValueError:
+            ends.append(datetime.date.fromisoformat(end))
+    if len(ends) != 2 or ends[0] > ends[1]:
+        raise ValueError("a holiday is FROM..TO, FROM not after TO")
+    return ends[0], ends[1]
+
+
+def day_before_holiday(day, today, holiday):
+    """The day whose table answers a request for day: during a holiday nothing is
+    published, so a day in it (the latest, too, while it lasts) gets the table in
+    force on the day before it began."""
+    day = min(day, today)
+    if holiday and holiday[0] <= day <= holiday[1]:
+        return holiday[0] - datetime.timedelta(days=1)
+    return day
+
+
 def price(base, nominal, date):
     """A deterministic daily wobble around the base price, four decimals, comma."""
     n = date.toordinal()
@@ -100,7 +134,7 @@ def document(date):
     return (eol.join(lines) + eol).encode("cp1251")
 
 
-def range_document(ident, first, last, today, weeks):
+def range_document(ident, first, last, today, weeks, holiday=None):
     """One currency's Records for the tables dated first..last (the bank's dynamic form)."""
     eol = "\r\n"
     head = '<ValCurs ID="%s" DateRange1="%s" DateRange2="%s" name="Foreign Currency Market Dynamic">' % (
@@ -109,7 +143,7 @@ def range_document(ident, first, last, today, weeks):
     currency = next((c for c in CURRENCIES if c[0] == ident), None)
     day = first
     while currency and day <= last:
-        if table_day_for(day, today, weeks) == day:
+        if table_day_for(day_before_holiday(day, today, holiday), today, weeks) == day:
             nominal, value = currency[3], price(currency[5], currency[3], day)
             lines.append('<Record Date="%s" Id="%s"><Nominal>%d</Nominal><Value>%s</Value>'
                          '<VunitRate>%s</VunitRate></Record>' % (day.strftime("%d.%m.%Y"), ident, nominal, value,
@@ -119,23 +153,23 @@ def range_document(ident, first, last, today, weeks):
     return (eol.join(lines) + eol).encode("cp1251")
 
 
-def range_answer(query, today, weeks):
+def range_answer(query, today, weeks, holiday=None):
     try:
         first = datetime.datetime.strptime(query["date_req1"][0], "%d/%m/%Y").date()
         last = datetime.datetime.strptime(query["date_req2"][0], "%d/%m/%Y").date()
         ident = query["VAL_NM_RQ"][0]
     except (KeyError, ValueError):
         return 500, b"<html><body>Bad request</body></html>"
-    return 200, range_document(ident, first, last, today, weeks)
+    return 200, range_document(ident, first, last, today, weeks, holiday)
 
 
-def answer(target, today, weeks):
+def answer(target, today, weeks, holiday=None):
     """(status, body) for a request target in origin or absolute form; today is
     the last day a table may carry."""
     parsed = urllib.parse.urlsplit(target)
     query = urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
     if parsed.path.lower() == "/scripts/xml_dynamic.asp":
-        return range_answer(query, today, weeks)
+        return range_answer(query, today, weeks, holiday)
     if parsed.path.lower() != "/scripts/xml_daily.asp":
         return 404, b"<html><body>Not found</body></html>"
     day = today
@@ -144,7 +178,7 @@ def answer(target, today, weeks):
             day = datetime.datetime.strptime(query["date_req"][0], "%d/%m/%Y").date()
         except ValueError:
             return 200, (DECLARATION + '<ValCurs Date="" name="Foreign Currency Market"></ValCurs>').encode("cp1251")
-    table = table_day_for(day, today, weeks)
+    table = table_day_for(day_before_holiday(day, today, holiday), today, weeks)
     if table is None:
         return 200, (DECLARATION + '<ValCurs Date="" name="Foreign Currency Market"></ValCurs>').encode("cp1251")
     return 200, document(table)
@@ -161,18 +195,18 @@ class Reply:
         self.stall = stall
 
 
-def plan(target, host, today, weeks, fault):
+def plan(target, host, today, weeks, fault, holiday=None):
     """The Reply for a request target (origin or absolute form) under a fault."""
     parsed = urllib.parse.urlsplit(target)
     path = parsed.path
     if path.lower().startswith(MOVED_PREFIX + "/"):
         # The moved document is served as the original, whatever the fault.
         path = path[len(MOVED_PREFIX):]
-        return Reply(*answer(urllib.parse.urlunsplit(("", "", path, parsed.query, "")), today, weeks))
+        return Reply(*answer(urllib.parse.urlunsplit(("", "", path, parsed.query, "")), today, weeks, holiday))
     if fault == "norange" and path.lower() == "/scripts/xml_dynamic.asp":
         return Reply(404, b"<html><body>Not found</body></html>", content_type="text/html")
     if fault in ("none", "norange") or path.lower() != "/scripts/xml_daily.asp":
-        return Reply(*answer(target, today, weeks))
+        return Reply(*answer(target, today, weeks, holiday))
     if fault == "stall":
         return Reply(200, b"", stall=True)
     if fault == "block":
@@ -181,7 +215,7 @@ def plan(target, host, today, weeks, fault):
         base = "%s://%s" % (parsed.scheme, parsed.netloc) if parsed.netloc else "http://%s" % host
         moved = base + MOVED_PREFIX + path + ("?" + parsed.query if parsed.query else "")
         return Reply(302, b"<html><body>Moved</body></html>", content_type="text/html", location=moved)
-    status, body = answer(target, today, weeks)
+    status, body = answer(target, today, weeks, holiday)
     return Reply(status, body, sent=len(body) * 4 // 10)  # cut
 
 
@@ -189,6 +223,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     weeks = 6
     fault = "none"
     publish_hour = None
+    holiday = None
     stall_seconds = 300.0
     stopping = threading.Event()
     protocol_version = "HTTP/1.0"
@@ -202,7 +237,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_simple(200 if mode in FAULTS else 400, ("fault: %s\n" % Handler.fault).encode("ascii"))
             return
         reply = plan(self.path, self.headers.get("Host", "www.cbr.ru"),
-                     latest_day(datetime.datetime.now(), self.publish_hour), self.weeks, Handler.fault)
+                     latest_day(datetime.datetime.now(), self.publish_hour), self.weeks, Handler.fault,
+                     Handler.holiday)
         if reply.stall:
             # Nothing is sent; the connection stays open until the client gives up
             # (or the time runs out, or the service stops).
@@ -246,15 +282,22 @@ def main():
     parser.add_argument("--fault", choices=FAULTS, default=os.environ.get("VOK_DEMO_FAULT") or "none")
     parser.add_argument("--publish-hour", type=int, choices=range(24), metavar="H",
                         help="from H o'clock on a working day the latest table is tomorrow's")
+    parser.add_argument("--holiday", default=os.environ.get("VOK_DEMO_HOLIDAY"), metavar="FROM..TO")
     args = parser.parse_args()
     if args.fault not in FAULTS:
         parser.error("VOK_DEMO_FAULT must be one of: " + ", ".join(FAULTS))
+    try:
+        Handler.holiday = parse_holiday(args.holiday, datetime.date.today())
+    except ValueError:
+        parser.error("--holiday (or VOK_DEMO_HOLIDAY) is FROM..TO, each a date like 2027-01-01 or days from "
+                     "today like -3")
     Handler.weeks = args.weeks
     Handler.fault = args.fault
     Handler.publish_hour = args.publish_hour
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     port = server.server_address[1]
-    print("sample rates service on 127.0.0.1:%d (fault: %s)" % (port, args.fault), flush=True)
+    holiday = "%s..%s" % Handler.holiday if Handler.holiday else "none"
+    print("sample rates service on 127.0.0.1:%d (fault: %s, holiday: %s)" % (port, args.fault, holiday), flush=True)
     if args.port_file:
         with open(args.port_file + ".tmp", "w") as f:
             f.write("%d\n" % port)

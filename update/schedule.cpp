@@ -17,6 +17,10 @@ uint8_t dailyLatch;
 static DayCode today;
 static DayCode shownDay;
 static DayRates currentRates;
+// The day on which the bank, asked for that very day, answered: the table it gave
+// is the one in force that day, nothing newer exists (a holiday), so until the day
+// changes the rates shown are current. Under the history lock too.
+static DayCode confirmedCurrentOn;
 // Held by one worker from startUpdate until its last evaluation.
 static std::atomic<bool> workerClaimed{false};
 // Who holds the claim, and whether an update waits for a fill to release it.
@@ -48,8 +52,25 @@ DayCode todayNow()
 void setToday(const DayCode& day)
 {
     lockHistory();
+    if (!sameDay(day, today)) std::memset(&confirmedCurrentOn, 0, sizeof confirmedCurrentOn);
     today = day;
     unlockHistory();
+}
+
+// The bank's answer to the request for day: whatever table it gave is current on day.
+static void confirmCurrentOn(const DayCode& day)
+{
+    lockHistory();
+    confirmedCurrentOn = day;
+    unlockHistory();
+}
+
+static bool confirmedCurrentToday(const DayCode& day)
+{
+    lockHistory();
+    bool confirmed = day.day != 0 && sameDay(confirmedCurrentOn, day);
+    unlockHistory();
+    return confirmed;
 }
 
 void readShownRates(DayCode& shown, DayRates& rates)
@@ -84,7 +105,8 @@ void evaluateFreshness()
 
     uint8_t state = updateState.load();
     if (state == Fresh || state == Stale) {
-        uint8_t wanted = (sameDay(shown, day) || weekendRuleHolds(day)) ? Fresh : Stale;
+        bool current = sameDay(shown, day) || confirmedCurrentToday(day) || weekendRuleHolds(day);
+        uint8_t wanted = current ? Fresh : Stale;
         // A worker may have claimed the state meanwhile; never overwrite its claim.
         updateState.compare_exchange_strong(state, wanted);
     }
@@ -177,7 +199,9 @@ uint32_t updateWorker()
     if (updateState.load() == Stale) {
         pause(500);
         setState(Downloading);
-        ok = download(false, todayNow());
+        DayCode asked = todayNow();
+        ok = download(false, asked);
+        if (ok) confirmCurrentOn(asked);  // a failed request proves nothing
         if (ok && wasEmpty) giveShownDayAnEarlier();
         setState(ok ? Succeeded : Failed);
         pause(500);
@@ -246,4 +270,5 @@ void resetSchedule()
     std::memset(&today, 0, sizeof today);
     std::memset(&shownDay, 0, sizeof shownDay);
     std::memset(&currentRates, 0, sizeof currentRates);
+    std::memset(&confirmedCurrentOn, 0, sizeof confirmedCurrentOn);
 }

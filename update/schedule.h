@@ -48,6 +48,10 @@ void setToday(const DayCode& day);
 void refreshTick();
 // Starts a worker when the state is Fresh or Stale and no worker holds the claim.
 bool startUpdate();
+// The shown day becomes the latest stored on or before today. Its rates are current
+// (Fresh) when that day is today, when the bank, asked for today's date, answered
+// with it or an older table (nothing newer exists: a holiday; until the day
+// changes), or when the weekend rule holds; otherwise Stale.
 void evaluateFreshness();
 uint32_t updateWorker();
 // True from a start until the worker's last evaluation.

@@ -78,13 +78,18 @@ struct Schedule : ::testing::Test {
         refreshTick();
         advanceTickCounter();
     }
-    UpdateState stateFor(DayCode today, DayCode stored)
+    // An empty history and the scheduler as at module load.
+    void restart()
     {
         freeHistory();
         std::remove(folder.file("vokCurrency.his").c_str());
         std::u16string path = folder.path16("vokCurrency.his");
         loadHistory(path.c_str(), 15);
         resetSchedule();
+    }
+    UpdateState stateFor(DayCode today, DayCode stored)
+    {
+        restart();
         if (stored.day) storeDay(dayOf(stored.day, stored.month, yearOf(stored)));
         script.now = LocalTime{yearOf(today), today.month, today.day, 10, 0};
         refreshTick();
@@ -368,5 +373,32 @@ TEST_F(Schedule, TheFirstUpdateGivesTheShownDayAnEarlierDay)
         EXPECT_EQ(stored, c.stored) << c.what;
         EXPECT_EQ(updateState.load(), Fresh) << c.what;
         EXPECT_EQ(script.statesSeen.back(), Fresh) << c.what;
+    }
+}
+
+// Asked for today's date, the bank settles it: any table it gives is current until
+// the day changes, and only-if-stale then asks for nothing. A failure proves nothing.
+TEST_F(Schedule, TheAnswerForTodaysDateSettlesWhetherOlderRatesAreCurrent)
+{
+    const DayRates failed{}, holiday = dayOf(4, 12, 2026);
+    const struct {
+        DayRates latest, forToday;
+        UpdateState after;
+    } cases[] = {{holiday, holiday, Fresh}, {holiday, failed, Stale}, {failed, holiday, Fresh}};
+    for (const auto& c : cases) {
+        restart();
+        script = Script();
+        script.now = LocalTime{2026, 12, 9, 10, 0};  // a Wednesday: no weekend rule
+        storeDay(dayOf(2, 12, 2026));
+        storeDay(dayOf(3, 12, 2026));
+        script.toStore = {c.latest, c.forToday};
+        settings.updateFlags = UpdateEvery | OnlyIfStale;
+        settings.updateInterval = 1;
+        for (int i = 0; i < 91; ++i) tick();  // the update at once, then three minutes
+        EXPECT_EQ(updateState.load(), c.after);
+        EXPECT_EQ(script.downloads.size() == 2, c.after == Fresh);
+        script.now.day = 10;
+        tick();
+        EXPECT_EQ(updateState.load(), Stale);  // the next day is judged afresh
     }
 }

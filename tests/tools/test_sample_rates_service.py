@@ -85,6 +85,14 @@ class Answers(unittest.TestCase):
         self.assertEqual(origin, absolute)
         self.assertEqual(service.answer("/index.html", MONDAY, 6)[0], 404)
 
+    def test_a_holiday_answers_with_the_last_table_before_it(self):
+        holiday = service.parse_holiday("2026-12-03..+1", MONDAY)  # Thursday 3 to Tuesday 8 December
+        for asked, table in (("nocache", 2), ("date_req=04/12/2026", 2), ("date_req=01/12/2026", 1)):
+            body = service.plan("/scripts/XML_daily.asp?" + asked, "h", MONDAY, 6, "none", holiday).body
+            self.assertEqual(table_date(body), datetime.date(2026, 12, table), asked)
+        for wrong in ("+1..-1", "soon..later"):
+            self.assertRaises(ValueError, service.parse_holiday, wrong, MONDAY)
+
 
 class Faults(unittest.TestCase):
     LATEST = "/scripts/XML_daily.asp?nocache"

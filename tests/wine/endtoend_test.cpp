@@ -275,7 +275,9 @@ struct PanelUnderTest {
     HostItem item{};
     int32_t historyLength = 15;
 
-    void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow)
+    // beforeItem runs between loading the library and creating its item.
+    void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow,
+              const std::function<void(HMODULE)>& beforeItem = nullptr)
     {
         setDefaultSettings(settings, 96);
         settings.historyLength = historyLength;
@@ -292,6 +294,7 @@ struct PanelUnderTest {
         stripSize = info.bmHeight;
         dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
         ASSERT_NE(dll, nullptr);
+        if (beforeItem) beforeItem(dll);
         auto initialize = initializeEntry(dll);
         host = makeRecordingHost();
         panel = initialize(&item, host);
@@ -814,4 +817,78 @@ TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
     for (size_t at = copied.find(L"\r\n"); at != std::wstring::npos; at = copied.find(L"\r\n", at + 2)) ++lines;
     EXPECT_EQ(lines, 8u);
     EXPECT_EQ(copied.find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD"), 0u);
+}
+
+namespace {
+
+SYSTEMTIME testClock;
+void WINAPI readTestClock(SYSTEMTIME* now) { *now = testClock; }
+
+// Points the DLL's import of GetLocalTime at the test's clock.
+bool useTestClock(HMODULE dll)
+{
+    auto* base = reinterpret_cast<BYTE*>(dll);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* from = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    auto real = ULONG_PTR(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetLocalTime"));
+    DWORD was;
+    for (; from->Name; ++from)
+        for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + from->FirstThunk); *slot; ++slot)
+            if (*slot == real && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was)) {
+                *slot = ULONG_PTR(readTestClock);
+                return true;
+            }
+    return false;
+}
+
+// The icon's frame once it has kept the coin or the clock for 1.5 s on end: an
+// update's second download would have begun by then.
+int settledFrame(PanelUnderTest& plugin)
+{
+    size_t changes = ~size_t(0);
+    for (DWORD began = GetTickCount(), since = began; GetTickCount() - began < 20000; Sleep(20)) {
+        plugin.repaint();
+        if (framesSeen.size() != changes) changes = framesSeen.size(), since = GetTickCount();
+        if (framesSeen.back() <= 1 && GetTickCount() - since >= 1500) break;
+    }
+    return framesSeen.back();
+}
+
+}  // namespace
+
+// A holiday: the bank's latest table is four days old, and asked for today's date it
+// answers with that table again. Until the day changes those rates are current: the
+// coin shows, and "every minute, only if out of date" asks for nothing (30 of the
+// host's queries make a minute). The next day's first tick asks for that day once.
+TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
+{
+    TestHttpServer service;
+    ASSERT_TRUE(service.start());
+    testClock = SYSTEMTIME{2027, 5, 3, 5, 10, 0, 0, 0};  // Wednesday 5 May 2027, 10:00
+    service.respondWith(tableOf(testClock, makeDayCode(1, 5, 2027), 96.6f, 80.5f));
+    PanelUnderTest plugin;
+    framesSeen = {-1};
+    plugin.open(service.port(), {record(makeDayCode(30, 4, 2027), 96.5f, 1, 80.6f),
+                                 record(makeDayCode(29, 4, 2027), 96.4f, 1, 80.7f)}, ShowArrow, [&](HMODULE dll) {
+        ASSERT_TRUE(useTestClock(dll));
+        settings.updateFlags = UpdateEvery | OnlyIfStale;
+        settings.updateInterval = 1;
+        writeSettingsThroughProxy(plugin.folder, service.port());
+    });  // its first tick finds the rates out of date and starts the update
+    EXPECT_EQ(settledFrame(plugin), 0);
+    size_t before = service.requests().size();
+    for (int tick = 1; tick < 120; ++tick) {  // four more minutes
+        SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);
+        if (tick % 30 == 0) settledFrame(plugin);  // an update begun would end meanwhile
+    }
+    EXPECT_EQ(framesSeen.back(), 0);
+    ASSERT_EQ(service.requests().size(), before);
+    testClock.wDay = 6;
+    SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);  // tick 120: the rule's minute
+    EXPECT_EQ(settledFrame(plugin), 0);
+    std::vector<RecordedRequest> seen = service.requests();
+    EXPECT_EQ(std::count_if(seen.begin() + long(before), seen.end(), [](const RecordedRequest& r) {
+                  return r.requestLine.find(asked(makeDayCode(6, 5, 2027))) != std::string::npos;
+              }), 1);
 }
