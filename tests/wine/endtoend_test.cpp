@@ -804,7 +804,7 @@ TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
     EXPECT_NE(seen[1].requestLine.find("XML_dynamic.asp"), std::string::npos) << seen[1].requestLine;
     for (size_t i = 2; i < seen.size(); ++i)
         EXPECT_NE(seen[i].requestLine.find(asked(dayBefore(now, int(i)))), std::string::npos) << i;
-    // Its own clock and the service's may differ by a tick's granularity.
+    // The service notes arrivals on its own thread: a loaded machine may note one late.
     for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i].receivedAt - seen[i - 1].receivedAt, 800u) << i;
     bool counted = false;
     for (const std::wstring& caption : captions) counted = counted || caption.find(L"3 / ") != std::wstring::npos;
