@@ -26,7 +26,7 @@
 #include "resources/resource.h"
 #include "update/fill.h"
 #include "update/schedule.h"
-#include "winetest.h"
+#include "harness.h"
 
 namespace {
 
@@ -35,51 +35,21 @@ const wchar_t* const Title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
 
 // --- Running a modal dialog's steps ------------------------------------------------
 
-std::function<void(HWND)> pendingSteps;
-bool stepsRan;
-int ticksWaited;
-constexpr int MaxTicks = 250;  // 5 s at 20 ms
+// The driver of the history dialogs of this thread: its steps run once, on the
+// next one that opens, and "Отмена" closes it after them.
+ModalDriver historyDriver(60000);
 
-HWND openHistoryDialog()
-{
-    HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM out) -> BOOL {
-            wchar_t title[16] = L"";
-            GetWindowTextW(window, title, 16);
-            if (wcscmp(title, Title) != 0) return TRUE;
-            *reinterpret_cast<HWND*>(out) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-void CALLBACK runPendingSteps(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND dialog = openHistoryDialog();
-    if (!dialog) {
-        if (++ticksWaited > MaxTicks) KillTimer(nullptr, timer);
-        return;
-    }
-    KillTimer(nullptr, timer);
-    if (stepsRan) return;
-    stepsRan = true;
-    pendingSteps(dialog);
-    // Steps that stopped early (a failed assertion) still close the dialog; a posted
-    // command to a dialog that has ended is dropped with its window.
-    PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
-}
-
-// Arms the steps for the next history dialog that opens on this thread.
 void whenOpen(std::function<void(HWND)> steps)
 {
-    pendingSteps = std::move(steps);
-    stepsRan = false;
-    ticksWaited = 0;
-    SetTimer(nullptr, 0, 20, runPendingSteps);
+    DialogScript script;
+    script.title = Title;
+    script.steps = std::move(steps);
+    script.closeCommand = IDM_CANCEL;
+    historyDriver.clear();
+    historyDriver.on(script).start();
 }
+
+bool stepsRan() { return historyDriver.seen() > 0; }
 
 // --- Reading and working the controls ----------------------------------------------
 
@@ -195,29 +165,6 @@ void putClipboard(const void* data, size_t bytes)
 
 void putClipboardText(const std::wstring& value) { putClipboard(value.c_str(), (value.size() + 1) * sizeof(wchar_t)); }
 
-void emptyClipboard()
-{
-    if (!OpenClipboard(nullptr)) return;
-    EmptyClipboard();
-    CloseClipboard();
-}
-
-std::wstring clipboardText()
-{
-    std::wstring value;
-    if (!OpenClipboard(nullptr)) return L"<closed>";
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    if (data) {
-        auto* p = static_cast<const wchar_t*>(GlobalLock(data));
-        if (p) value = p;
-        GlobalUnlock(data);
-    } else {
-        value = L"<none>";
-    }
-    CloseClipboard();
-    return value;
-}
-
 // --- The history -------------------------------------------------------------------
 
 DayRates rates(int day, float eur, float usd)
@@ -261,6 +208,7 @@ struct HistoryDialog : ::testing::Test {
     }
     void TearDown() override
     {
+        historyDriver.clear();
         DestroyWindow(owner);
         freeHistory();
         historyRowsUnavailable = false;
@@ -288,8 +236,8 @@ struct HistoryDialog : ::testing::Test {
     {
         whenOpen(std::move(steps));
         INT_PTR result = openDialog(IDD_HISTORY, historyDialogProc, owner, view);
-        EXPECT_TRUE(stepsRan) << "the dialog never showed";
-        EXPECT_FALSE(openHistoryDialog()) << "the dialog is gone when the call returns";
+        EXPECT_TRUE(stepsRan()) << "the dialog never showed";
+        EXPECT_FALSE(threadDialog(Title)) << "the dialog is gone when the call returns";
         return result;
     }
     bool settingsFileWritten() const { return GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -586,17 +534,13 @@ TEST_F(HistoryDialog, OkSavesTheWidthsAndTheConverterState)
     EXPECT_EQ(settings.converterFrom, Usd + 1);
     EXPECT_EQ(settings.converterTo, Jpy + 1);
 
-    std::vector<unsigned char> file = readFileBytes(settingsPath);
-    ASSERT_EQ(file.size(), 584u);
-    uint16_t width3;
-    double amount;
-    std::memcpy(&width3, &file[116 + 2 * 3], 2);
-    std::memcpy(&amount, &file[168], 8);
-    EXPECT_EQ(width3, 123);
-    EXPECT_EQ(amount, 77.5);
-    EXPECT_EQ(file[176], Usd + 1);
-    EXPECT_EQ(file[177], Jpy + 1);
-    EXPECT_EQ(std::memcmp(file.data(), &settings, 584), 0);
+    ASSERT_EQ(readFileBytes(settingsPath).size(), 584u);
+    Settings file = readSettings(settingsPath);
+    EXPECT_EQ(file.historyColumnWidths[3], 123);
+    EXPECT_EQ(file.converterAmount, 77.5);
+    EXPECT_EQ(file.converterFrom, Usd + 1);
+    EXPECT_EQ(file.converterTo, Jpy + 1);
+    EXPECT_EQ(std::memcmp(&file, &settings, 584), 0);
 }
 
 TEST_F(HistoryDialog, CancelAndTheCloseBoxKeepNothing)
@@ -624,10 +568,10 @@ TEST_F(HistoryDialog, EndsWithZeroWhenTheRowIndexCantBeHad)
     historyRowsUnavailable = true;
     whenOpen([](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); });
     EXPECT_EQ(openDialog(IDD_HISTORY, historyDialogProc, owner, 0), 0);
-    EXPECT_FALSE(stepsRan);
+    EXPECT_FALSE(stepsRan());
     historyRowsUnavailable = false;
     EXPECT_EQ(open(0, [](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); }), IDM_CANCEL);
-    EXPECT_TRUE(stepsRan);
+    EXPECT_TRUE(stepsRan());
 }
 
 TEST_F(HistoryDialog, DamagedSettingsStayInsideTheListsAndDigits)
@@ -698,7 +642,7 @@ TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
     });
     shellForceNextGesture(GN_CONTEXTMENU);
     press(100);
-    EXPECT_TRUE(stepsRan);
+    EXPECT_TRUE(stepsRan());
     EXPECT_TRUE(tableShown);
 
     // Two presses less than 250 ms apart, anywhere: the converter.
@@ -708,10 +652,10 @@ TEST_F(HistoryDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     press(8);
-    EXPECT_FALSE(stepsRan);  // the first press alone opens nothing
+    EXPECT_FALSE(stepsRan());  // the first press alone opens nothing
     ticks += 249;
     press(8);
-    EXPECT_TRUE(stepsRan);
+    EXPECT_TRUE(stepsRan());
     EXPECT_TRUE(converterShown);
     DestroyWindow(panel);
     updateState = Fresh;
@@ -850,20 +794,6 @@ bool saveWindowPicture(HWND window, const std::wstring& path)
     return true;
 }
 
-// Lets the dialog paint itself for a while.
-void settle(int milliseconds)
-{
-    DWORD until = GetTickCount() + milliseconds;
-    while (LONG(until - GetTickCount()) > 0) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
-
 // A realistic day: the bank's rates of the 17 currencies.
 DayRates bankDay(int day, float shift)
 {
@@ -903,14 +833,14 @@ TEST_F(HistoryDialog, ScreenshotsOfBothViews)
     settings.converterTo = Usd + 1;
     INT_PTR result = open(0, [&dir](HWND dialog) {
         ShowWindow(dialog, SW_SHOW);  // the modal loop would show it once idle
-        settle(500);
+        pumpFor(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\history.bmp"));
         SendMessageW(dialog, WM_COMMAND, IDM_CONVERTER, 0);
-        settle(500);
+        pumpFor(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\converter.bmp"));
         SendMessageW(dialog, WM_COMMAND, IDM_CHART, 0);
         SendMessageW(GetDlgItem(dialog, IDC_CHART), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 60));
-        settle(500);
+        pumpFor(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\chart.bmp"));
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
@@ -1028,7 +958,7 @@ std::vector<std::wstring> runUntil(HWND dialog, std::function<bool()> done)
 {
     std::vector<std::wstring> captions;
     for (DWORD began = GetTickCount(); GetTickCount() - began < 10000 && !done();) {
-        settle(20);
+        pumpFor(20);
         wchar_t caption[64] = L"";
         GetWindowTextW(dialog, caption, 64);
         if (captions.empty() || captions.back() != caption) captions.push_back(caption);
@@ -1100,9 +1030,8 @@ TEST_F(HistoryDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(settings.chartCurrency, Usd);
-    std::vector<unsigned char> file = readFileBytes(settingsPath);
-    ASSERT_EQ(file.size(), 584u);
-    EXPECT_EQ(file[179], Usd);
+    ASSERT_EQ(readFileBytes(settingsPath).size(), 584u);
+    EXPECT_EQ(readSettings(settingsPath).chartCurrency, Usd);
 }
 
 TEST_F(HistoryDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
@@ -1136,7 +1065,7 @@ TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
     INT_PTR result = open(0, [](HWND dialog) {
         pickFromMenu(dialog, IDM_FILL);
         runUntil(dialog, [] { return fillOutcome() != FillRunning; });
-        settle(300);  // the dialog's last look at the store
+        pumpFor(300);  // the dialog's last look at the store
         EXPECT_EQ(fillOutcome(), FillFailed);
         EXPECT_EQ(fillLog.requests.load(), 3);
         EXPECT_EQ(rowCountOf(dialog), 3);
@@ -1154,7 +1083,7 @@ TEST_F(HistoryDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
         runUntil(dialog, [] { return fillOutcome() != FillRunning; });
         EXPECT_EQ(fillOutcome(), FillStopped);
-        settle(500);
+        pumpFor(500);
         EXPECT_EQ(fillLog.requests.load(), 2);
         EXPECT_EQ(rowCountOf(dialog), 5);
         EXPECT_NE(std::find(captions.begin(), captions.end(), std::wstring(Title) + L"  4 / 15"), captions.end());

@@ -8,7 +8,7 @@
 
 #include "data/settings.h"
 #include "httpserver.h"
-#include "winetest.h"
+#include "harness.h"
 
 #include <winternl.h>
 
@@ -80,11 +80,8 @@ struct Figures {
 
 Figures measure() { return Figures{privateBytes(), gdiObjects(), userObjects()}; }
 
-void pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-}
+// This thread's messages, without waiting.
+void pump() { pumpUntil([] { return true; }, 0); }
 
 std::string dayDocument()
 {
@@ -143,7 +140,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     HostItem item{};
     HWND panel = initialize(&item, host);
     ASSERT_NE(panel, nullptr);
-    SendMessageW(panel, 1267, WPARAM(&item), 0);
+    SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
     SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
 
     // One update: a tap on the icon, repeated until the service has been asked once
@@ -176,7 +173,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     // Warm-up: the first updates, paints and ticks make what lives for the whole run
     // (in the process and the platform's libraries as much as in the plug-in).
     for (int round = 0; round < 3; ++round) {
-        for (int tick = 0; tick < 100; ++tick) SendMessageW(panel, 1267, WPARAM(&item), 0);
+        for (int tick = 0; tick < 100; ++tick) SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
         paint();
         ASSERT_TRUE(update());
         settle();
@@ -185,7 +182,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
 
     int updates = 0;
     for (int round = 0; round < 20; ++round) {
-        for (int tick = 0; tick < 500; ++tick) SendMessageW(panel, 1267, WPARAM(&item), 0);
+        for (int tick = 0; tick < 500; ++tick) SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
         for (int i = 0; i < 5; ++i) paint();
         updates += update() ? 1 : 0;
         pump();
