@@ -24,7 +24,7 @@
 #include "platform/shell.h"
 #include "platform/testhooks.h"
 #include "platform/text16.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "resources/resource.h"
 #include "update/fill.h"
 #include "update/schedule.h"

@@ -18,7 +18,7 @@
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "plugin/panel.h"
 #include "dialogs/chart.h"
 #include "dialogs/dialogstart.h"

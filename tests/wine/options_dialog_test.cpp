@@ -26,7 +26,7 @@
 #include "platform/testhooks.h"
 #include "platform/text16.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
 #include "harness.h"
@@ -194,6 +194,7 @@ struct Options : ::testing::Test {
         if (hadFile) savedFile = readFileBytes(settingsPath);
         DeleteFileW(settingsPath.c_str());
         setDefaultSettings(settings, 96);
+        setSettingsChangedHandler(panelSettingsChanged);  // as attach sets it
         chooseColourCall = nullptr;
     }
     void TearDown() override

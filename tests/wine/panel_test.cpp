@@ -8,7 +8,7 @@
 #include "platform/testhooks.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "plugin/panel.h"
 #include "resources/resource.h"
 #include "update/schedule.h"
