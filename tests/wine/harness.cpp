@@ -289,7 +289,7 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
 HWND makeHost(bool recording)
 {
     if (!recording)
-        return CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+        return CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     WNDCLASSW hostClass = {};
     hostClass.lpfnWndProc = recordingHost;

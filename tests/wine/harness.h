@@ -114,7 +114,8 @@ public:
     bool loadLibrary();
     // Loads the library and makes the item window. A recording host answers the
     // text colour and draws a white watermark, noting the icon frame each time;
-    // otherwise a plain window stands in. False (with a failure noted) when either fails.
+    // otherwise a plain visible window stands in. False (with a failure noted) when
+    // either fails.
     bool load(bool recordingHost = true);
     // The first refresh query (the item's height) and the item sized to it.
     void query();

@@ -169,11 +169,7 @@ void putClipboardText(const std::wstring& value) { putClipboard(value.c_str(), (
 
 DayRates rates(int day, float eur, float usd)
 {
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(day, 12, 2026);
-    r.rates[Eur] = {1, eur};
-    r.rates[Usd] = {1, usd};
+    DayRates r = dayOf(makeDayCode(day, 12, 2026), eur, usd);
     r.rates[Jpy] = {100, 20.0f + day};
     return r;
 }

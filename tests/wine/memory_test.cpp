@@ -127,21 +127,14 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     response.body = dayDocument();
     service.respondWith(response);
 
-    PluginFolder folder;
+    PluginHost plugin;
     setDefaultSettings(settings, 96);
     settings.updateFlags &= ~(UpdateEvery | UpdateDaily);  // updates come from the taps below only
-    writeSettingsThroughProxy(folder, service.port());
-
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    auto initialize = initializeEntry(dll);
-    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    HostItem item{};
-    HWND panel = initialize(&item, host);
-    ASSERT_NE(panel, nullptr);
-    SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
-    SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
+    writeSettingsThroughProxy(plugin.folder, service.port());
+    ASSERT_TRUE(plugin.load(false));
+    plugin.query();
+    HWND panel = plugin.panel;
+    HostItem& item = plugin.item;
 
     // One update: a tap on the icon, repeated until the service has been asked once
     // more (a tap while the last update still shows its result starts nothing).
@@ -151,8 +144,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
         size_t asked = service.requests().size();
         for (DWORD began = GetTickCount(); GetTickCount() - began < 10000 && service.requests().size() == asked;) {
             if (GetTickCount() - lastTap >= 300) {
-                SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-                SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+                plugin.tap(2, 2);
                 lastTap = GetTickCount();
             }
             pump();
@@ -199,8 +191,4 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     EXPECT_LE(after.user, before.user);
     // Heaps grow in whole pages: a little slack, far less than one leak per round.
     EXPECT_LE(after.privateBytes, before.privateBytes + 64 * 1024);
-
-    DestroyWindow(host);
-    FreeLibrary(dll);
-    service.stop();
 }

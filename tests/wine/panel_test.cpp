@@ -55,15 +55,7 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 // The panel's tick count, moved on by the tests instead of waiting.
 uint32_t ticks;
 
-DayRates rates(int day, float eur, float usd)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(day, 12, 2026);
-    r.rates[0] = {1, eur};
-    r.rates[1] = {1, usd};
-    return r;
-}
+DayRates rates(int day, float eur, float usd) { return dayOf(makeDayCode(day, 12, 2026), eur, usd); }
 
 struct Panel : ::testing::Test {
     PluginFolder folder;
