@@ -355,13 +355,6 @@ ScriptedResponse tableOf(const SYSTEMTIME& now, const DayCode& day, float eur, f
     return response;
 }
 
-std::wstring captionOf(HWND window)
-{
-    wchar_t text[64] = L"";
-    GetWindowTextW(window, text, 64);
-    return text;
-}
-
 }  // namespace
 
 // A fresh install: one tap stores the latest day and the day before it, and the
@@ -417,7 +410,7 @@ TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
     bool shown = plugin.holdOnTheRates([&](HWND dialog) {
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);  // "Заполнить", as its menu item sends it
         pumpUntil([&] {
-            std::wstring caption = captionOf(dialog);
+            std::wstring caption = windowText(dialog);
             if (captions.empty() || captions.back() != caption) captions.push_back(caption);
             return captions.size() > 1 && caption == L"\x041A\x0443\x0440\x0441\x044B";
         }, 40000, 20);

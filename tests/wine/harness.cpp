@@ -58,6 +58,26 @@ DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal)
     return r;
 }
 
+std::wstring windowText(HWND window)
+{
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+KeptFile::KeptFile(std::wstring kept)
+    : path(std::move(kept)), existed(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+{
+    if (existed) bytes = readFileBytes(path);
+    DeleteFileW(path.c_str());
+}
+
+KeptFile::~KeptFile()
+{
+    DeleteFileW(path.c_str());
+    if (existed) writeFileBytes(path, bytes.data(), bytes.size());
+}
+
 std::wstring clipboardText()
 {
     std::wstring value;
@@ -86,13 +106,6 @@ namespace {
 ModalDriver* activeDriver;
 const wchar_t* const BoxTitle = L"vok Currency";
 
-std::wstring textOf(HWND window)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, 512);
-    return text;
-}
-
 // The dialogs of this thread: their handles, in the order the system lists them.
 std::vector<HWND> threadDialogs()
 {
@@ -109,7 +122,7 @@ std::vector<HWND> threadDialogs()
     return found;
 }
 
-bool titled(HWND window, const wchar_t* title) { return !title || textOf(window) == title; }
+bool titled(HWND window, const wchar_t* title) { return !title || windowText(window) == title; }
 
 void closeDialog(HWND dialog, const DialogScript& script)
 {
@@ -184,7 +197,7 @@ void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD)
 void ModalDriver::closeAll()
 {
     for (HWND dialog : threadDialogs()) {
-        if (textOf(dialog) == BoxTitle) {
+        if (windowText(dialog) == BoxTitle) {
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
             continue;
         }
@@ -205,10 +218,10 @@ void ModalDriver::drive()
         return;
     }
     for (HWND dialog : threadDialogs()) {
-        if (textOf(dialog) != BoxTitle || !IsWindowVisible(dialog)) continue;
+        if (windowText(dialog) != BoxTitle || !IsWindowVisible(dialog)) continue;
         ++boxesSeen;
-        boxCaption = textOf(dialog);
-        boxText = textOf(GetDlgItem(dialog, 0xFFFF));
+        boxCaption = windowText(dialog);
+        boxText = windowText(GetDlgItem(dialog, 0xFFFF));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         return;
     }
@@ -222,7 +235,7 @@ bool ModalDriver::step(Entry& e)
 {
     if (e.running || (!e.script.eachWindow && e.seen > 0)) return false;
     for (HWND dialog : threadDialogs()) {
-        if (textOf(dialog) == BoxTitle || !titled(dialog, e.script.title) || GetPropW(dialog, L"vokScripted")) continue;
+        if (windowText(dialog) == BoxTitle || !titled(dialog, e.script.title) || GetPropW(dialog, L"vokScripted")) continue;
         if (e.script.whenShown && !IsWindowVisible(dialog)) continue;
         SetPropW(dialog, L"vokScripted", reinterpret_cast<HANDLE>(1));
         ++e.seen;

@@ -33,6 +33,22 @@ Settings readSettings(const std::wstring& path);
 // One day's record: EUR (for nominal units) and USD, nothing else.
 DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal = 1);
 
+// A window's text.
+std::wstring windowText(HWND window);
+
+// A file the tests write over (the settings file beside this test binary): kept
+// and removed when made, put back (or the test's own removed) when destroyed.
+class KeptFile {
+public:
+    explicit KeptFile(std::wstring path);
+    ~KeptFile();
+    const std::wstring path;
+
+private:
+    std::vector<unsigned char> bytes;
+    bool existed;
+};
+
 // The clipboard's Unicode text (empty without one, "<closed>" when the clipboard
 // can't be opened), and emptying it.
 std::wstring clipboardText();

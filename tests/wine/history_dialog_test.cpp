@@ -177,9 +177,9 @@ DayRates rates(int day, float eur, float usd)
 struct HistoryDialog : ::testing::Test {
     PluginFolder folder;
     HWND owner = nullptr;
-    std::wstring settingsPath;
-    std::vector<unsigned char> keptSettingsFile;
-    bool hadSettingsFile = false;
+    // OK writes beside this test binary: kept, and the test starts without it.
+    KeptFile keptSettings{buildFolder() + L"\\vokCurrency.set"};
+    const std::wstring& settingsPath = keptSettings.path;
 
     void SetUp() override
     {
@@ -192,13 +192,6 @@ struct HistoryDialog : ::testing::Test {
         schedulePlatform = SchedulePlatform{};
         schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
         loadHistory(his().c_str(), 15);
-        // OK writes beside this test binary: keep whatever was there, and start without it.
-        wchar_t path[MAX_PATH];
-        buildDataPath(path, L"vokCurrency.set");
-        settingsPath = path;
-        hadSettingsFile = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-        if (hadSettingsFile) keptSettingsFile = readFileBytes(settingsPath);
-        DeleteFileW(path);
         owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
                                 nullptr, nullptr);
     }
@@ -209,8 +202,6 @@ struct HistoryDialog : ::testing::Test {
         freeHistory();
         historyRowsUnavailable = false;
         schedulePlatform = SchedulePlatform{};
-        DeleteFileW(settingsPath.c_str());
-        if (hadSettingsFile) writeFileBytes(settingsPath, keptSettingsFile.data(), keptSettingsFile.size());
     }
     std::u16string his() const
     {

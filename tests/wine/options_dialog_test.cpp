@@ -47,13 +47,6 @@ using Script = std::function<void(HWND)>;
 // Screenshot mode waits for its capturer: a longer leash.
 ModalDriver driver(std::getenv("VOK_SCREENSHOT_DIR") ? 60000 : 10000);
 
-std::wstring textOf(HWND window)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, 512);
-    return text;
-}
-
 // Runs the dialog that `open` opens: the options script once when the options dialog
 // is up, the editor script on each editor (closed at once without one); returns its result.
 INT_PTR runModal(const std::function<INT_PTR()>& open, Script options, Script editor = nullptr)
@@ -81,7 +74,7 @@ void click(HWND parent, int id) { SendMessageW(GetDlgItem(parent, id), BM_CLICK,
 
 bool isChecked(HWND parent, int id) { return SendDlgItemMessageW(parent, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-std::wstring itemText(HWND parent, int id) { return textOf(GetDlgItem(parent, id)); }
+std::wstring itemText(HWND parent, int id) { return windowText(GetDlgItem(parent, id)); }
 
 void setText(HWND parent, int id, const wchar_t* text) { SetDlgItemTextW(parent, id, text); }
 
@@ -164,35 +157,17 @@ std::wstring ratioText(const wchar_t* a, const wchar_t* b) { return std::wstring
 
 // --- The fixture --------------------------------------------------------------------------
 
-LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 struct Options : ::testing::Test {
     HWND owner = nullptr;
-    std::wstring settingsPath = buildFolder() + L"\\vokCurrency.set";
-    std::vector<unsigned char> savedFile;
-    bool hadFile = false;
+    KeptFile keptSettings{buildFolder() + L"\\vokCurrency.set"};  // OK writes it
+    const std::wstring& settingsPath = keptSettings.path;
 
     void SetUp() override
     {
         moduleInstance = GetModuleHandleW(nullptr);
-        static bool registered;
-        if (!registered) {
-            WNDCLASSW ownerClass = {};
-            ownerClass.lpfnWndProc = ownerProc;
-            ownerClass.hInstance = moduleInstance;
-            ownerClass.lpszClassName = L"vokOptionsOwner";
-            RegisterClassW(&ownerClass);
-            registered = true;
-        }
         // The Today screen of a 240 by 320 device.
-        owner = CreateWindowExW(0, L"vokOptionsOwner", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                                nullptr, moduleInstance, nullptr);
-        hadFile = GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (hadFile) savedFile = readFileBytes(settingsPath);
-        DeleteFileW(settingsPath.c_str());
+        owner = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                                moduleInstance, nullptr);
         setDefaultSettings(settings, 96);
         setSettingsChangedHandler(panelSettingsChanged);  // as attach sets it
         chooseColourCall = nullptr;
@@ -201,10 +176,6 @@ struct Options : ::testing::Test {
     {
         DestroyWindow(owner);
         chooseColourCall = ChooseColorW;
-        if (hadFile)
-            writeFileBytes(settingsPath, savedFile.data(), savedFile.size());
-        else
-            DeleteFileW(settingsPath.c_str());
     }
     INT_PTR run(Script options, Script editor = nullptr)
     {
@@ -235,7 +206,7 @@ PanelItem plainItem(uint8_t currency, uint8_t digits)
 TEST_F(Options, OpensWithFourTabsOverFourVisiblePages)
 {
     INT_PTR result = run([](HWND dialog) {
-        EXPECT_EQ(textOf(dialog), OptionsTitle);
+        EXPECT_EQ(windowText(dialog), OptionsTitle);
         HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
         ASSERT_NE(tab, nullptr);
         EXPECT_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 4);
@@ -613,7 +584,7 @@ TEST_F(Options, EditorMakesARatioForTheNextPeriod)
         EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
         pressDone(dialog);
     }, [](HWND editor) {
-        EXPECT_EQ(textOf(GetWindow(editor, GW_OWNER)), OptionsTitle);
+        EXPECT_EQ(windowText(GetWindow(editor, GW_OWNER)), OptionsTitle);
         EXPECT_TRUE(isChecked(editor, IDC_EDITOR_ARROW));  // the default first item has an arrow
         EXPECT_EQ(selection(editor, IDC_EDITOR_DIGITS), 4);
         click(editor, IDC_EDITOR_RATIO);
