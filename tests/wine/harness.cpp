@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/shell.h"
@@ -46,6 +47,22 @@ Settings readSettings(const std::wstring& path)
     std::vector<unsigned char> bytes = readFileBytes(path);
     std::memcpy(&s, bytes.data(), std::min(bytes.size(), sizeof s));
     return s;
+}
+
+std::string todaysDocument(const SYSTEMTIME& now)
+{
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%02d.%02d.%04d\" "
+                  "name=\"Foreign Currency Market\">\r\n",
+                  now.wDay, now.wMonth, now.wYear);
+    std::string doc = head;
+    doc += "<Valute ID=\"R01235\"><NumCode>840</NumCode><CharCode>USD</CharCode><Nominal>1</Nominal>"
+           "<Name>\xC4\xEE\xEB\xEB\xE0\xF0 \xD1\xD8\xC0</Name><Value>80,5000</Value></Valute>\r\n";
+    doc += "<Valute ID=\"R01239\"><NumCode>978</NumCode><CharCode>EUR</CharCode><Nominal>1</Nominal>"
+           "<Name>\xC5\xE2\xF0\xEE</Name><Value>96,6000</Value></Valute>\r\n";
+    doc += "</ValCurs>\r\n";
+    return doc;
 }
 
 DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal)

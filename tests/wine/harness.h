@@ -30,6 +30,9 @@ void pumpFor(DWORD milliseconds);
 std::vector<DayRates> readHistory(const std::wstring& path);
 void writeHistory(const std::wstring& path, const std::vector<DayRates>& days, size_t slots = 15);
 Settings readSettings(const std::wstring& path);
+// The bank's table of the day now: USD 80.5000 and EUR 96.6000, as the bank
+// writes them (code page 1251).
+std::string todaysDocument(const SYSTEMTIME& now);
 // One day's record: EUR (for nominal units) and USD, nothing else.
 DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal = 1);
 

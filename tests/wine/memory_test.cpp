@@ -83,21 +83,6 @@ Figures measure() { return Figures{privateBytes(), gdiObjects(), userObjects()};
 // This thread's messages, without waiting.
 void pump() { pumpUntil([] { return true; }, 0); }
 
-std::string dayDocument()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%02d.%02d.%04d\" "
-                  "name=\"Foreign Currency Market\">\r\n<Valute ID=\"R01235\"><NumCode>840</NumCode>"
-                  "<CharCode>USD</CharCode><Nominal>1</Nominal><Name>USD</Name><Value>80,5000</Value></Valute>\r\n"
-                  "<Valute ID=\"R01239\"><NumCode>978</NumCode><CharCode>EUR</CharCode><Nominal>1</Nominal>"
-                  "<Name>EUR</Name><Value>96,6000</Value></Valute>\r\n</ValCurs>\r\n",
-                  now.wDay, now.wMonth, now.wYear);
-    return text;
-}
-
 }  // namespace
 
 TEST(Memory, TheCountersSeeWhatTheyCount)
@@ -124,7 +109,9 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     TestHttpServer service;
     ASSERT_TRUE(service.start());
     ScriptedResponse response;
-    response.body = dayDocument();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    response.body = todaysDocument(now);
     service.respondWith(response);
 
     PluginHost plugin;
