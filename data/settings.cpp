@@ -53,31 +53,6 @@ void setDefaultSettings(Settings& s, int screenDpi)
     s.items[2] = makeItem(0, 1, 0, ShowArrow, 4);
 }
 
-template <typename T>
-static void clampField(T& v, int low, int high)
-{
-    if (v < low) v = static_cast<T>(low);
-    if (v > high) v = static_cast<T>(high);
-}
-
-void clampSettings(Settings& s)
-{
-    clampField(s.itemCount, 0, MaxItems);
-    for (PanelItem& item : s.items) {
-        clampField(item.currency, 0, 16);
-        clampField(item.currency2, 0, 16);
-        clampField(item.digits, 0, 4);
-    }
-    clampField(s.historyLength, 1, MaxHistoryLength);
-    // The panel's height and the host's item height follow from it.
-    clampField(s.panelFont.lfHeight, MinFontHeight, MaxFontHeight);
-    clampField(s.converterFrom, 0, ConverterChoices - 1);
-    clampField(s.converterTo, 0, ConverterChoices - 1);
-    if (s.chartCurrency >= 17) s.chartCurrency = 0;  // one of the 17 currencies
-    s.panelFont.lfFaceName[31] = 0;
-    s.proxy[64] = 0;
-}
-
 void loadSettings(const char16_t* path, int screenDpi)
 {
     std::memset(&settings, 0, sizeof settings);

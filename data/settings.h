@@ -125,5 +125,6 @@ void saveSettings(const char16_t* path);
 
 // The defaults a fresh settings file gets.
 void setDefaultSettings(Settings& s, int screenDpi);
-// Brings every field that indexes an array back into its range.
+// Brings every field that indexes an array back into its range (the table of
+// data/settingsfields.h says which) and ends each text within its place.
 void clampSettings(Settings& s);

@@ -1,5 +1,6 @@
 // What every dialog of the module does to start: its template found in the module's
-// resources, and the shell's full-screen set-up with a menu bar.
+// resources, and the shell's full-screen set-up with a menu bar; and what their OK
+// does with the settings record.
 #pragma once
 #include <windows.h>
 
@@ -12,3 +13,5 @@ HWND createDialogPage(HWND parent, int templateId, DLGPROC procedure);
 // A dialog as the shell shows it: full screen, the Done button, the soft keyboard
 // down, and the module's menu bar menuBarId along its bottom.
 void setUpFullScreenDialog(HWND dialog, UINT menuBarId);
+// Writes the settings record to vokCurrency.set beside the module.
+void saveSettingsFile();

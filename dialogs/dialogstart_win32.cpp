@@ -1,8 +1,9 @@
 // The dialogs' shared start-up: templates from the module, the shell's full screen.
 #include "dialogs/dialogstart.h"
 
+#include "data/settings.h"
+#include "platform/module.h"
 #include "platform/shell.h"
-#include "plugin/module.h"
 
 static LPCDLGTEMPLATEW findTemplate(int templateId)
 {
@@ -38,4 +39,11 @@ void setUpFullScreenDialog(HWND dialog, UINT menuBarId)
     bar.nToolBarId = menuBarId;
     bar.hInstRes = moduleInstance;
     SHCreateMenuBar(&bar);
+}
+
+void saveSettingsFile()
+{
+    wchar_t path[MAX_PATH];
+    buildDataPath(path, L"vokCurrency.set");
+    saveSettings(reinterpret_cast<const char16_t*>(path));
 }

@@ -7,9 +7,9 @@
 #include "data/currency.h"
 #include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
+#include "platform/module.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
-#include "plugin/module.h"
 
 HWND itemList;
 int32_t editIndex;

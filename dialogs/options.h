@@ -9,6 +9,9 @@
 #include "resources/resource.h"
 
 extern "C" INT_PTR WINAPI CustomItemOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Whom OK tells that the settings record has changed (the panel: it starts again
+// from its first item). Set at attach; nobody is told while it is null.
+void setSettingsChangedHandler(void (*handler)());
 INT_PTR CALLBACK updatePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK miscPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK aboutPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

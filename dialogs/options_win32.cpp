@@ -7,11 +7,10 @@
 #include "data/settings.h"
 #include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
+#include "platform/module.h"
 #include "platform/shell.h"
 #include "platform/text16.h"
 #include "platform/today.h"
-#include "plugin/module.h"
-#include "plugin/panel.h"
 
 // The Today shell opens the options dialog by a number of its own.
 static_assert(IDD_OPTIONS == IDD_TODAY_CUSTOM, "the options dialog is the shell's template");
@@ -203,6 +202,10 @@ static void forgetOptions()
     itemList = nullptr;
 }
 
+static void (*settingsChanged)();
+
+void setSettingsChangedHandler(void (*handler)()) { settingsChanged = handler; }
+
 static void endOptions(HWND dialog, INT_PTR result)
 {
     forgetOptions();
@@ -217,7 +220,7 @@ static void onOk(HWND dialog)
         settings.itemColumnWidths[column] =
             static_cast<uint16_t>(SendMessageW(itemList, LVM_GETCOLUMNWIDTH, column, 0));
     saveSettingsFile();
-    panelSettingsChanged();
+    if (settingsChanged) settingsChanged();
     endOptions(dialog, 1);
 }
 

@@ -10,7 +10,7 @@
 #include "dialogs/dialogstart.h"
 #include "dialogs/ratesdialog.h"
 #include "platform/shell.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "update/fill.h"
 #include "update/schedule.h"
 

@@ -6,8 +6,9 @@
 
 #include "data/history.h"
 #include "data/settings.h"
+#include "dialogs/options.h"
+#include "platform/module.h"
 #include "platform/today.h"
-#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
 #include "update/schedule_win32.h"
@@ -34,6 +35,7 @@ static void attach(HINSTANCE instance)
     loadHistory(reinterpret_cast<const char16_t*>(path), settings.historyLength);
     resetSchedule();
     installSchedulePlatform(repaintPanel);
+    setSettingsChangedHandler(panelSettingsChanged);
 
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;

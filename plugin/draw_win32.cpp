@@ -3,9 +3,9 @@
 
 #include "data/history.h"
 #include "data/settings.h"
+#include "platform/module.h"
 #include "platform/shell.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
 

@@ -1,8 +1,8 @@
 // The icon strip: one frame per update state, loaded beside the module.
 #include <windows.h>
 
+#include "platform/module.h"
 #include "platform/shell.h"
-#include "plugin/module.h"
 #include "plugin/panel.h"
 
 HBITMAP iconStrip;

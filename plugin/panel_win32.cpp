@@ -7,10 +7,10 @@
 #include "dialogs/ratesdialog.h"
 #include "dialogs/options.h"
 #include "platform/clipboard.h"
+#include "platform/module.h"
 #include "platform/shell.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
 

@@ -99,10 +99,6 @@
 #define IDS_CONVERTER 40015
 #define IDS_HISTORY_MORE 40022
 
-// The Wine tests' stand-in plug-in (tests/wine/fakeplugin/): the one label of its
-// options template, by which the tests know the template was opened.
-#define IDC_FAKE_LABEL 4242
-
 // Labels that nobody addresses.
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -37,11 +37,10 @@ done
 cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null
 cmake --build build/win -j2 --target vokcurrency todayhost todayshot package_zip
-# vokfiles, in the test command's native tree.
-cmake -S "$here" -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-      -DCMAKE_CXX_COMPILER=clang++ -DVOK_SANITIZE=ON -DVOK_FUZZ=ON >/dev/null
-cmake --build build/asan -j2 --target vokfiles
-vokfiles="$here/build/asan/vokfiles"
+# vokfiles, in a plain native tree of its own (no sanitizer, no fuzzer).
+cmake -S "$here" -B build/tools -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/tools -j2 --target vokfiles
+vokfiles="$here/build/tools/vokfiles"
 
 if [ -z "$data" ]; then
     data="$here/build/today"

@@ -14,7 +14,7 @@ cd "$here"
 if [ "${1:-}" = --capture ]; then
     shots=$2
     (cd build/win && wine winetests.exe \
-        --gtest_filter='Options.EveryTextFitsItsControlAndNothingOverlaps:HistoryDialog.ScreenshotsOfBothViews' \
+        --gtest_filter='Options.EveryTextFitsItsControlAndNothingOverlaps:RatesDialog.ScreenshotsOfBothViews' \
         >"$shots/tests.log" 2>&1) &
     tests=$!
     while kill -0 $tests 2>/dev/null; do

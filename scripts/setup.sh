@@ -2,6 +2,9 @@
 # Everything a fresh Debian machine needs for building, testing and running:
 # the packages, and a project-local Wine prefix with the null graphics driver.
 # Quick when it has nothing to do.
+#
+#   scripts/setup.sh              packages and both Wine prefixes
+#   scripts/setup.sh --packages   the packages only
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -20,6 +23,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo_cmd apt-get update -qq
     $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# `--packages`: the packages alone (the native tests need no Wine prefix).
+[ "${1:-}" = --packages ] && exit 0
 
 # Two prefixes: the tests' (null graphics driver, nothing on screen) and the run
 # command's (the ordinary driver, under Xvfb when there is no display). Both draw with

@@ -1,11 +1,28 @@
 #!/bin/bash
-# Runs every test: set-up, source check, native core under ASan+UBSan (and the
+# Runs the tests: set-up, source check, native core under ASan+UBSan (and the
 # thread tests under TSan, the fuzzer for a bounded time, the benchmarks once),
-# the Win32 build with its Wine tests. Prints a summary; fails when anything fails.
+# the Win32 build with its Wine tests, the demo end to end. Prints a summary; fails
+# when anything fails.
+#
+#   scripts/test.sh [native|tsan|fuzz|bench|wine|e2e|all]
+#
+# One group alone, or every group (the default, and what CI runs). `native` is the
+# loop to run while working: the source check, the core and vokfiles under
+# ASan+UBSan, the sample service's tests; it needs the packages only, no Wine prefix.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
-"$here/scripts/setup.sh" || { echo "setup failed"; exit 1; }
+what=${1:-all}
+case "$what" in
+    native|tsan|fuzz|bench|wine|e2e|all) ;;
+    *) echo "usage: scripts/test.sh [native|tsan|fuzz|bench|wine|e2e|all]" >&2; exit 2 ;;
+esac
+want() { [ "$what" = all ] || [ "$what" = "$1" ]; }
+if want wine || want e2e; then
+    "$here/scripts/setup.sh" || { echo "setup failed"; exit 1; }
+else
+    "$here/scripts/setup.sh" --packages || { echo "setup failed"; exit 1; }
+fi
 
 export WINEPREFIX="$here/build/wineprefix" WINEDEBUG=-all
 jobs=2
@@ -17,18 +34,24 @@ step() {  # step NAME COMMAND...
     if "$@"; then summary+=("PASS  $name"); else summary+=("FAIL  $name"); failed=1; fi
 }
 
-native_tree() {  # native_tree DIR CMAKE-ARGS...
+native_tree() {  # [targets="T..."] native_tree DIR CMAKE-ARGS...: every target unless named
     local dir=$1; shift
     cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-          -DCMAKE_CXX_COMPILER=clang++ "$@" >/dev/null && cmake --build "$dir" -j$jobs
+          -DCMAKE_CXX_COMPILER=clang++ "$@" >/dev/null && cmake --build "$dir" -j$jobs ${targets:+--target $targets}
 }
+asan_args=(-DVOK_SANITIZE=ON -DVOK_FUZZ=ON)  # one tree for the tests and the fuzzer
 
+if want native; then
 step "source check" scripts/checksrc.sh
-step "native build (ASan+UBSan)" native_tree build/asan -DVOK_SANITIZE=ON -DVOK_FUZZ=ON
+targets="coretests vokfiles" step "native build (ASan+UBSan)" native_tree build/asan "${asan_args[@]}"
 step "native tests (ASan+UBSan)" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest --test-dir build/asan --output-on-failure
-step "native build (TSan)" native_tree build/tsan -DVOK_TSAN=ON
+step "sample rates service" python3 -m unittest tests/tools/test_sample_rates_service.py
+fi
+if want tsan; then
+targets=coretests step "native build (TSan)" native_tree build/tsan -DVOK_TSAN=ON
 step "thread tests (TSan)" env TSAN_OPTIONS=halt_on_error=1 build/tsan/coretests --gtest_filter='*Threads*'
+fi
 
 fuzz_rates() {  # the reader's fuzzer for a bounded time, on a scratch copy of the seed corpus
     local corpus log=build/asan/fuzz_rates.log rc
@@ -43,7 +66,10 @@ fuzz_rates() {  # the reader's fuzzer for a bounded time, on a scratch copy of t
     if [ $rc -eq 0 ]; then tail -n 6 "$log"; else tail -n 80 "$log"; echo "fuzz_rates: finding kept in build/asan/fuzz-artifacts/"; fi
     return $rc
 }
+if want fuzz; then
+targets=fuzz_rates step "native build (fuzzer)" native_tree build/asan "${asan_args[@]}"
 step "fuzzer, daily-rates reader (60 s)" fuzz_rates
+fi
 
 bench_once() {  # Release tree without sanitizers; prints the figures, never judges them
     cmake -S "$here" -B build/bench -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=gcc \
@@ -53,19 +79,22 @@ bench_once() {  # Release tree without sanitizers; prints the figures, never jud
         build/bench/bench_store --benchmark_min_time=0.05 &&
         build/bench/bench_panel --benchmark_min_time=0.05
 }
+if want bench; then
 step "benchmarks (once, figures only)" bench_once
+fi
 
 win_tree() {
     cmake -S "$here" -B build/win -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" >/dev/null &&
         cmake --build build/win -j$jobs
 }
+if want wine; then
 step "Win32 build (mingw-w64)" win_tree
 scripts/dllsize.sh || true
 step "DLL size budget, no C++ library in it" scripts/dllsize.sh --check
 step "Wine tests" ctest --test-dir build/win --output-on-failure
 wineserver -k 2>/dev/null || true
-step "sample rates service" python3 -m unittest tests/tools/test_sample_rates_service.py
+fi
 
 demo_end_to_end() {  # the run command's own path: host under Xvfb, sample service, first update
     rm -rf build/e2e-demo
@@ -75,7 +104,9 @@ demo_end_to_end() {  # the run command's own path: host under Xvfb, sample servi
         python3 tests/e2e/check_demo.py build/e2e-demo &&
         echo "screenshot kept in build/e2e-demo/screenshot.png"
 }
+if want e2e; then
 step "end to end: run command --demo under Xvfb" demo_end_to_end
+fi
 
 echo
 echo "=== summary"

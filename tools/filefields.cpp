@@ -8,54 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/settingsfields.h"
 #include "platform/text16.h"
 
 namespace {
 
-enum class Kind { U8, I8, U16, I32, U32, F64, Text16 };
-
-struct Field {
-    const char* name;
-    size_t offset;
-    Kind kind;
-    int count;  // list length; for Text16 the units of its place, NUL included
-};
-
-#define FIELD(name, kind, count) {#name, offsetof(Settings, name), Kind::kind, count}
-const Field settingsFields[] = {
-    FIELD(updateFlags, U8, 1),
-    FIELD(updateInterval, I32, 1),
-    FIELD(dailyHour, U8, 1),
-    FIELD(dailyMinute, U8, 1),
-    FIELD(panelFont.lfHeight, I32, 1),
-    FIELD(panelFont.lfWeight, I32, 1),
-    FIELD(panelFont.lfCharSet, U8, 1),
-    FIELD(panelFont.lfPitchAndFamily, U8, 1),
-    FIELD(panelFont.lfFaceName, Text16, 32),
-    FIELD(commaFlags, U8, 1),
-    FIELD(filledArrows, U8, 1),
-    FIELD(centerItems, U8, 1),
-    FIELD(historyLength, I32, 1),
-    FIELD(historyDigits, I32, 1),
-    FIELD(historyColumnWidths, U16, HistoryColumns),
-    FIELD(itemColumnWidths, U16, 5),
-    FIELD(converterAmount, F64, 1),
-    FIELD(converterFrom, I8, 1),
-    FIELD(converterTo, I8, 1),
-    FIELD(visibleItems, U8, 1),
-    FIELD(itemCount, I32, 1),
-    FIELD(useProxy, U8, 1),
-    FIELD(proxy, Text16, 65),
-};
-#undef FIELD
-
-#define ITEM_FIELD(name, kind) {#name, offsetof(PanelItem, name), Kind::kind, 1}
-const Field itemFields[] = {
-    ITEM_FIELD(isRatio, U8),  ITEM_FIELD(period, U8),           ITEM_FIELD(currency, U8),
-    ITEM_FIELD(currency2, U8), ITEM_FIELD(useDefaultColour, U8), ITEM_FIELD(colour, U32),
-    ITEM_FIELD(itemFlags, U8), ITEM_FIELD(digits, U8),
-};
-#undef ITEM_FIELD
+using Kind = FieldKind;
+using Field = SettingsField;
 
 // The field `name` names, and where its bytes start in s; null when there is none.
 // Items are "items[N].field", N from 0 to 15.
@@ -82,17 +41,6 @@ const Field* findField(const char* name, size_t& at)
         }
     }
     return nullptr;
-}
-
-size_t unitSize(Kind kind)
-{
-    switch (kind) {
-    case Kind::U8: case Kind::I8: return 1;
-    case Kind::U16: case Kind::Text16: return 2;
-    case Kind::I32: case Kind::U32: return 4;
-    case Kind::F64: return 8;
-    }
-    return 1;
 }
 
 // One number of the field at bytes, as text.
@@ -222,7 +170,7 @@ bool formatSettingsField(const Settings& s, const char* name, char* out, size_t 
             if (used + 1 >= capacity) return false;
             out[used++] = ',';
         }
-        int n = formatNumber(out + used, capacity - used, f->kind, bytes + size_t(i) * unitSize(f->kind));
+        int n = formatNumber(out + used, capacity - used, f->kind, bytes + size_t(i) * fieldUnitSize(f->kind));
         if (n < 0 || used + size_t(n) >= capacity) return false;
         used += size_t(n);
     }
@@ -236,7 +184,7 @@ bool parseSettingsField(Settings& s, const char* name, const char* text)
     const Field* f = findField(name, at);
     if (!f) return false;
     unsigned char value[HistoryColumns * 8];
-    size_t size = size_t(f->count) * unitSize(f->kind);
+    size_t size = fieldBytes(*f);
     if (f->kind == Kind::Text16) {
         char16_t wide[65] = {};
         if (!decodeUtf8(wide, size_t(f->count), text)) return false;
@@ -245,7 +193,7 @@ bool parseSettingsField(Settings& s, const char* name, const char* text)
         const char* p = text;
         for (int i = 0; i < f->count; ++i) {
             if (i && *p++ != ',') return false;
-            if (!parseNumber(p, &p, f->kind, value + size_t(i) * unitSize(f->kind))) return false;
+            if (!parseNumber(p, &p, f->kind, value + size_t(i) * fieldUnitSize(f->kind))) return false;
         }
         if (*p) return false;
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "data/currency.h"
+#include "data/settingsfields.h"
 #include "platform/text16.h"
 
 WorkingItems workingItems;
@@ -118,12 +119,12 @@ void storeEditorChoice(PanelItem& item, const EditorChoice& c)
 {
     item.isRatio = c.ratio ? 1 : 0;
     item.period = !c.nextPeriod ? 0 : (c.ifAvailable ? 2 : 1);
-    item.currency = chosenRow(c.currencyRow, item.currency, CurrencyCount - 1);
-    item.currency2 = chosenRow(c.currency2Row, item.currency2, CurrencyCount - 1);
+    item.currency = chosenRow(c.currencyRow, item.currency, VOK_ITEM_AT(currency).high);
+    item.currency2 = chosenRow(c.currency2Row, item.currency2, VOK_ITEM_AT(currency2).high);
     item.itemFlags = 0;
     if (c.arrow) item.itemFlags |= ShowArrow;
     if (c.difference) item.itemFlags |= ShowDifference;
-    item.digits = chosenRow(c.digitsRow, item.digits, 4);
+    item.digits = chosenRow(c.digitsRow, item.digits, VOK_ITEM_AT(digits).high);
     item.useDefaultColour = c.defaultColour ? 1 : 0;
     item.colour = c.colour;
 }
@@ -136,17 +137,18 @@ static bool within(uint32_t raw, int32_t low, int32_t high)
     return value >= low && value <= high;
 }
 
-static bool above(uint32_t raw, int32_t low) { return static_cast<int32_t>(raw) > low; }
+// Within the field's range in the settings table.
+static bool within(uint32_t raw, const SettingsField& f) { return within(raw, f.low, f.high); }
 
 void readUpdatePage(Settings& s, const UpdatePageInput& in)
 {
     s.updateFlags = 0;
     if (in.updateEvery) s.updateFlags |= UpdateEvery;
-    if (above(in.interval, 0)) s.updateInterval = static_cast<int32_t>(in.interval);
+    if (within(in.interval, VOK_SETTING_AT(updateInterval))) s.updateInterval = static_cast<int32_t>(in.interval);
     if (in.onlyIfStale) s.updateFlags |= OnlyIfStale;
     if (in.updateDaily) s.updateFlags |= UpdateDaily;
-    if (within(in.hour, 0, 23)) s.dailyHour = static_cast<uint8_t>(in.hour);
-    if (within(in.minute, 0, 59)) s.dailyMinute = static_cast<uint8_t>(in.minute);
+    if (within(in.hour, VOK_SETTING_AT(dailyHour))) s.dailyHour = static_cast<uint8_t>(in.hour);
+    if (within(in.minute, VOK_SETTING_AT(dailyMinute))) s.dailyMinute = static_cast<uint8_t>(in.minute);
     s.useProxy = in.useProxy ? 1 : 0;
     copy16(s.proxy, ProxyReadUnits, in.proxy ? in.proxy : u"");
     if (in.establishConnection) s.updateFlags |= EstablishConnection;
@@ -156,16 +158,18 @@ void readUpdatePage(Settings& s, const UpdatePageInput& in)
 void readMiscPage(Settings& s, const MiscPageInput& in)
 {
     s.commaFlags = 0;
-    // There are never more than 15 items to show.
-    if (above(in.visibleItems, 0))
-        s.visibleItems = static_cast<uint8_t>(in.visibleItems > uint32_t(MaxItems) ? MaxItems : in.visibleItems);
-    if (within(in.fontHeight, MinFontHeight, MaxFontHeight)) s.panelFont.lfHeight = static_cast<int32_t>(in.fontHeight);
+    // Any count above 0 is taken, and shown as at most the table's highest.
+    constexpr const SettingsField& visible = VOK_SETTING_AT(visibleItems);
+    if (within(in.visibleItems, visible.low, AnyInt32High))
+        s.visibleItems = static_cast<uint8_t>(in.visibleItems > uint32_t(visible.high) ? visible.high : in.visibleItems);
+    if (within(in.fontHeight, VOK_SETTING_AT(panelFont.lfHeight))) s.panelFont.lfHeight = static_cast<int32_t>(in.fontHeight);
     s.panelFont.lfWeight = in.bold ? 700 : 400;
     s.centerItems = in.centerItems ? 1 : 0;
     s.filledArrows = in.filledArrows ? 1 : 0;
     if (in.commaOnPanel) s.commaFlags |= CommaOnPanel;
     if (in.commaOnCopy) s.commaFlags |= CommaOnCopy;
     if (in.commaInHistory) s.commaFlags |= CommaInHistory;
-    if (in.historyDigitsRow >= 0 && in.historyDigitsRow <= 4) s.historyDigits = in.historyDigitsRow;
-    if (within(in.historyLength, 4, MaxHistoryLength)) s.historyLength = static_cast<int32_t>(in.historyLength);
+    if (within(uint32_t(in.historyDigitsRow), VOK_SETTING_AT(historyDigits))) s.historyDigits = in.historyDigitsRow;
+    // The page takes more than 3 days, the record holds up to its highest.
+    if (within(in.historyLength, 4, VOK_SETTING_AT(historyLength).high)) s.historyLength = static_cast<int32_t>(in.historyLength);
 }

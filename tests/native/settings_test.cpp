@@ -191,6 +191,7 @@ TEST_F(SettingsFile, DamagedFilesOfEveryLengthLoadInRange)
             EXPECT_LE(settings.converterFrom, 17);
             EXPECT_GE(settings.converterTo, 0);
             EXPECT_LE(settings.converterTo, 17);
+            EXPECT_LE(settings.chartCurrency, 16);
             EXPECT_EQ(settings.panelFont.lfFaceName[31], 0);
             EXPECT_EQ(settings.proxy[64], 0);
             EXPECT_EQ(std::memcmp(settings.magic2, "vok", 4), 0);

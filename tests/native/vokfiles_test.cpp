@@ -10,6 +10,7 @@
 
 #include "data/currency.h"
 #include "data/settings.h"
+#include "data/settingsfields.h"
 #include "testutil.h"
 #include "tools/filefields.h"
 
@@ -90,6 +91,11 @@ TEST(SettingsFields, ListingNamesTheItemsInUseOnly)
     EXPECT_NE(names.find("\nproxy\n"), std::string::npos);
     EXPECT_NE(names.find("items[2].digits\n"), std::string::npos);
     EXPECT_EQ(names.find("items[3]."), std::string::npos);
+    for (const SettingsField& f : settingsFields) {  // every field of the record
+        size_t at = names.find(std::string(f.name) + "\n");
+        EXPECT_NE(at, std::string::npos) << f.name;
+        EXPECT_TRUE(at == 0 || names[at - 1] == '\n') << f.name;
+    }
     char small[4];
     EXPECT_FALSE(formatSettingsField(s, "historyColumnWidths", small, sizeof small));
 }
@@ -139,6 +145,8 @@ TEST(VokfilesTool, PreparesAFreshFolderAsTheDemoDoes)
     EXPECT_EQ(out, "127.0.0.1:4321\n13\n15\n");
     EXPECT_EQ(run("settings " + set, out), 0);
     EXPECT_NE(out.find("\nuseProxy=1\nproxy=127.0.0.1:4321\n"), std::string::npos);
+    EXPECT_NE(out.find("\nvisibleItems=3\nchartCurrency=0\nitemCount=3\n"), std::string::npos);
+    EXPECT_NE(out.find("\npanelFont.lfWidth=0\n"), std::string::npos);
     // One bad assignment: nothing of the others is written either.
     EXPECT_EQ(run("settings " + set + " useProxy=0 proxy=" + std::string(70, 'x'), out), 2);
     EXPECT_EQ(readBytes(set), bytes);

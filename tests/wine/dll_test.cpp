@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "resources/resource.h"
-#include "winetest.h"
+#include "harness.h"
 
 namespace {
 
@@ -49,20 +49,18 @@ TEST(PluginLibrary, ExportsTwoOrdinalsAndNoNames)
 
 TEST(PluginLibrary, AttachCreatesDefaultSettingsBesideTheLibrary)
 {
-    PluginFolder folder;
-    std::wstring settingsFile = folder.file(L"vokCurrency.set");
+    PluginHost plugin;
+    std::wstring settingsFile = plugin.folder.file(L"vokCurrency.set");
     ASSERT_TRUE(readFileBytes(settingsFile).empty());
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    std::vector<unsigned char> bytes = readFileBytes(settingsFile);
-    ASSERT_EQ(bytes.size(), 584u);
-    EXPECT_EQ(std::memcmp(&bytes[440], "vok", 4), 0);
-    EXPECT_EQ(std::memcmp(&bytes[576], "vok", 4), 0);
-    EXPECT_EQ(bytes[0], 10);
-    EXPECT_EQ(bytes[108], 15);
-    EXPECT_EQ(bytes[12], defaultFontHeight());
-    EXPECT_EQ(GetFileAttributesW(folder.file(L"vokCurrency.set.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
-    FreeLibrary(dll);
+    ASSERT_TRUE(plugin.loadLibrary());
+    ASSERT_EQ(readFileBytes(settingsFile).size(), 584u);
+    Settings stored = plugin.storedSettings();
+    EXPECT_EQ(std::memcmp(stored.magic, "vok", 4), 0);
+    EXPECT_EQ(std::memcmp(stored.magic2, "vok", 4), 0);
+    EXPECT_EQ(stored.updateFlags, 10);
+    EXPECT_EQ(stored.historyLength, 15);
+    EXPECT_EQ(stored.panelFont.lfHeight, defaultFontHeight());
+    EXPECT_EQ(GetFileAttributesW(plugin.folder.file(L"vokCurrency.set.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
@@ -78,64 +76,33 @@ TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
     FreeLibrary(dll);
 }
 
-namespace {
-
-LRESULT CALLBACK plainHost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == 1124) return RGB(0, 0, 0);
-    if (message == 1125) return 1;
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND makeHost()
-{
-    static bool registered;
-    if (!registered) {
-        WNDCLASSW c = {};
-        c.lpfnWndProc = plainHost;
-        c.hInstance = GetModuleHandleW(nullptr);
-        c.lpszClassName = L"vokPlainHost";
-        RegisterClassW(&c);
-        registered = true;
-    }
-    return CreateWindowExW(0, L"vokPlainHost", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
-}  // namespace
-
 TEST(PluginLibrary, TheHostDrivesTheItemWindow)
 {
-    PluginFolder folder;
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    auto initialize = initializeEntry(dll);
+    PluginHost plugin;
+    ASSERT_TRUE(plugin.load(false));
+    auto initialize = initializeEntry(plugin.dll);
     ASSERT_NE(initialize, nullptr);
-    HWND host = makeHost();
-    HostItem item{};
-    HWND first = initialize(&item, host);
-    ASSERT_NE(first, nullptr);
+    HWND host = plugin.host, first = plugin.panel;
+    HostItem& item = plugin.item;
     EXPECT_EQ(GetParent(first), host);
     wchar_t name[32] = {};
     GetClassNameW(first, name, 32);
     EXPECT_STREQ(name, L"vokCurrencyCls");
-    EXPECT_EQ(SendMessageW(first, 1267, WPARAM(&item), 0), 1);
+    EXPECT_EQ(SendMessageW(first, ItemQueryRefresh, WPARAM(&item), 0), 1);
     EXPECT_EQ(int(item.cyp), defaultFontHeight() + 2);
-    EXPECT_EQ(SendMessageW(first, 1267, WPARAM(&item), 0), 0);
+    EXPECT_EQ(SendMessageW(first, ItemQueryRefresh, WPARAM(&item), 0), 0);
 
     // A settings file written between two calls is in force for the second window.
-    std::vector<unsigned char> bytes = readFileBytes(folder.file(L"vokCurrency.set"));
-    ASSERT_EQ(bytes.size(), 584u);
-    bytes[12] = 20;
-    writeFileBytes(folder.file(L"vokCurrency.set"), bytes.data(), bytes.size());
+    ASSERT_EQ(readFileBytes(plugin.folder.file(L"vokCurrency.set")).size(), 584u);
+    Settings changed = plugin.storedSettings();
+    changed.panelFont.lfHeight = 20;
+    writeFileBytes(plugin.folder.file(L"vokCurrency.set"), &changed, sizeof changed);
     HWND second = initialize(&item, host);
     ASSERT_NE(second, nullptr);
     EXPECT_NE(second, first);
-    EXPECT_EQ(SendMessageW(second, 1267, WPARAM(&item), 0), 1);
+    EXPECT_EQ(SendMessageW(second, ItemQueryRefresh, WPARAM(&item), 0), 1);
     EXPECT_EQ(item.cyp, 22u);
-
-    DestroyWindow(host);
-    EXPECT_TRUE(FreeLibrary(dll));
+    plugin.unload();
 }
 
 // A library whose full path is longer than the platform's limit can't name its
@@ -161,11 +128,12 @@ TEST(PluginLibrary, AnOverlongPathWritesNoFileAnywhere)
     HMODULE dll = LoadLibraryW(deepDll.c_str());
     ASSERT_NE(dll, nullptr) << GetLastError();
     auto initialize = initializeEntry(dll);
-    HWND host = makeHost();
+    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
     HostItem item{};
     HWND panel = initialize(&item, host);
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(SendMessageW(panel, 1267, WPARAM(&item), 0), 1);
+    EXPECT_EQ(SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0), 1);
     EXPECT_EQ(item.cyp, 17u);  // the default settings, from memory
     DestroyWindow(host);
     FreeLibrary(dll);
@@ -182,19 +150,11 @@ TEST(PluginLibrary, AnOverlongPathWritesNoFileAnywhere)
 
 TEST(PluginLibrary, DetachWithoutAWindowAndLoadAgain)
 {
-    PluginFolder folder;
+    PluginHost plugin;
     for (int round = 0; round < 2; ++round) {
-        HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-        ASSERT_NE(dll, nullptr);
-        EXPECT_TRUE(FreeLibrary(dll));
+        ASSERT_TRUE(plugin.loadLibrary());
+        plugin.unload();
     }
     // The class went with the library: a fresh load registers it again and works.
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    auto initialize = initializeEntry(dll);
-    HWND host = makeHost();
-    HostItem item{};
-    EXPECT_NE(initialize(&item, host), nullptr);
-    DestroyWindow(host);
-    FreeLibrary(dll);
+    EXPECT_TRUE(plugin.load(false));
 }

@@ -10,103 +10,13 @@
 
 #include "data/currency.h"
 #include "data/settings.h"
+#include "harness.h"
 #include "httpserver.h"
-#include "platform/shell.h"
-#include "platform/today.h"
 #include "resources/resource.h"
-#include "winetest.h"
 
 namespace {
 
-HBITMAP strip;
-int stripSize;
-std::vector<int> framesSeen;
-COLORREF endToEndText = RGB(10, 20, 250);
-
-// Which strip frame the icon area of dc shows, or -1.
-int frameIn(HDC dc, int panelHeight)
-{
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, strip);
-    int y0 = (panelHeight - stripSize) / 2, found = -1;
-    for (int frame = 0; frame < 5 && found < 0; ++frame) {
-        bool same = true;
-        int compared = 0;
-        for (int y = 0; y < stripSize && same; ++y)
-            for (int x = 0; x < stripSize && same; ++x) {
-                COLORREF want = GetPixel(source, frame * stripSize + x, y);
-                if (want == RGB(1, 2, 3)) continue;
-                ++compared;
-                same = GetPixel(dc, x, y0 + y) == want;
-            }
-        if (same && compared > 0) found = frame;
-    }
-    SelectObject(source, old);
-    DeleteDC(source);
-    return found;
-}
-
-// The background request of each paint finds the previous paint still in the buffer.
-LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == 1124) return endToEndText;
-    if (message == 1125) {
-        auto* info = reinterpret_cast<TODAYDRAWWATERMARKINFO*>(lParam);
-        int frame = frameIn(info->hdc, info->rc.bottom);
-        if (frame >= 0 && (framesSeen.empty() || framesSeen.back() != frame)) framesSeen.push_back(frame);
-        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-        FillRect(info->hdc, &info->rc, white);
-        DeleteObject(white);
-        return 1;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// What the panel window shows, row by row, 240 pixels a row.
-std::vector<COLORREF> panelPixels(HWND panel, int height)
-{
-    HDC panelDC = GetDC(panel);
-    HDC shot = CreateCompatibleDC(panelDC);
-    HBITMAP bitmap = CreateCompatibleBitmap(panelDC, 240, height);
-    HGDIOBJ old = SelectObject(shot, bitmap);
-    BitBlt(shot, 0, 0, 240, height, panelDC, 0, 0, SRCCOPY);
-    ReleaseDC(panel, panelDC);
-    std::vector<COLORREF> pixels(size_t(240) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < 240; ++x) pixels[size_t(y) * 240 + x] = GetPixel(shot, x, y);
-    SelectObject(shot, old);
-    DeleteObject(bitmap);
-    DeleteDC(shot);
-    return pixels;
-}
-
-// The Today screen's window as a host makes it, answering with recordingHost.
-HWND makeRecordingHost()
-{
-    WNDCLASSW hostClass = {};
-    hostClass.lpfnWndProc = recordingHost;
-    hostClass.hInstance = GetModuleHandleW(nullptr);
-    hostClass.lpszClassName = L"vokEndToEndHost";
-    RegisterClassW(&hostClass);
-    return CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
-std::string todaysDocument(const SYSTEMTIME& now)
-{
-    char head[160];
-    std::snprintf(head, sizeof head,
-                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%02d.%02d.%04d\" "
-                  "name=\"Foreign Currency Market\">\r\n",
-                  now.wDay, now.wMonth, now.wYear);
-    std::string doc = head;
-    doc += "<Valute ID=\"R01235\"><NumCode>840</NumCode><CharCode>USD</CharCode><Nominal>1</Nominal>"
-           "<Name>\xC4\xEE\xEB\xEB\xE0\xF0 \xD1\xD8\xC0</Name><Value>80,5000</Value></Valute>\r\n";
-    doc += "<Valute ID=\"R01239\"><NumCode>978</NumCode><CharCode>EUR</CharCode><Nominal>1</Nominal>"
-           "<Name>\xC5\xE2\xF0\xEE</Name><Value>96,6000</Value></Valute>\r\n";
-    doc += "</ValCurs>\r\n";
-    return doc;
-}
+constexpr int Eur = 0, Usd = 1;
 
 }  // namespace
 
@@ -121,41 +31,22 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     response.pauseBeforeAnswerMs = 400;  // long enough to see the downloading frame
     service.respondWith(response);
 
-    PluginFolder folder;
+    PluginHost plugin;
     setDefaultSettings(settings, 96);
-    writeSettingsThroughProxy(folder, service.port());
-
-    strip = SHLoadImageFile((folder.file(L"vokCurrency.png")).c_str());
-    ASSERT_NE(strip, nullptr);
-    BITMAP info;
-    GetObjectW(strip, sizeof info, &info);
-    stripSize = info.bmHeight;
-
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    auto initialize = initializeEntry(dll);
-    HWND host = makeRecordingHost();
-    HostItem item{};
-    HWND panel = initialize(&item, host);
-    ASSERT_NE(panel, nullptr);
-    framesSeen.clear();
-    SendMessageW(panel, 1267, WPARAM(&item), 0);
-    SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
+    writeSettingsThroughProxy(plugin.folder, service.port());
+    ASSERT_TRUE(plugin.load());
+    plugin.query();
+    HWND panel = plugin.panel;
     UpdateWindow(panel);
 
     // A tap on the icon starts the update.
-    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-    std::wstring historyFile = folder.file(L"vokCurrency.his");
-    DWORD began = GetTickCount();
-    while (GetTickCount() - began < 15000) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    std::vector<int>& framesSeen = PluginHost::framesSeen;
+    plugin.tap(2, 2);
+    pumpUntil([&] {
         InvalidateRect(panel, nullptr, FALSE);  // every paint's background request sees the one before
         UpdateWindow(panel);
-        if (!framesSeen.empty() && framesSeen.back() == 0 && readFileBytes(historyFile).size() == 15 * 140) break;
-        Sleep(10);
-    }
+        return !framesSeen.empty() && framesSeen.back() == 0 && plugin.history().size() == 15;
+    }, 15000);
     InvalidateRect(panel, nullptr, FALSE);
     UpdateWindow(panel);
     InvalidateRect(panel, nullptr, FALSE);
@@ -163,40 +54,28 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
 
     // Stale (empty history) → Downloading → Succeeded → Fresh.
     EXPECT_EQ(framesSeen, (std::vector<int>{1, 2, 3, 0}));
-    std::vector<unsigned char> history = readFileBytes(historyFile);
-    ASSERT_EQ(history.size(), 15u * 140u);
-    EXPECT_EQ(history[0], now.wDay);
-    EXPECT_EQ(history[1], now.wMonth);
-    EXPECT_EQ(history[2], (now.wYear + 59) % 256);
-    float eur, usd;
-    std::memcpy(&eur, &history[8], 4);
-    std::memcpy(&usd, &history[16], 4);
-    EXPECT_EQ(eur, 96.6f);
-    EXPECT_EQ(usd, 80.5f);
+    std::vector<DayRates> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u);
+    EXPECT_EQ(history[0].code.day, now.wDay);
+    EXPECT_EQ(history[0].code.month, now.wMonth);
+    EXPECT_EQ(history[0].code.yearCode, (now.wYear + 59) % 256);
+    EXPECT_EQ(history[0].rates[Eur].rate, 96.6f);
+    EXPECT_EQ(history[0].rates[Usd].rate, 80.5f);
     ASSERT_FALSE(service.requests().empty());
     EXPECT_NE(service.requests()[0].requestLine.find("http://www.cbr.ru"), std::string::npos)
         << service.requests()[0].requestLine;
 
     // The three default items with their values: a tap on the first copies EUR,
     // and the host's text colour covers three separate stretches of the line.
-    if (OpenClipboard(panel)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
+    emptyClipboard();
     Sleep(260);
-    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 5));
-    SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(30, 5));
-    std::wstring copied;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) copied = static_cast<const wchar_t*>(GlobalLock(data));
-        CloseClipboard();
-    }
-    EXPECT_EQ(copied, L"96,6000");
+    plugin.tap(30, 5);
+    EXPECT_EQ(clipboardText(), L"96,6000");
 
-    std::vector<COLORREF> pixels = panelPixels(panel, int(item.cyp));
+    std::vector<COLORREF> pixels = plugin.pixels();
     std::vector<bool> ink(240 - 20);
     for (int x = 20; x < 240; ++x)
-        for (int y = 0; y < int(item.cyp) && !ink[x - 20]; ++y) {
+        for (int y = 0; y < int(plugin.item.cyp) && !ink[x - 20]; ++y) {
             COLORREF c = pixels[size_t(y) * 240 + x];
             ink[x - 20] = GetBValue(c) > GetRValue(c) + 60;  // the host's blue, however smoothed
         }
@@ -210,11 +89,6 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     DeleteObject(panelFont);
     ReleaseDC(nullptr, screen);
     EXPECT_EQ(itemsInLine(ink, twoSpaces.cx), 3);
-
-    DestroyWindow(host);
-    DeleteObject(strip);
-    FreeLibrary(dll);
-    service.stop();
 }
 
 TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
@@ -228,51 +102,32 @@ TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
     response.pauseBeforeAnswerMs = 1500;  // the worker is still downloading when the host lets go
     service.respondWith(response);
 
-    PluginFolder folder;
+    PluginHost plugin;
     setDefaultSettings(settings, 96);
-    writeSettingsThroughProxy(folder, service.port());
+    writeSettingsThroughProxy(plugin.folder, service.port());
+    ASSERT_TRUE(plugin.load(false));
+    SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);
+    plugin.tap(2, 2);
 
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    auto initialize = initializeEntry(dll);
-    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    HostItem item{};
-    HWND panel = initialize(&item, host);
-    ASSERT_NE(panel, nullptr);
-    SendMessageW(panel, 1267, WPARAM(&item), 0);
-    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-    DestroyWindow(host);
-
-    DWORD before = GetTickCount();
-    EXPECT_TRUE(FreeLibrary(dll));
-    EXPECT_LT(GetTickCount() - before, 1000u);  // the host is never made to wait
+    EXPECT_LT(plugin.unload(), 1000u);  // the host is never made to wait
     // The worker keeps the library loaded until it has stored the day, then lets it go.
-    std::wstring historyFile = folder.file(L"vokCurrency.his");
-    bool stored = false, unloaded = false;
-    for (DWORD began = GetTickCount(); GetTickCount() - began < 15000 && !unloaded; Sleep(20)) {
-        stored = stored || readFileBytes(historyFile).size() == 15 * 140;
-        unloaded = GetModuleHandleW(folder.file(L"vokcurrency.dll").c_str()) == nullptr;
-    }
-    EXPECT_TRUE(stored || readFileBytes(historyFile).size() == 15 * 140);
+    bool stored = false;
+    bool unloaded = pumpUntil([&] {
+        stored = stored || plugin.history().size() == 15;
+        return plugin.unloaded();
+    }, 15000, 20);
+    EXPECT_TRUE(stored || plugin.history().size() == 15);
     EXPECT_TRUE(unloaded);
-    std::vector<unsigned char> history = readFileBytes(historyFile);
-    ASSERT_EQ(history.size(), 15u * 140u);
-    EXPECT_EQ(history[0], now.wDay);
-    service.stop();
+    std::vector<DayRates> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u);
+    EXPECT_EQ(history[0].code.day, now.wDay);
 }
 
 namespace {
 
 // The real DLL in a recording host: settings that reach service through the
 // proxy setting, and a history written before the DLL loads.
-struct PanelUnderTest {
-    PluginFolder folder;
-    HMODULE dll = nullptr;
-    HWND host = nullptr;
-    HWND panel = nullptr;
-    HostItem item{};
+struct PanelUnderTest : PluginHost {
     int32_t historyLength = 15;
 
     // beforeItem runs between loading the library and creating its item.
@@ -282,76 +137,10 @@ struct PanelUnderTest {
         setDefaultSettings(settings, 96);
         settings.historyLength = historyLength;
         settings.items[0].itemFlags = firstItemFlags;
-        writeSettingsThroughProxy(folder, servicePort);
-        std::vector<DayRates> file(15);
-        std::memset(file.data(), 0, file.size() * sizeof(DayRates));
-        for (size_t i = 0; i < records.size() && i < file.size(); ++i) file[i] = records[i];
-        writeFileBytes(folder.file(L"vokCurrency.his"), file.data(), file.size() * sizeof(DayRates));
-
-        strip = SHLoadImageFile(folder.file(L"vokCurrency.png").c_str());
-        BITMAP info;
-        GetObjectW(strip, sizeof info, &info);
-        stripSize = info.bmHeight;
-        dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-        ASSERT_NE(dll, nullptr);
-        if (beforeItem) beforeItem(dll);
-        auto initialize = initializeEntry(dll);
-        host = makeRecordingHost();
-        panel = initialize(&item, host);
-        ASSERT_NE(panel, nullptr);
-        SendMessageW(panel, 1267, WPARAM(&item), 0);
-        SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
+        prepare(servicePort, records);
+        ASSERT_TRUE(load(true, beforeItem));
+        query();
         repaint();
-    }
-
-    void repaint()
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        InvalidateRect(panel, nullptr, FALSE);
-        UpdateWindow(panel);
-    }
-
-    // A tap on the icon, then the icon's frames until the update has shown its
-    // outcome and settled again (at most limitMs).
-    std::vector<int> tapIcon(DWORD limitMs = 15000)
-    {
-        Sleep(300);  // never a double tap with the one before
-        repaint();
-        framesSeen.clear();
-        SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-        SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-        for (DWORD began = GetTickCount(); GetTickCount() - began < limitMs; Sleep(10)) {
-            repaint();
-            bool ended = std::find(framesSeen.begin(), framesSeen.end(), 3) != framesSeen.end() ||
-                         std::find(framesSeen.begin(), framesSeen.end(), 4) != framesSeen.end();
-            if (ended && !framesSeen.empty() && framesSeen.back() <= 1) break;
-        }
-        Sleep(700);  // a second download, if any, would show by now
-        repaint();
-        repaint();
-        return framesSeen;
-    }
-
-    std::vector<unsigned char> history() { return readFileBytes(folder.file(L"vokCurrency.his")); }
-
-    // How many pixels of the panel are drawn in colour.
-    int pixelsOf(COLORREF colour)
-    {
-        repaint();
-        std::vector<COLORREF> pixels = panelPixels(panel, int(item.cyp));
-        return int(std::count(pixels.begin(), pixels.end(), colour));
-    }
-
-    ~PanelUnderTest()
-    {
-        if (host) DestroyWindow(host);
-        if (strip) DeleteObject(strip);
-        strip = nullptr;
-        if (dll) FreeLibrary(dll);
-        // The worker holds the library until it ends; let it go before the folder does.
-        for (DWORD began = GetTickCount(); GetTickCount() - began < 5000; Sleep(20))
-            if (!GetModuleHandleW(folder.file(L"vokcurrency.dll").c_str())) break;
     }
 };
 
@@ -370,15 +159,7 @@ DayCode dayBefore(const SYSTEMTIME& now, int days)
     return makeDayCode(then.wDay, then.wMonth, then.wYear);
 }
 
-DayRates record(const DayCode& day, float eur, int eurNominal, float usd)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = day;
-    r.rates[0] = {eurNominal, eur};
-    r.rates[1] = {1, usd};
-    return r;
-}
+DayRates record(const DayCode& day, float eur, int eurNominal, float usd) { return dayOf(day, eur, usd, eurNominal); }
 
 std::string document(const SYSTEMTIME& now, const std::string& valutes, const char* date = nullptr)
 {
@@ -429,14 +210,14 @@ TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
 
     PanelUnderTest plugin;
     plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
-    std::vector<unsigned char> before = plugin.history();
+    std::vector<unsigned char> before = plugin.historyBytes();
     ASSERT_EQ(before.size(), 15u * 140u);
     for (const Case& c : refused) {
         service.respondWith(c.response);
         size_t asked = service.requests().size();
         std::vector<int> frames = plugin.tapIcon();
         EXPECT_GT(service.requests().size(), asked) << c.why;
-        EXPECT_EQ(plugin.history(), before) << c.why;
+        EXPECT_EQ(plugin.historyBytes(), before) << c.why;
         EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << c.why;
         EXPECT_EQ(std::find(frames.begin(), frames.end(), 3), frames.end()) << c.why;
         ASSERT_FALSE(frames.empty());
@@ -459,21 +240,19 @@ TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
     PanelUnderTest plugin;
     // Today's record keeps the rates current after the failure: no second download.
     plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
-    std::vector<unsigned char> before = plugin.history();
+    std::vector<unsigned char> before = plugin.historyBytes();
     std::vector<int> frames = plugin.tapIcon(75000);
     EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << "not given up within 75 s";
-    EXPECT_EQ(plugin.history(), before);
+    EXPECT_EQ(plugin.historyBytes(), before);
 
     ScriptedResponse table;
     table.body = document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000"));
     service.respondWith(table);
     frames = plugin.tapIcon();
     EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
-    float eur = 0;
-    std::vector<unsigned char> history = plugin.history();
-    ASSERT_EQ(history.size(), 15u * 140u);
-    std::memcpy(&eur, &history[8], 4);
-    EXPECT_EQ(eur, 96.6f);
+    std::vector<DayRates> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u);
+    EXPECT_EQ(history[0].rates[Eur].rate, 96.6f);
 }
 
 // The bank's document has moved: the 302 is followed, the day stored, and the
@@ -504,15 +283,11 @@ TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
     EXPECT_NE(seen[0].requestLine.find("/scripts/XML_daily.asp?nocache HTTP/1.1"), std::string::npos);
     EXPECT_NE(seen[1].requestLine.find("/moved/XML_daily.asp?nocache HTTP/1.1"), std::string::npos);
 
-    std::vector<unsigned char> history = plugin.history();
-    ASSERT_EQ(history.size(), 15u * 140u);
-    EXPECT_EQ(history[0], now.wDay);
-    int32_t nominal;
-    float rate;
-    std::memcpy(&nominal, &history[4 + 8 * 5], 4);
-    std::memcpy(&rate, &history[8 + 8 * 5], 4);
-    EXPECT_EQ(nominal, 1);
-    EXPECT_EQ(rate, 29.6453f);
+    std::vector<DayRates> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u);
+    EXPECT_EQ(history[0].code.day, now.wDay);
+    EXPECT_EQ(history[0].rates[5].nominal, 1);  // BYN's row
+    EXPECT_EQ(history[0].rates[5].rate, 29.6453f);
 }
 
 // EUR went from 300.00 for 10 yesterday to 31.50 for 1 today: per unit a rise,
@@ -531,11 +306,9 @@ TEST(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
     plugin.open(service.port(), {record(dayBefore(now, 1), 300.0f, 10, 80.0f)}, ShowArrow | ShowDifference);
     std::vector<int> frames = plugin.tapIcon();
     EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
-    std::vector<unsigned char> history = plugin.history();
-    ASSERT_EQ(history.size(), 15u * 140u);
-    int32_t nominal;
-    std::memcpy(&nominal, &history[140 + 4], 4);
-    EXPECT_EQ(nominal, 10);  // yesterday's record keeps what the bank published
+    std::vector<DayRates> history = plugin.history();
+    ASSERT_EQ(history.size(), 15u);
+    EXPECT_EQ(history[1].rates[Eur].nominal, 10);  // yesterday's record keeps what the bank published
     EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0);
     EXPECT_EQ(plugin.pixelsOf(RGB(192, 0, 0)), 0);
 }
@@ -579,47 +352,6 @@ ScriptedResponse tableOf(const SYSTEMTIME& now, const DayCode& day, float eur, f
     return response;
 }
 
-// Steps run on the history dialog that a tap-and-hold on the rates opens, from
-// inside its modal loop.
-std::function<void(HWND)> historySteps;
-bool historyStepsRan;
-int historyTicks;
-
-void CALLBACK runHistorySteps(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND dialog = FindWindowW(L"#32770", L"\x041A\x0443\x0440\x0441\x044B");  // "Курсы"
-    if (!dialog) {
-        if (++historyTicks > 250) KillTimer(nullptr, timer);
-        return;
-    }
-    KillTimer(nullptr, timer);
-    if (historyStepsRan) return;
-    historyStepsRan = true;
-    historySteps(dialog);
-    PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
-}
-
-void holdOnTheRates(PanelUnderTest& plugin, std::function<void(HWND)> steps)
-{
-    historySteps = std::move(steps);
-    historyStepsRan = false;
-    historyTicks = 0;
-    SetTimer(nullptr, 0, 20, runHistorySteps);
-    Sleep(300);
-    SetPropW(plugin.host, L"SHGestureHold", HANDLE(1));
-    SendMessageW(plugin.panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 5));
-    RemovePropW(plugin.host, L"SHGestureHold");
-    SendMessageW(plugin.panel, WM_LBUTTONUP, 0, MAKELPARAM(150, 5));
-    EXPECT_TRUE(historyStepsRan) << "the history dialog never showed";
-}
-
-std::wstring captionOf(HWND window)
-{
-    wchar_t text[64] = L"";
-    GetWindowTextW(window, text, 64);
-    return text;
-}
-
 }  // namespace
 
 // A fresh install: one tap stores the latest day and the table before the shown
@@ -646,13 +378,13 @@ TEST(EndToEnd, OneTapOnAnEmptyHistoryGivesTheShownDayItsArrowsAtAnyHour)
         ASSERT_EQ(seen.size(), tomorrowsOut ? 3u : 2u);
         EXPECT_NE(seen[tomorrowsOut ? 1 : 0].requestLine.find(tomorrowsOut ? asked(today) : "nocache"), std::string::npos);
         EXPECT_NE(seen.back().requestLine.find(asked(yesterday)), std::string::npos) << seen.back().requestLine;
-        std::vector<unsigned char> history = plugin.history();
-        ASSERT_EQ(history.size(), 15u * 140u);
-        size_t at = tomorrowsOut ? 140 : 0;  // newest first
-        EXPECT_TRUE(!tomorrowsOut || std::memcmp(&history[0], &tomorrow, 3) == 0);
-        EXPECT_TRUE(std::memcmp(&history[at], &today, 3) == 0);
-        EXPECT_TRUE(std::memcmp(&history[at + 140], &yesterday, 3) == 0);
-        EXPECT_EQ(history[at + 280], 0);
+        std::vector<DayRates> history = plugin.history();
+        ASSERT_EQ(history.size(), 15u);
+        size_t at = tomorrowsOut ? 1 : 0;  // newest first
+        EXPECT_TRUE(!tomorrowsOut || sameDay(history[0].code, tomorrow));
+        EXPECT_TRUE(sameDay(history[at].code, today));
+        EXPECT_TRUE(sameDay(history[at + 1].code, yesterday));
+        EXPECT_EQ(history[at + 2].code.day, 0);
         EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0) << tomorrowsOut;  // EUR rose
         EXPECT_GT(plugin.pixelsOf(RGB(192, 0, 0)), 0) << tomorrowsOut;  // USD fell
         EXPECT_EQ(frames.back(), 0) << "today's rates count as current";
@@ -665,13 +397,11 @@ namespace {
 std::vector<std::wstring> captionsUntilTheFillEnds(HWND dialog)
 {
     std::vector<std::wstring> captions;
-    for (DWORD began = GetTickCount(); GetTickCount() - began < 40000; Sleep(20)) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        std::wstring caption = captionOf(dialog);
+    pumpUntil([&] {
+        std::wstring caption = windowText(dialog);
         if (captions.empty() || captions.back() != caption) captions.push_back(caption);
-        if (captions.size() > 1 && caption.find(L'/') == std::wstring::npos) break;
-    }
+        return captions.size() > 1 && caption.find(L'/') == std::wstring::npos;
+    }, 40000, 20);
     return captions;
 }
 
@@ -734,7 +464,7 @@ TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
     PanelUnderTest plugin;
     plugin.historyLength = 4;
     plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f)});
-    holdOnTheRates(plugin, [&](HWND dialog) {
+    bool shown = plugin.holdOnTheRates([&](HWND dialog) {
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
         std::vector<std::wstring> captions = captionsUntilTheFillEnds(dialog);
         EXPECT_EQ(captions.back(), L"\x041A\x0443\x0440\x0441\x044B");
@@ -744,6 +474,7 @@ TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
         EXPECT_EQ(tableCell(dialog, 0, 1), L"95,0000");
         EXPECT_EQ(tableCell(dialog, 3, 1), L"96,6000");
     });
+    EXPECT_TRUE(shown) << "the history dialog never showed";
     std::vector<RecordedRequest> seen = service.requests();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_NE(seen[0].requestLine.find(asked(today)), std::string::npos) << seen[0].requestLine;
@@ -751,10 +482,10 @@ TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
     EXPECT_GE(seen[2].receivedAt - seen[1].receivedAt, 800u);
 
     plugin.tapIcon();
-    std::vector<unsigned char> history = plugin.history();
-    ASSERT_EQ(history.size(), 4u * 140u);
+    std::vector<DayRates> history = plugin.history();
+    ASSERT_EQ(history.size(), 4u);
     const DayCode kept[4] = {tomorrow, today, before[0], before[1]};
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(std::memcmp(&history[i * 140], &kept[i], 3) == 0) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(sameDay(history[i].code, kept[i])) << i;
 }
 
 // 2 of 15 days stored and no range form (404): "Заполнить" asks for each day
@@ -780,11 +511,8 @@ TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
     plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f), record(dayBefore(now, 1), 96.5f, 1, 80.6f)});
     std::vector<std::wstring> captions;
     std::wstring copied, firstRow, lastRow;
-    if (OpenClipboard(nullptr)) {
-        EmptyClipboard();
-        CloseClipboard();
-    }
-    holdOnTheRates(plugin, [&](HWND dialog) {
+    emptyClipboard();
+    bool shown = plugin.holdOnTheRates([&](HWND dialog) {
         clickColumn(dialog, 0);  // oldest first
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);  // "Заполнить", as its menu item sends it
         captions = captionsUntilTheFillEnds(dialog);
@@ -792,11 +520,9 @@ TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
         firstRow = tableCell(dialog, 0, 0);
         lastRow = tableCell(dialog, 6, 0);
         SendMessageW(dialog, WM_COMMAND, IDM_COPY_TABLE, 0);  // "Копировать"
-        if (OpenClipboard(nullptr)) {
-            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) copied = static_cast<const wchar_t*>(GlobalLock(data));
-            CloseClipboard();
-        }
+        copied = clipboardText();
     });
+    EXPECT_TRUE(shown) << "the history dialog never showed";
     // The IDs from the oldest day's table, the range form refused, then five days and a failure.
     std::vector<RecordedRequest> seen = service.requests();
     ASSERT_EQ(seen.size(), 8u);
@@ -849,10 +575,10 @@ int settledFrame(PanelUnderTest& plugin)
     size_t changes = ~size_t(0);
     for (DWORD began = GetTickCount(), since = began; GetTickCount() - began < 20000; Sleep(20)) {
         plugin.repaint();
-        if (framesSeen.size() != changes) changes = framesSeen.size(), since = GetTickCount();
-        if (framesSeen.back() <= 1 && GetTickCount() - since >= 1500) break;
+        if (PluginHost::framesSeen.size() != changes) changes = PluginHost::framesSeen.size(), since = GetTickCount();
+        if (PluginHost::framesSeen.back() <= 1 && GetTickCount() - since >= 1500) break;
     }
-    return framesSeen.back();
+    return PluginHost::framesSeen.back();
 }
 
 }  // namespace
@@ -868,7 +594,7 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
     testClock = SYSTEMTIME{2027, 5, 3, 5, 10, 0, 0, 0};  // Wednesday 5 May 2027, 10:00
     service.respondWith(tableOf(testClock, makeDayCode(1, 5, 2027), 96.6f, 80.5f));
     PanelUnderTest plugin;
-    framesSeen = {-1};
+    PluginHost::framesSeen = {-1};
     plugin.open(service.port(), {record(makeDayCode(30, 4, 2027), 96.5f, 1, 80.6f),
                                  record(makeDayCode(29, 4, 2027), 96.4f, 1, 80.7f)}, ShowArrow, [&](HMODULE dll) {
         ASSERT_TRUE(useTestClock(dll));
@@ -882,7 +608,7 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
         SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);
         if (tick % 30 == 0) settledFrame(plugin);  // an update begun would end meanwhile
     }
-    EXPECT_EQ(framesSeen.back(), 0);
+    EXPECT_EQ(PluginHost::framesSeen.back(), 0);
     ASSERT_EQ(service.requests().size(), before);
     testClock.wDay = 6;
     SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);  // tick 120: the rule's minute

@@ -1,7 +1,7 @@
 // The desktop Today host, run as its own process with a stand-in plug-in.
 #include <string>
 
-#include "resources/resource.h"
+#include "fakeplugin/fakeplugin.h"
 #include "winetest.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "data/settings.h"
 #include "httpserver.h"
-#include "winetest.h"
+#include "harness.h"
 
 #include <winternl.h>
 
@@ -80,26 +80,8 @@ struct Figures {
 
 Figures measure() { return Figures{privateBytes(), gdiObjects(), userObjects()}; }
 
-void pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-}
-
-std::string dayDocument()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%02d.%02d.%04d\" "
-                  "name=\"Foreign Currency Market\">\r\n<Valute ID=\"R01235\"><NumCode>840</NumCode>"
-                  "<CharCode>USD</CharCode><Nominal>1</Nominal><Name>USD</Name><Value>80,5000</Value></Valute>\r\n"
-                  "<Valute ID=\"R01239\"><NumCode>978</NumCode><CharCode>EUR</CharCode><Nominal>1</Nominal>"
-                  "<Name>EUR</Name><Value>96,6000</Value></Valute>\r\n</ValCurs>\r\n",
-                  now.wDay, now.wMonth, now.wYear);
-    return text;
-}
+// This thread's messages, without waiting.
+void pump() { pumpUntil([] { return true; }, 0); }
 
 }  // namespace
 
@@ -127,24 +109,19 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     TestHttpServer service;
     ASSERT_TRUE(service.start());
     ScriptedResponse response;
-    response.body = dayDocument();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    response.body = todaysDocument(now);
     service.respondWith(response);
 
-    PluginFolder folder;
+    PluginHost plugin;
     setDefaultSettings(settings, 96);
     settings.updateFlags &= ~(UpdateEvery | UpdateDaily);  // updates come from the taps below only
-    writeSettingsThroughProxy(folder, service.port());
-
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
-    auto initialize = initializeEntry(dll);
-    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    HostItem item{};
-    HWND panel = initialize(&item, host);
-    ASSERT_NE(panel, nullptr);
-    SendMessageW(panel, 1267, WPARAM(&item), 0);
-    SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
+    writeSettingsThroughProxy(plugin.folder, service.port());
+    ASSERT_TRUE(plugin.load(false));
+    plugin.query();
+    HWND panel = plugin.panel;
+    HostItem& item = plugin.item;
 
     // One update: a tap on the icon, repeated until the service has been asked once
     // more (a tap while the last update still shows its result starts nothing).
@@ -154,8 +131,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
         size_t asked = service.requests().size();
         for (DWORD began = GetTickCount(); GetTickCount() - began < 10000 && service.requests().size() == asked;) {
             if (GetTickCount() - lastTap >= 300) {
-                SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-                SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+                plugin.tap(2, 2);
                 lastTap = GetTickCount();
             }
             pump();
@@ -176,7 +152,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     // Warm-up: the first updates, paints and ticks make what lives for the whole run
     // (in the process and the platform's libraries as much as in the plug-in).
     for (int round = 0; round < 3; ++round) {
-        for (int tick = 0; tick < 100; ++tick) SendMessageW(panel, 1267, WPARAM(&item), 0);
+        for (int tick = 0; tick < 100; ++tick) SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
         paint();
         ASSERT_TRUE(update());
         settle();
@@ -185,7 +161,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
 
     int updates = 0;
     for (int round = 0; round < 20; ++round) {
-        for (int tick = 0; tick < 500; ++tick) SendMessageW(panel, 1267, WPARAM(&item), 0);
+        for (int tick = 0; tick < 500; ++tick) SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
         for (int i = 0; i < 5; ++i) paint();
         updates += update() ? 1 : 0;
         pump();
@@ -202,8 +178,4 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     EXPECT_LE(after.user, before.user);
     // Heaps grow in whole pages: a little slack, far less than one leak per round.
     EXPECT_LE(after.privateBytes, before.privateBytes + 64 * 1024);
-
-    DestroyWindow(host);
-    FreeLibrary(dll);
-    service.stop();
 }

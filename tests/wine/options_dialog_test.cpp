@@ -2,9 +2,9 @@
 // id as a user would drive them: in this process (the dialog opened as the panel
 // opens it) and once through the DLL as the Today host opens it.
 //
-// Modal dialogs are driven from a timer that runs inside their message loops: the
-// options script runs once when the options dialog is up, the editor script each
-// time an editor appears, and every message box is noted and closed. A watchdog
+// Modal dialogs are driven by the harness's driver from inside their message loops:
+// the options script runs once when the options dialog is up, the editor script each
+// time an editor appears, and every message box is noted and closed. Its watchdog
 // closes everything after ten seconds, so no test can hang.
 //
 // With VOK_SCREENSHOT_DIR set (and a real display: Xvfb and the x11 driver) the
@@ -26,10 +26,10 @@
 #include "platform/testhooks.h"
 #include "platform/text16.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "plugin/panel.h"
 #include "update/schedule.h"
-#include "winetest.h"
+#include "harness.h"
 
 namespace {
 
@@ -44,90 +44,28 @@ using Script = std::function<void(HWND)>;
 
 // --- Driving modal dialogs from a timer -------------------------------------------------
 
-Script optionsScript;
-Script editorScript;
-DWORD runStart;
-bool timedOut;
-bool inOptionsScript, inEditorScript;
-int editorsSeen, boxesSeen;
-std::wstring boxText, boxCaption;
+// Screenshot mode waits for its capturer: a longer leash.
+ModalDriver driver(std::getenv("VOK_SCREENSHOT_DIR") ? 60000 : 10000);
 
-// A dialog of this thread with that title, once its modal loop has shown it.
-HWND ownDialog(const wchar_t* title)
-{
-    HWND window = FindWindowW(L"#32770", title);
-    bool ours = window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
-    return ours && IsWindowVisible(window) ? window : nullptr;
-}
-
-std::wstring textOf(HWND window)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, 512);
-    return text;
-}
-
-void closeEverything()
-{
-    if (HWND box = ownDialog(L"vok Currency")) PostMessageW(box, WM_COMMAND, IDOK, 0);
-    if (HWND editor = ownDialog(EditorTitle)) PostMessageW(editor, WM_CLOSE, 0, 0);
-    if (HWND options = ownDialog(OptionsTitle)) PostMessageW(options, WM_COMMAND, IDM_CANCEL, 0);
-}
-
-void CALLBACK drive(HWND, UINT, UINT_PTR, DWORD)
-{
-    // Screenshot mode waits for its capturer: a longer leash.
-    DWORD watchdog = std::getenv("VOK_SCREENSHOT_DIR") ? 60000 : 10000;
-    if (GetTickCount() - runStart > watchdog) {
-        timedOut = true;
-        closeEverything();
-        return;
-    }
-    if (HWND box = ownDialog(L"vok Currency")) {
-        ++boxesSeen;
-        boxCaption = textOf(box);
-        boxText = textOf(GetDlgItem(box, 0xFFFF));
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        return;
-    }
-    // Each editor is scripted once; window handles come back soon, so mark the window.
-    HWND editor = ownDialog(EditorTitle);
-    if (editor && !GetPropW(editor, L"vokScripted") && !inEditorScript) {
-        SetPropW(editor, L"vokScripted", reinterpret_cast<HANDLE>(1));
-        ++editorsSeen;
-        inEditorScript = true;
-        if (editorScript)
-            editorScript(editor);
-        else
-            PostMessageW(editor, WM_CLOSE, 0, 0);
-        inEditorScript = false;
-        return;
-    }
-    HWND options = ownDialog(OptionsTitle);
-    if (options && optionsScript && !inOptionsScript) {
-        Script script = optionsScript;
-        optionsScript = nullptr;
-        inOptionsScript = true;
-        script(options);
-        inOptionsScript = false;
-    }
-}
-
-// Runs the dialog that `open` opens, with the scripts above; returns its result.
+// Runs the dialog that `open` opens: the options script once when the options dialog
+// is up, the editor script on each editor (closed at once without one); returns its result.
 INT_PTR runModal(const std::function<INT_PTR()>& open, Script options, Script editor = nullptr)
 {
-    optionsScript = options;
-    editorScript = editor;
-    runStart = GetTickCount();
-    timedOut = false;
-    editorsSeen = boxesSeen = 0;
-    boxText.clear();
-    boxCaption.clear();
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, drive);
-    INT_PTR result = open();
-    KillTimer(nullptr, timer);
-    optionsScript = editorScript = nullptr;
-    return result;
+    DialogScript editors;
+    editors.title = EditorTitle;
+    editors.steps = editor;
+    editors.eachWindow = true;
+    editors.whenShown = true;
+    editors.closeAfterSteps = false;
+    DialogScript dialog;
+    dialog.title = OptionsTitle;
+    dialog.steps = options ? options : [](HWND) {};
+    dialog.whenShown = true;
+    dialog.closeAfterSteps = false;
+    dialog.closeCommand = IDM_CANCEL;
+    driver.clear();
+    driver.on(editors).on(dialog);
+    return driver.run(open);
 }
 
 // --- Controls ---------------------------------------------------------------------------
@@ -136,7 +74,7 @@ void click(HWND parent, int id) { SendMessageW(GetDlgItem(parent, id), BM_CLICK,
 
 bool isChecked(HWND parent, int id) { return SendDlgItemMessageW(parent, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-std::wstring itemText(HWND parent, int id) { return textOf(GetDlgItem(parent, id)); }
+std::wstring itemText(HWND parent, int id) { return windowText(GetDlgItem(parent, id)); }
 
 void setText(HWND parent, int id, const wchar_t* text) { SetDlgItemTextW(parent, id, text); }
 
@@ -219,53 +157,32 @@ std::wstring ratioText(const wchar_t* a, const wchar_t* b) { return std::wstring
 
 // --- The fixture --------------------------------------------------------------------------
 
-LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 struct Options : ::testing::Test {
     HWND owner = nullptr;
-    std::wstring settingsPath = buildFolder() + L"\\vokCurrency.set";
-    std::vector<unsigned char> savedFile;
-    bool hadFile = false;
+    KeptFile keptSettings{buildFolder() + L"\\vokCurrency.set"};  // OK writes it
+    const std::wstring& settingsPath = keptSettings.path;
 
     void SetUp() override
     {
         moduleInstance = GetModuleHandleW(nullptr);
-        static bool registered;
-        if (!registered) {
-            WNDCLASSW ownerClass = {};
-            ownerClass.lpfnWndProc = ownerProc;
-            ownerClass.hInstance = moduleInstance;
-            ownerClass.lpszClassName = L"vokOptionsOwner";
-            RegisterClassW(&ownerClass);
-            registered = true;
-        }
         // The Today screen of a 240 by 320 device.
-        owner = CreateWindowExW(0, L"vokOptionsOwner", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                                nullptr, moduleInstance, nullptr);
-        hadFile = GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (hadFile) savedFile = readFileBytes(settingsPath);
-        DeleteFileW(settingsPath.c_str());
+        owner = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                                moduleInstance, nullptr);
         setDefaultSettings(settings, 96);
+        setSettingsChangedHandler(panelSettingsChanged);  // as attach sets it
         chooseColourCall = nullptr;
     }
     void TearDown() override
     {
         DestroyWindow(owner);
         chooseColourCall = ChooseColorW;
-        if (hadFile)
-            writeFileBytes(settingsPath, savedFile.data(), savedFile.size());
-        else
-            DeleteFileW(settingsPath.c_str());
     }
     INT_PTR run(Script options, Script editor = nullptr)
     {
         INT_PTR result = runModal(
             [this] { return openDialog(IDD_OPTIONS, CustomItemOptionsDlgProc, owner, 0); },
             options, editor);
-        EXPECT_FALSE(timedOut) << "a dialog was left open";
+        EXPECT_FALSE(driver.timedOut()) << "a dialog was left open";
         return result;
     }
     std::vector<unsigned char> fileBytes() { return readFileBytes(settingsPath); }
@@ -289,7 +206,7 @@ PanelItem plainItem(uint8_t currency, uint8_t digits)
 TEST_F(Options, OpensWithFourTabsOverFourVisiblePages)
 {
     INT_PTR result = run([](HWND dialog) {
-        EXPECT_EQ(textOf(dialog), OptionsTitle);
+        EXPECT_EQ(windowText(dialog), OptionsTitle);
         HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
         ASSERT_NE(tab, nullptr);
         EXPECT_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 4);
@@ -520,7 +437,7 @@ TEST_F(Options, CancelAfterItemEditsLeavesSettingsAndFileAsTheyWere)
                 pressDone(editor);
             });
         EXPECT_EQ(result, IDM_CANCEL) << way;
-        EXPECT_EQ(editorsSeen, 2) << way;
+        EXPECT_EQ(driver.seen(EditorTitle), 2) << way;
         EXPECT_EQ(std::memcmp(&settings, &before, sizeof settings), 0) << way;
         EXPECT_EQ(fileBytes(), fileBefore) << way;
         EXPECT_EQ(firstVisible, 1);
@@ -549,7 +466,7 @@ TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
         // Nothing selected: the row buttons do nothing.
         for (int id : {IDC_ITEM_UP, IDC_ITEM_DOWN, IDC_ITEM_DELETE, IDC_ITEM_EDIT}) click(page, id);
         EXPECT_EQ(rowCount(dialog), 4);
-        EXPECT_EQ(editorsSeen, 0);
+        EXPECT_EQ(driver.seen(EditorTitle), 0);
 
         selectRow(dialog, 0);
         click(page, IDC_ITEM_UP);  // the first row stays
@@ -594,10 +511,10 @@ TEST_F(Options, AddAtFifteenItemsShowsTheLimitAndOpensNoEditor)
     Settings before = settings;
     run([](HWND dialog) {
         click(itemsPage(dialog), IDC_ITEM_ADD);
-        EXPECT_EQ(boxesSeen, 1);
-        EXPECT_EQ(boxCaption, L"vok Currency");
-        EXPECT_EQ(boxText, LimitText);
-        EXPECT_EQ(editorsSeen, 0);
+        EXPECT_EQ(driver.boxesSeen, 1);
+        EXPECT_EQ(driver.boxCaption, L"vok Currency");
+        EXPECT_EQ(driver.boxText, LimitText);
+        EXPECT_EQ(driver.seen(EditorTitle), 0);
         EXPECT_EQ(rowCount(dialog), 15);
         pressDone(dialog);
     });
@@ -615,8 +532,8 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
         click(itemsPage(dialog), IDC_ITEM_ADD);  // closed with its close box: nothing added
         EXPECT_EQ(rowCount(dialog), 14);
         click(itemsPage(dialog), IDC_ITEM_ADD);
-        EXPECT_EQ(editorsSeen, 2);
-        EXPECT_EQ(boxesSeen, 0);
+        EXPECT_EQ(driver.seen(EditorTitle), 2);
+        EXPECT_EQ(driver.boxesSeen, 0);
         ASSERT_EQ(rowCount(dialog), 15);
         EXPECT_EQ(rowText(dialog, 14, 0), rateText(L"\x20AC"));
         EXPECT_EQ(rowText(dialog, 14, 1), Current);
@@ -637,7 +554,7 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
                        IDC_EDITOR_DIFFERENCE})
             EXPECT_FALSE(isChecked(editor, id)) << id;
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(editor, ShellDoneButtonId)));
-        if (editorsSeen == 1) {
+        if (driver.seen(EditorTitle) == 1) {
             click(editor, IDC_EDITOR_RATIO);
             SendMessageW(editor, WM_SYSCOMMAND, SC_CLOSE, 0);
         } else {
@@ -667,7 +584,7 @@ TEST_F(Options, EditorMakesARatioForTheNextPeriod)
         EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
         pressDone(dialog);
     }, [](HWND editor) {
-        EXPECT_EQ(textOf(GetWindow(editor, GW_OWNER)), OptionsTitle);
+        EXPECT_EQ(windowText(GetWindow(editor, GW_OWNER)), OptionsTitle);
         EXPECT_TRUE(isChecked(editor, IDC_EDITOR_ARROW));  // the default first item has an arrow
         EXPECT_EQ(selection(editor, IDC_EDITOR_DIGITS), 4);
         click(editor, IDC_EDITOR_RATIO);
@@ -813,16 +730,17 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
 
 TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
 {
-    PluginFolder folder;
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
+    PluginHost plugin;
+    PluginFolder& folder = plugin.folder;
+    ASSERT_TRUE(plugin.loadLibrary());
+    HMODULE dll = plugin.dll;
     auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(241))));
     ASSERT_NE(procedure, nullptr);
     HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
     ASSERT_NE(found, nullptr);
     auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
-    HWND host = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+    HWND host = plugin.host = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320,
+                                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     auto open = [&] { return DialogBoxIndirectParamW(dll, dialogTemplate, host, procedure, 0); };
 
     // Cancel writes nothing; OK writes the file beside the library.
@@ -832,7 +750,7 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
         setText(updatePage(dialog), IDC_UPDATE_INTERVAL, L"45");
         pressCancel(dialog);
     });
-    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(driver.timedOut());
     EXPECT_EQ(cancelled, IDM_CANCEL);
     EXPECT_EQ(readFileBytes(folder.file(L"vokCurrency.set")), before);
 
@@ -844,35 +762,18 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
         click(itemsPage(dialog), IDC_ITEM_ADD);
         pressDone(dialog);
     }, [](HWND editor) { pressDone(editor); });
-    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(driver.timedOut());
     EXPECT_EQ(done, 1);
     std::vector<unsigned char> after = readFileBytes(folder.file(L"vokCurrency.set"));
     ASSERT_EQ(after.size(), 584u);
-    int32_t interval, count;
-    std::memcpy(&interval, &after[4], 4);
-    std::memcpy(&count, &after[180], 4);
-    EXPECT_EQ(interval, 45);
-    EXPECT_EQ(count, 4);
-    DestroyWindow(host);
-    EXPECT_TRUE(FreeLibrary(dll));
+    EXPECT_EQ(plugin.storedSettings().updateInterval, 45);
+    EXPECT_EQ(plugin.storedSettings().itemCount, 4);
+    plugin.unload();
 }
 
 // --- Layout: every text whole, nothing overlapping ----------------------------------------
 
 namespace {
-
-void pumpFor(DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    MSG message;
-    while (GetTickCount() - start < milliseconds) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(10);
-    }
-}
 
 // Screenshot mode: shows the window, writes folder\name.ready holding its screen
 // rectangle ("x y width height") and waits, pumping messages, until a capturer

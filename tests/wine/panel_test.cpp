@@ -8,11 +8,11 @@
 #include "platform/testhooks.h"
 #include "platform/today.h"
 #include "plugin/core/layout.h"
-#include "plugin/module.h"
+#include "platform/module.h"
 #include "plugin/panel.h"
 #include "resources/resource.h"
 #include "update/schedule.h"
-#include "winetest.h"
+#include "harness.h"
 
 extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM* item, HWND parent);
 
@@ -55,33 +55,14 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 // The panel's tick count, moved on by the tests instead of waiting.
 uint32_t ticks;
 
-// Dialogs opened by the panel are noted and closed by a timer in their modal loop.
-int dialogsSeen;
-void CALLBACK closeDialogs(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND dialog = FindWindowW(L"#32770", nullptr);
-    if (dialog && GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) {
-        ++dialogsSeen;
-        PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);  // "Отмена": nothing is saved
-    }
-}
-
-DayRates rates(int day, float eur, float usd)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(day, 12, 2026);
-    r.rates[0] = {1, eur};
-    r.rates[1] = {1, usd};
-    return r;
-}
+DayRates rates(int day, float eur, float usd) { return dayOf(makeDayCode(day, 12, 2026), eur, usd); }
 
 struct Panel : ::testing::Test {
     PluginFolder folder;
     HWND host = nullptr;
     HWND panel = nullptr;
     TODAYLISTITEM item{};
-    UINT_PTR timer = 0;
+    ModalDriver dialogs;  // notes each dialog the panel opens and closes it
 
     void SetUp() override
     {
@@ -119,12 +100,14 @@ struct Panel : ::testing::Test {
                                 nullptr, moduleInstance, nullptr);
         panelWindow = panel;
         SendMessageW(panel, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
-        dialogsSeen = 0;
-        timer = SetTimer(nullptr, 0, 30, closeDialogs);
+        DialogScript any;
+        any.eachWindow = true;
+        any.closeCommand = IDM_CANCEL;  // "Отмена": nothing is saved
+        dialogs.on(any).start();
     }
     void TearDown() override
     {
-        KillTimer(nullptr, timer);
+        dialogs.stop();
         DestroyWindow(host);
         freeIconStrip();
         freeHistory();
@@ -155,25 +138,6 @@ struct Panel : ::testing::Test {
     void press(int x, int y = 5) { SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
     void move(int x, int y = 5) { SendMessageW(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y)); }
     void release(int x, int y = 5) { SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(x, y)); }
-    std::wstring clipboardText()
-    {
-        std::wstring text;
-        if (!OpenClipboard(nullptr)) return L"<closed>";
-        HANDLE data = GetClipboardData(CF_UNICODETEXT);
-        if (data) {
-            auto* p = static_cast<const wchar_t*>(GlobalLock(data));
-            if (p) text = p;
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-        return text;
-    }
-    void clearClipboard()
-    {
-        OpenClipboard(panel);
-        EmptyClipboard();
-        CloseClipboard();
-    }
     // Lets the double-tap window pass between two gestures.
     void pauseBetweenTaps() { ticks += 260; }
 };
@@ -264,7 +228,7 @@ TEST_F(Panel, TapCopiesTheBareValue)
     paint();
     ASSERT_GE(lastSlot, 0);
     int middle = slots[0].x + slots[0].width / 2;
-    clearClipboard();
+    emptyClipboard();
     press(middle);
     release(middle);
     EXPECT_EQ(clipboardText(), L"1,5000");
@@ -272,7 +236,7 @@ TEST_F(Panel, TapCopiesTheBareValue)
     // A release exactly on an edge copies nothing.
     for (int edge : {slots[0].x, slots[0].x + slots[0].width}) {
         pauseBetweenTaps();
-        clearClipboard();
+        emptyClipboard();
         press(edge);
         release(edge);
         EXPECT_EQ(clipboardText(), L"") << edge;
@@ -286,7 +250,7 @@ TEST_F(Panel, TapCopiesTheBareValue)
     evaluateFreshness();
     paint();
     int usd = slots[2].x + slots[2].width / 2;
-    clearClipboard();
+    emptyClipboard();
     press(usd);
     release(usd);
     EXPECT_EQ(clipboardText(), L"0.00");
@@ -312,7 +276,7 @@ TEST_F(Panel, DragsScrollOneItemPerThresholdAndStopAtTheEnds)
     x = x - threshold - 1;
     move(x - threshold - 1);  // the end: no further
     EXPECT_EQ(firstVisible, 2);
-    clearClipboard();
+    emptyClipboard();
     release(x);
     EXPECT_EQ(clipboardText(), L"");  // a drag never copies
 
@@ -370,24 +334,24 @@ TEST_F(Panel, DoubleTapOpensTheConverterButNeverOnTheFirstPress)
     showTwoDays();
     // The first press ever: a plain press, whatever the tick count says.
     press(5);
-    EXPECT_EQ(dialogsSeen, 0);
+    EXPECT_EQ(dialogs.seen(), 0);
     ticks += 249;
     press(5);  // under 250 ms after the first
-    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(dialogs.seen(), 1);
     ticks += 250;
     press(5);  // 250 ms: not a double tap
-    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(dialogs.seen(), 1);
     pauseBetweenTaps();
     press(5);
-    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(dialogs.seen(), 1);
     pauseBetweenTaps();
     shellForceNextGesture(GN_CONTEXTMENU);
     press(100);  // tap-and-hold on the rates: the history table
-    EXPECT_EQ(dialogsSeen, 2);
+    EXPECT_EQ(dialogs.seen(), 2);
     pauseBetweenTaps();
     shellForceNextGesture(GN_CONTEXTMENU);
     press(iconSize);  // tap-and-hold on the icon (x equal to iconSize is still the icon): options
-    EXPECT_EQ(dialogsSeen, 3);
+    EXPECT_EQ(dialogs.seen(), 3);
 }
 
 TEST_F(Panel, TapOnTheIconStartsAnUpdateOnlyWhenIdle)
@@ -430,17 +394,16 @@ TEST_F(Panel, AHostAsksForTapAndHoldWithAProperty)
     press(100);  // as the desktop host sends a right-click on the rates
     RemovePropW(host, ShellHoldProperty);
     release(100);
-    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(dialogs.seen(), 1);
     pauseBetweenTaps();
     press(100);  // without it: a plain press
     release(100);
-    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(dialogs.seen(), 1);
 }
 
 TEST_F(Panel, EveryNewItemWindowStartsTheClockAgain)
 {
-    std::wstring settingsFile = buildFolder() + L"\\vokCurrency.set";
-    bool hadFile = GetFileAttributesW(settingsFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+    KeptFile keptSettings(buildFolder() + L"\\vokCurrency.set");  // the new window's loading may write it
     for (int round = 0; round < 2; ++round) {
         tickCounter = 4000;
         redrawFlag = 0;
@@ -451,7 +414,6 @@ TEST_F(Panel, EveryNewItemWindowStartsTheClockAgain)
         DestroyWindow(window);
     }
     panelWindow = panel;
-    if (!hadFile) DeleteFileW(settingsFile.c_str());
 }
 
 TEST(IconStrip, HighResolutionFrom192Dpi)

@@ -7,7 +7,7 @@
 #include "platform/testhooks.h"
 #include "platform/today.h"
 #include "resources/resource.h"
-#include "winetest.h"
+#include "harness.h"
 
 namespace {
 
@@ -380,13 +380,6 @@ struct TestDialog {
 };
 
 bool shown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
-
-std::wstring windowText(HWND window)
-{
-    wchar_t text[64] = L"";
-    GetWindowTextW(window, text, 64);
-    return text;
-}
 
 }  // namespace
 

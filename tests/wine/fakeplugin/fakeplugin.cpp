@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "../../../resources/resource.h"
+#include "fakeplugin.h"
 
 static HINSTANCE self;
 static HWND item;

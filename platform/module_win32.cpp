@@ -1,7 +1,6 @@
 // The module's instance, its data files' place beside it, and the screen's dpi.
-#include "plugin/module.h"
+#include "platform/module.h"
 
-#include "data/settings.h"
 #include "platform/text16.h"
 
 HINSTANCE moduleInstance;
@@ -34,11 +33,4 @@ int screenDpi()
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return dpi;
-}
-
-void saveSettingsFile()
-{
-    wchar_t path[MAX_PATH];
-    buildDataPath(path, L"vokCurrency.set");
-    saveSettings(reinterpret_cast<const char16_t*>(path));
 }

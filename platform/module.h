@@ -1,5 +1,5 @@
-// The module's own: its instance handle, where its data files lie, the settings file
-// written from the record in memory, and the screen's dpi. Statically allocated.
+// The module's own: its instance handle, where its data files lie, and the screen's
+// dpi. Statically allocated; below the panel and the dialogs, which both use it.
 #pragma once
 #include <windows.h>
 
@@ -7,7 +7,5 @@ extern HINSTANCE moduleInstance;
 
 // The data-file location rule: the module's folder, then fileName.
 void buildDataPath(wchar_t* buffer, const wchar_t* fileName);
-// Writes the settings record to vokCurrency.set beside the module.
-void saveSettingsFile();
 // The screen's horizontal pixels per logical inch.
 int screenDpi();

@@ -1,0 +1,471 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/shell.h"
+#include "resources/resource.h"
+
+bool pumpUntil(const std::function<bool()>& done, DWORD limitMs, DWORD stepMs)
+{
+    for (DWORD began = GetTickCount();; Sleep(stepMs)) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done()) return true;
+        if (GetTickCount() - began >= limitMs) return false;
+    }
+}
+
+void pumpFor(DWORD milliseconds) { pumpUntil([] { return false; }, milliseconds); }
+
+// --- The data files --------------------------------------------------------------------
+
+std::vector<DayRates> readHistory(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes = readFileBytes(path);
+    std::vector<DayRates> days(bytes.size() / sizeof(DayRates));
+    if (!days.empty()) std::memcpy(days.data(), bytes.data(), days.size() * sizeof(DayRates));
+    return days;
+}
+
+void writeHistory(const std::wstring& path, const std::vector<DayRates>& days, size_t slots)
+{
+    std::vector<DayRates> file(std::max(slots, days.size()));
+    std::memset(file.data(), 0, file.size() * sizeof(DayRates));
+    std::copy(days.begin(), days.end(), file.begin());
+    writeFileBytes(path, file.data(), file.size() * sizeof(DayRates));
+}
+
+Settings readSettings(const std::wstring& path)
+{
+    Settings s;
+    std::memset(&s, 0, sizeof s);
+    std::vector<unsigned char> bytes = readFileBytes(path);
+    std::memcpy(&s, bytes.data(), std::min(bytes.size(), sizeof s));
+    return s;
+}
+
+std::string todaysDocument(const SYSTEMTIME& now)
+{
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%02d.%02d.%04d\" "
+                  "name=\"Foreign Currency Market\">\r\n",
+                  now.wDay, now.wMonth, now.wYear);
+    std::string doc = head;
+    doc += "<Valute ID=\"R01235\"><NumCode>840</NumCode><CharCode>USD</CharCode><Nominal>1</Nominal>"
+           "<Name>\xC4\xEE\xEB\xEB\xE0\xF0 \xD1\xD8\xC0</Name><Value>80,5000</Value></Valute>\r\n";
+    doc += "<Valute ID=\"R01239\"><NumCode>978</NumCode><CharCode>EUR</CharCode><Nominal>1</Nominal>"
+           "<Name>\xC5\xE2\xF0\xEE</Name><Value>96,6000</Value></Valute>\r\n";
+    doc += "</ValCurs>\r\n";
+    return doc;
+}
+
+DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = day;
+    r.rates[0] = {eurNominal, eur};
+    r.rates[1] = {1, usd};
+    return r;
+}
+
+std::wstring windowText(HWND window)
+{
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+KeptFile::KeptFile(std::wstring kept)
+    : path(std::move(kept)), existed(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+{
+    if (existed) bytes = readFileBytes(path);
+    DeleteFileW(path.c_str());
+}
+
+KeptFile::~KeptFile()
+{
+    DeleteFileW(path.c_str());
+    if (existed) writeFileBytes(path, bytes.data(), bytes.size());
+}
+
+std::wstring clipboardText()
+{
+    std::wstring value;
+    if (!OpenClipboard(nullptr)) return L"<closed>";
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (data) {
+        auto* p = static_cast<const wchar_t*>(GlobalLock(data));
+        if (p) value = p;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return value;
+}
+
+void emptyClipboard()
+{
+    if (!OpenClipboard(nullptr)) return;
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+// --- The modal-dialog driver -------------------------------------------------------------
+
+namespace {
+
+ModalDriver* activeDriver;
+const wchar_t* const BoxTitle = L"vok Currency";
+
+// The dialogs of this thread: their handles, in the order the system lists them.
+std::vector<HWND> threadDialogs()
+{
+    std::vector<HWND> found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM out) -> BOOL {
+            wchar_t name[16] = L"";
+            GetClassNameW(window, name, 16);
+            if (lstrcmpW(name, L"#32770") == 0) reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool titled(HWND window, const wchar_t* title) { return !title || windowText(window) == title; }
+
+void closeDialog(HWND dialog, const DialogScript& script)
+{
+    if (script.closeCommand)
+        PostMessageW(dialog, WM_COMMAND, script.closeCommand, 0);
+    else
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+HWND threadDialog(const wchar_t* title)
+{
+    for (HWND dialog : threadDialogs())
+        if (titled(dialog, title)) return dialog;
+    return nullptr;
+}
+
+void ModalDriver::clear()
+{
+    stop();
+    entries.clear();
+}
+
+ModalDriver& ModalDriver::on(const DialogScript& script)
+{
+    entries.push_back(Entry{script});
+    return *this;
+}
+
+void ModalDriver::start()
+{
+    stop();
+    for (Entry& e : entries) e.seen = 0;
+    boxesSeen = 0;
+    boxText.clear();
+    boxCaption.clear();
+    timedOutFlag = false;
+    started = GetTickCount();
+    activeDriver = this;
+    timer = SetTimer(nullptr, 0, 20, tick);
+}
+
+void ModalDriver::stop()
+{
+    if (timer) KillTimer(nullptr, timer);
+    timer = 0;
+    if (activeDriver == this) activeDriver = nullptr;
+}
+
+INT_PTR ModalDriver::run(const std::function<INT_PTR()>& open)
+{
+    start();
+    INT_PTR result = open();
+    stop();
+    return result;
+}
+
+int ModalDriver::seen(const wchar_t* title) const
+{
+    int n = 0;
+    for (const Entry& e : entries)
+        if (!title || (e.script.title && std::wstring(e.script.title) == title)) n += e.seen;
+    return n;
+}
+
+void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (activeDriver) activeDriver->drive();
+}
+
+void ModalDriver::closeAll()
+{
+    for (HWND dialog : threadDialogs()) {
+        if (windowText(dialog) == BoxTitle) {
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            continue;
+        }
+        for (const Entry& e : entries)
+            if (titled(dialog, e.script.title)) {
+                closeDialog(dialog, e.script);
+                break;
+            }
+    }
+}
+
+// One thing per tick: a message box, else the first script with a dialog waiting.
+void ModalDriver::drive()
+{
+    if (GetTickCount() - started > watchdogMs) {
+        timedOutFlag = true;
+        closeAll();
+        return;
+    }
+    for (HWND dialog : threadDialogs()) {
+        if (windowText(dialog) != BoxTitle || !IsWindowVisible(dialog)) continue;
+        ++boxesSeen;
+        boxCaption = windowText(dialog);
+        boxText = windowText(GetDlgItem(dialog, 0xFFFF));
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    for (Entry& e : entries)
+        if (step(e)) return;
+}
+
+// Hands a waiting dialog its steps; whether there was one. A window is marked once
+// scripted: handles come back soon, and a marked one is never scripted again.
+bool ModalDriver::step(Entry& e)
+{
+    if (e.running || (!e.script.eachWindow && e.seen > 0)) return false;
+    for (HWND dialog : threadDialogs()) {
+        if (windowText(dialog) == BoxTitle || !titled(dialog, e.script.title) || GetPropW(dialog, L"vokScripted")) continue;
+        if (e.script.whenShown && !IsWindowVisible(dialog)) continue;
+        SetPropW(dialog, L"vokScripted", reinterpret_cast<HANDLE>(1));
+        ++e.seen;
+        e.running = true;
+        if (e.script.steps) e.script.steps(dialog);
+        e.running = false;
+        // Steps that stopped early (a failed assertion) still close the dialog; a
+        // posted close to a dialog that has ended goes with its window.
+        if (!e.script.steps || e.script.closeAfterSteps) closeDialog(dialog, e.script);
+        return true;
+    }
+    return false;
+}
+
+// --- The plug-in in a host ----------------------------------------------------------------
+
+std::vector<int> PluginHost::framesSeen;
+
+namespace {
+
+HBITMAP strip;
+int stripSize;
+
+// Which strip frame the icon area of dc shows, or -1.
+int frameIn(HDC dc, int panelHeight)
+{
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, strip);
+    int y0 = (panelHeight - stripSize) / 2, found = -1;
+    for (int frame = 0; frame < 5 && found < 0; ++frame) {
+        bool same = true;
+        int compared = 0;
+        for (int y = 0; y < stripSize && same; ++y)
+            for (int x = 0; x < stripSize && same; ++x) {
+                COLORREF want = GetPixel(source, frame * stripSize + x, y);
+                if (want == RGB(1, 2, 3)) continue;
+                ++compared;
+                same = GetPixel(dc, x, y0 + y) == want;
+            }
+        if (same && compared > 0) found = frame;
+    }
+    SelectObject(source, old);
+    DeleteDC(source);
+    return found;
+}
+
+// The background request of each paint finds the previous paint still in the buffer.
+LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == HostGetColour) return PluginHost::TextColour;
+    if (message == HostDrawWatermark) {
+        auto* info = reinterpret_cast<TODAYDRAWWATERMARKINFO*>(lParam);
+        int frame = strip ? frameIn(info->hdc, info->rc.bottom) : -1;
+        std::vector<int>& frames = PluginHost::framesSeen;
+        if (frame >= 0 && (frames.empty() || frames.back() != frame)) frames.push_back(frame);
+        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+        FillRect(info->hdc, &info->rc, white);
+        DeleteObject(white);
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeHost(bool recording)
+{
+    if (!recording)
+        return CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    WNDCLASSW hostClass = {};
+    hostClass.lpfnWndProc = recordingHost;
+    hostClass.hInstance = GetModuleHandleW(nullptr);
+    hostClass.lpszClassName = L"vokEndToEndHost";
+    RegisterClassW(&hostClass);  // already there from an earlier test: fine
+    return CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace
+
+void PluginHost::prepare(int servicePort, const std::vector<DayRates>& days)
+{
+    writeSettingsThroughProxy(folder, servicePort);
+    if (!days.empty()) writeHistory(folder.file(L"vokCurrency.his"), days);
+}
+
+bool PluginHost::load(bool recordingHost, const std::function<void(HMODULE)>& beforeItem)
+{
+    if (recordingHost) {
+        strip = SHLoadImageFile(folder.file(L"vokCurrency.png").c_str());
+        EXPECT_NE(strip, nullptr);
+        BITMAP info = {};
+        if (strip) GetObjectW(strip, sizeof info, &info);
+        stripSize = info.bmHeight;
+    }
+    if (!loadLibrary()) return false;
+    if (beforeItem) beforeItem(dll);
+    host = makeHost(recordingHost);
+    panel = initializeEntry(dll)(&item, host);
+    EXPECT_NE(panel, nullptr);
+    framesSeen.clear();
+    return panel != nullptr;
+}
+
+bool PluginHost::loadLibrary()
+{
+    dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
+    EXPECT_NE(dll, nullptr) << GetLastError();
+    return dll != nullptr;
+}
+
+void PluginHost::query()
+{
+    SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
+    SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
+}
+
+DWORD PluginHost::unload()
+{
+    if (host) DestroyWindow(host);
+    host = panel = nullptr;
+    DWORD before = GetTickCount();
+    if (dll) {
+        EXPECT_TRUE(FreeLibrary(dll));
+    }
+    dll = nullptr;
+    return GetTickCount() - before;
+}
+
+bool PluginHost::unloaded() const { return GetModuleHandleW(folder.file(L"vokcurrency.dll").c_str()) == nullptr; }
+
+PluginHost::~PluginHost()
+{
+    if (host) DestroyWindow(host);
+    if (strip) DeleteObject(strip);
+    strip = nullptr;
+    if (dll) FreeLibrary(dll);
+    // The worker holds the library until it ends; let it go before the folder does.
+    for (DWORD began = GetTickCount(); GetTickCount() - began < 5000 && !unloaded(); Sleep(20)) {
+    }
+}
+
+void PluginHost::repaint()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    InvalidateRect(panel, nullptr, FALSE);
+    UpdateWindow(panel);
+}
+
+void PluginHost::tap(int x, int y)
+{
+    SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+std::vector<int> PluginHost::tapIcon(DWORD limitMs)
+{
+    Sleep(300);  // never a double tap with the one before
+    repaint();
+    framesSeen.clear();
+    tap(2, 2);
+    auto shown = [](int frame) { return std::find(framesSeen.begin(), framesSeen.end(), frame) != framesSeen.end(); };
+    for (DWORD began = GetTickCount(); GetTickCount() - began < limitMs; Sleep(10)) {
+        repaint();
+        bool ended = shown(3) || shown(4);
+        if (ended && !framesSeen.empty() && framesSeen.back() <= 1) break;
+    }
+    Sleep(700);  // a second download, if any, would show by now
+    repaint();
+    repaint();
+    return framesSeen;
+}
+
+bool PluginHost::holdOnTheRates(std::function<void(HWND)> steps)
+{
+    DialogScript rates;
+    rates.title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
+    rates.steps = std::move(steps);
+    rates.closeCommand = IDM_CANCEL;
+    ModalDriver driver(60000);
+    driver.on(rates);
+    Sleep(300);
+    driver.run([this] {
+        SetPropW(host, ShellHoldProperty, HANDLE(1));
+        SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 5));
+        RemovePropW(host, ShellHoldProperty);
+        SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(150, 5));
+        return INT_PTR(0);
+    });
+    return driver.seen() == 1;
+}
+
+std::vector<COLORREF> PluginHost::pixels()
+{
+    int height = int(item.cyp);
+    HDC panelDC = GetDC(panel);
+    HDC shot = CreateCompatibleDC(panelDC);
+    HBITMAP bitmap = CreateCompatibleBitmap(panelDC, 240, height);
+    HGDIOBJ old = SelectObject(shot, bitmap);
+    BitBlt(shot, 0, 0, 240, height, panelDC, 0, 0, SRCCOPY);
+    ReleaseDC(panel, panelDC);
+    std::vector<COLORREF> out(size_t(240) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < 240; ++x) out[size_t(y) * 240 + x] = GetPixel(shot, x, y);
+    SelectObject(shot, old);
+    DeleteObject(bitmap);
+    DeleteDC(shot);
+    return out;
+}
+
+int PluginHost::pixelsOf(COLORREF colour)
+{
+    repaint();
+    std::vector<COLORREF> all = pixels();
+    return int(std::count(all.begin(), all.end(), colour));
+}
