@@ -94,18 +94,24 @@ void unlockHistory()
     if (history.records) leaveLock(history.historyLock);
 }
 
-DayRates findDay(const DayCode& code)
+DayRates findDayHeld(const DayCode& code)
 {
     DayRates out;
     std::memset(&out, 0, sizeof out);
-    if (!history.records) return out;
-    enterLock(history.historyLock);
-    for (int32_t i = 0; i < history.capacity; ++i) {
+    for (int32_t i = 0; history.records && i < history.capacity; ++i) {
         if (sameDay(history.records[i].code, code)) {
             out = history.records[i];
             break;
         }
     }
+    return out;
+}
+
+DayRates findDay(const DayCode& code)
+{
+    if (!history.records) return findDayHeld(code);
+    enterLock(history.historyLock);
+    DayRates out = findDayHeld(code);
     leaveLock(history.historyLock);
     return out;
 }
@@ -176,20 +182,26 @@ static bool qualifies(NearestRule rule, int32_t k, int32_t t, int32_t best)
     return false;
 }
 
-DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start)
+DayCode findNearestDayHeld(const DayCode& target, NearestRule rule, int32_t start)
 {
     DayCode out{0, 0, 0};
-    if (!history.records) return out;
-    enterLock(history.historyLock);
     int32_t t = DayKey(target);
     int32_t best = start;
-    for (int32_t i = 0; i < history.capacity; ++i) {
+    for (int32_t i = 0; history.records && i < history.capacity; ++i) {
         int32_t k = DayKey(history.records[i].code);
         if (qualifies(rule, k, t, best)) {
             out = history.records[i].code;
             best = k;
         }
     }
+    return out;
+}
+
+DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start)
+{
+    if (!history.records) return DayCode{0, 0, 0};
+    enterLock(history.historyLock);
+    DayCode out = findNearestDayHeld(target, rule, start);
     leaveLock(history.historyLock);
     return out;
 }

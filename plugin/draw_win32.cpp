@@ -1,7 +1,6 @@
 // Drawing the panel line into the back buffer: icon frame, items, arrows.
 #include <windows.h>
 
-#include "data/history.h"
 #include "data/settings.h"
 #include "platform/module.h"
 #include "platform/shell.h"
@@ -11,14 +10,15 @@
 
 static_assert(sizeof(PanelPoint) == sizeof(POINT), "panel points are POINTs");
 
-static int measureInMemoryDC(const char16_t* text, int length, void*)
+static int measureInDC(const char16_t* text, int length, void* dc)
 {
     SIZE size{0, 0};
-    GetTextExtentExPointW(memoryDC, reinterpret_cast<const wchar_t*>(text), length, 0, nullptr, nullptr, &size);
+    GetTextExtentExPointW(static_cast<HDC>(dc), reinterpret_cast<const wchar_t*>(text), length, 0, nullptr, nullptr,
+                          &size);
     return size.cx;
 }
 
-void drawTrendArrow(int a, bool up)
+static void drawTrendArrow(HDC memoryDC, int panelHeight, int a, bool up)
 {
     HPEN pen = CreatePen(PS_SOLID, 1, up ? RGB(0, 192, 0) : RGB(192, 0, 0));
     HGDIOBJ previous = SelectObject(memoryDC, pen);
@@ -38,8 +38,10 @@ void drawTrendArrow(int a, bool up)
     DeleteObject(pen);
 }
 
-void drawPanel()
+void drawPanel(const PanelWindow& panel)
 {
+    HDC memoryDC = panel.memoryDC;
+    int panelHeight = panel.height;
     if (iconStrip) {
         int frame = updateState.load();
         TransparentImage(memoryDC, 0, (panelHeight - iconSize) / 2, iconSize, iconSize, iconStrip, frame * iconSize,
@@ -54,17 +56,18 @@ void drawPanel()
     GetTextExtentExPointW(memoryDC, L"   ", 3, 0, nullptr, nullptr, &separator);
 
     chooseVisibleSlots(settings);
-    int offset =
-        layOutWhenFlagged(settings, TextMeasurer{measureInMemoryDC, nullptr}, separator.cx, iconSize, panelWidth);
+    const LayoutSource source{&redrawFlag, readPanelDays};
+    int offset = layOutWhenFlagged(source, settings, TextMeasurer{measureInDC, memoryDC}, separator.cx, iconSize,
+                                   panel.width);
     for (int i = 0; i <= lastSlot; ++i) {
         ItemSlot& slot = slots[i];
         slot.x += offset;
         const PanelItem& item = settings.items[slot.itemIndex];
-        SetTextColor(memoryDC, item.useDefaultColour ? hostTextColour : item.colour);
+        SetTextColor(memoryDC, item.useDefaultColour ? panel.hostTextColour : item.colour);
         int length = 0;
         while (length < SlotTextUnits && slot.text[length]) ++length;
         ExtTextOutW(memoryDC, slot.x, 1, 0, nullptr, reinterpret_cast<const wchar_t*>(slot.text), length, nullptr);
-        if (slot.hasArrow) drawTrendArrow(slot.x + slot.width - ArrowWidth, slot.arrowUp != 0);
+        if (slot.hasArrow) drawTrendArrow(memoryDC, panelHeight, slot.x + slot.width - ArrowWidth, slot.arrowUp != 0);
     }
     SelectObject(memoryDC, previousFont);
     DeleteObject(panelFont);

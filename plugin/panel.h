@@ -1,18 +1,28 @@
-// The panel: the item window on the Today screen and everything it owns. Its window
-// state lives here (the layout's own state, the slots and the first visible item,
-// is in plugin/core/layout.h); others reach it only through the functions below.
+// The panel: the item window on the Today screen and everything it owns. Each item
+// window keeps its own state in its window data (the layout's state, the slots and
+// the first visible item, is in plugin/core/layout.h); others reach it only
+// through the functions below.
 #pragma once
 #include <windows.h>
 
-extern HWND panelWindow;       // the newest item window; null when there is none
-extern HDC memoryDC;           // the painting window's own DC with its back buffer
-extern int panelWidth;
-extern int panelHeight;
-extern COLORREF hostTextColour;
+extern HWND panelWindow;  // the newest item window; null when there is none
+
+// One item window's own state: a host that makes a second item window before it
+// destroys the first leaves each its own.
+struct PanelWindow {
+    HDC memoryDC;  // its own DC, with the back buffer selected
+    int width;
+    int height;
+    COLORREF hostTextColour;
+    int dragX;  // where a drag over the rates stands; 0 when none
+    BYTE tapPending;
+    DWORD lastPressTime;
+    bool pressSeen;  // the first press after the window was made is never half of a double tap
+};
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void drawPanel();
-void drawTrendArrow(int a, bool up);
+// Draws the icon frame and the items into the window's back buffer.
+void drawPanel(const PanelWindow& panel);
 
 // The settings record has changed (the options dialog's OK): the panel starts again
 // from its first item and lays its line out anew.

@@ -14,22 +14,9 @@
 #include "plugin/panel.h"
 #include "update/schedule.h"
 
+#include <cstdlib>
+
 HWND panelWindow;
-
-// The DC being drawn in: the painting window's own, which it keeps with its back
-// buffer in its window data, so a host that makes a second item window before it
-// destroys the first leaves each its own.
-HDC memoryDC;
-int panelWidth;
-int panelHeight;
-COLORREF hostTextColour;
-
-static int dragX;
-static BYTE tapPending;
-static DWORD lastPressTime;
-// The first press after the window was made is never half of a double tap,
-// however long the system has been up.
-static bool pressSeen;
 
 void repaintPanel()
 {
@@ -43,58 +30,68 @@ void panelSettingsChanged()
     repaintPanel();
 }
 
-static HDC windowMemoryDC(HWND window) { return reinterpret_cast<HDC>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
-
-static void onSize(HWND window, LPARAM lParam)
+static PanelWindow* panelOf(HWND window)
 {
-    panelWidth = LOWORD(lParam);
-    panelHeight = HIWORD(lParam);
-    if (panelHeight > 0) {
+    return reinterpret_cast<PanelWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+static void onSize(PanelWindow& panel, HWND window, LPARAM lParam)
+{
+    panel.width = LOWORD(lParam);
+    panel.height = HIWORD(lParam);
+    if (panel.height > 0) {
         HDC windowDC = GetDC(window);
-        HBITMAP bitmap = CreateCompatibleBitmap(windowDC, panelWidth, panelHeight);
+        HBITMAP bitmap = CreateCompatibleBitmap(windowDC, panel.width, panel.height);
         ReleaseDC(window, windowDC);
-        HGDIOBJ old = SelectObject(windowMemoryDC(window), bitmap);
+        HGDIOBJ old = SelectObject(panel.memoryDC, bitmap);
         if (old) DeleteObject(old);
     }
     redrawFlag = 1;
 }
 
-static void onCreate(HWND window)
+// The window's own state and DC; false (the window is not made) without them.
+static bool onCreate(HWND window)
 {
+    auto* panel = static_cast<PanelWindow*>(std::calloc(1, sizeof(PanelWindow)));
+    if (!panel) return false;
     HDC windowDC = GetDC(window);
-    HDC dc = CreateCompatibleDC(windowDC);
+    panel->memoryDC = CreateCompatibleDC(windowDC);
     ReleaseDC(window, windowDC);
-    SetBkMode(dc, TRANSPARENT);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(dc));
-    memoryDC = dc;
+    if (!panel->memoryDC) {
+        std::free(panel);
+        return false;
+    }
+    SetBkMode(panel->memoryDC, TRANSPARENT);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(panel));
+    return true;
 }
 
 static void onDestroy(HWND window)
 {
-    HDC dc = windowMemoryDC(window);
+    PanelWindow* panel = panelOf(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    if (!dc) return;
+    if (!panel) return;
     // The back buffer goes with its DC: put the DC's own bitmap back first.
+    HDC dc = panel->memoryDC;
     HBITMAP stock = CreateCompatibleBitmap(dc, 1, 1);
     HGDIOBJ buffer = SelectObject(dc, stock);
     if (buffer) DeleteObject(buffer);
     DeleteDC(dc);
     DeleteObject(stock);
-    if (memoryDC == dc) memoryDC = nullptr;
+    std::free(panel);
 }
 
-static void onPaint(HWND window)
+static void onPaint(const PanelWindow& panel, HWND window)
 {
-    memoryDC = windowMemoryDC(window);
     TODAYDRAWWATERMARKINFO watermark;
-    watermark.hdc = memoryDC;
+    watermark.hdc = panel.memoryDC;
     GetClientRect(window, &watermark.rc);
     watermark.hwnd = window;
     SendMessageW(GetParent(window), TODAYM_DRAWWATERMARK, 0, reinterpret_cast<LPARAM>(&watermark));
-    drawPanel();
+    drawPanel(panel);
     PAINTSTRUCT paint;
     HDC screen = BeginPaint(window, &paint);
-    BitBlt(screen, 0, 0, panelWidth, panelHeight, memoryDC, 0, 0, SRCCOPY);
+    BitBlt(screen, 0, 0, panel.width, panel.height, panel.memoryDC, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
 }
 
@@ -102,20 +99,20 @@ static LRESULT onQueryRefresh(WPARAM wParam)
 {
     refreshTick();
     advanceTickCounter();
-    panelHeight = settings.panelFont.lfHeight + 2;
+    DWORD wanted = DWORD(settings.panelFont.lfHeight + 2);
     auto* item = reinterpret_cast<TODAYLISTITEM*>(wParam);
-    if (!item || item->cyp == DWORD(panelHeight)) return 0;
-    item->cyp = panelHeight;
+    if (!item || item->cyp == wanted) return 0;
+    item->cyp = wanted;
     return 1;
 }
 
-static void onPress(HWND window, LPARAM lParam)
+static void onPress(PanelWindow& panel, HWND window, LPARAM lParam)
 {
     // Signed: with the stylus captured, left of the window is negative.
     int x = GET_X_LPARAM(lParam);
     int y = HIWORD(lParam);
     DWORD now = schedulePlatform.tickCount ? schedulePlatform.tickCount() : GetTickCount();
-    if (pressSeen && LONG(now - lastPressTime) < 250) {
+    if (panel.pressSeen && LONG(now - panel.lastPressTime) < 250) {
         openDialog(IDD_HISTORY, ratesDialogProc, window, 1);
     } else {
         SHRGINFO gesture;
@@ -130,25 +127,25 @@ static void onPress(HWND window, LPARAM lParam)
             else
                 openDialog(IDD_OPTIONS, CustomItemOptionsDlgProc, window, 0);
         } else if (x > iconSize) {
-            dragX = x;
-            tapPending = 1;
+            panel.dragX = x;
+            panel.tapPending = 1;
             SetCapture(window);
         } else {
             startUpdate();
         }
     }
-    lastPressTime = now;
-    pressSeen = true;
+    panel.lastPressTime = now;
+    panel.pressSeen = true;
 }
 
-static void onMove(HWND window, WPARAM wParam, LPARAM lParam)
+static void onMove(PanelWindow& panel, HWND window, WPARAM wParam, LPARAM lParam)
 {
     int x = GET_X_LPARAM(lParam);
-    if (wParam != MK_LBUTTON || dragX <= 0) return;
-    int distance = x > dragX ? x - dragX : dragX - x;
+    if (wParam != MK_LBUTTON || panel.dragX <= 0) return;
+    int distance = x > panel.dragX ? x - panel.dragX : panel.dragX - x;
     if (distance <= dragThreshold) return;
     bool stepped = false;
-    if (x > dragX) {
+    if (x > panel.dragX) {
         if (firstVisible > 0) {
             --firstVisible;
             stepped = true;
@@ -161,8 +158,8 @@ static void onMove(HWND window, WPARAM wParam, LPARAM lParam)
         redrawFlag = 1;
         InvalidateRect(window, nullptr, FALSE);
     }
-    dragX = x;
-    tapPending = 0;
+    panel.dragX = x;
+    panel.tapPending = 0;
 }
 
 static void copyToClipboard(HWND window, const ItemSlot& slot)
@@ -173,13 +170,13 @@ static void copyToClipboard(HWND window, const ItemSlot& slot)
     putClipboardText(window, reinterpret_cast<const wchar_t*>(text), SlotTextUnits);
 }
 
-static void onRelease(HWND window, LPARAM lParam)
+static void onRelease(PanelWindow& panel, HWND window, LPARAM lParam)
 {
     int x = GET_X_LPARAM(lParam);
-    dragX = 0;
+    panel.dragX = 0;
     ReleaseCapture();
-    if (!tapPending) return;
-    tapPending = 0;
+    if (!panel.tapPending) return;
+    panel.tapPending = 0;
     for (int i = 0; i <= lastSlot; ++i) {
         if (slots[i].x < x && x < slots[i].x + slots[i].width) {
             copyToClipboard(window, slots[i]);
@@ -190,35 +187,32 @@ static void onRelease(HWND window, LPARAM lParam)
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_CREATE) return onCreate(window) ? 0 : -1;
+    PanelWindow* panel = panelOf(window);
+    if (!panel) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
-    case WM_CREATE:
-        onCreate(window);
-        pressSeen = false;
-        dragX = 0;
-        tapPending = 0;
-        return 0;
     case WM_DESTROY:
         onDestroy(window);
         return 0;
     case WM_SIZE:
-        onSize(window, lParam);
+        onSize(*panel, window, lParam);
         return 0;
     case WM_PAINT:
-        onPaint(window);
+        onPaint(*panel, window);
         return 0;
     case WM_ERASEBKGND:
         return 0;
     case WM_MOUSEMOVE:
-        onMove(window, wParam, lParam);
+        onMove(*panel, window, wParam, lParam);
         return 0;
     case WM_LBUTTONDOWN:
-        onPress(window, lParam);
+        onPress(*panel, window, lParam);
         return 0;
     case WM_LBUTTONUP:
-        onRelease(window, lParam);
+        onRelease(*panel, window, lParam);
         return 0;
     case WM_TODAYCUSTOM_CLEARCACHE:
-        hostTextColour = COLORREF(SendMessageW(GetParent(window), TODAYM_GETCOLOR, TODAYCOLOR_TEXT, 0));
+        panel->hostTextColour = COLORREF(SendMessageW(GetParent(window), TODAYM_GETCOLOR, TODAYCOLOR_TEXT, 0));
         redrawFlag = 1;
         return 0;
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE:

@@ -81,6 +81,15 @@ void readShownRates(DayCode& shown, DayRates& rates)
     unlockHistory();
 }
 
+void readPanelDays(DayRates& previous, DayRates& current, DayRates& next)
+{
+    lockHistory();
+    current = currentRates;
+    previous = findDayHeld(findNearestDayHeld(shownDay, NearestRule::LatestBefore, 0));
+    next = findDayHeld(findNearestDayHeld(shownDay, NearestRule::EarliestAfter, 65535));
+    unlockHistory();
+}
+
 static bool weekendRuleHolds(const DayCode& day)
 {
     uint8_t weekday = DayOfWeek(day);

@@ -43,6 +43,9 @@ extern uint8_t dailyLatch;
 // Shared with the worker: read them through these, which take the history lock.
 DayCode todayNow();
 void readShownRates(DayCode& shown, DayRates& rates);
+// What the panel draws: the shown day's rates and the nearest stored days before
+// and after it (all zero when there is none), read together under the lock.
+void readPanelDays(DayRates& previous, DayRates& current, DayRates& next);
 void setToday(const DayCode& day);
 
 void refreshTick();

@@ -2,9 +2,6 @@
 
 #include <cstdint>
 
-#include "data/history.h"
-#include "update/schedule.h"
-
 ItemSlot slots[SlotCount];
 int32_t firstVisible;
 int32_t lastSlot;
@@ -43,14 +40,12 @@ int layoutSlots(const LayoutInput& in)
     return offset;
 }
 
-int layOutWhenFlagged(const Settings& s, TextMeasurer measurer, int separatorWidth, int iconSize, int panelWidth)
+int layOutWhenFlagged(const LayoutSource& source, const Settings& s, TextMeasurer measurer, int separatorWidth,
+                      int iconSize, int panelWidth)
 {
-    if (!redrawFlag.exchange(0)) return 0;
-    DayCode shown;
-    DayRates current;
-    readShownRates(shown, current);
-    DayRates previous = findDay(findLatestBefore(shown));
-    DayRates next = findDay(findEarliestAfter(shown));
+    if (!source.redraw->exchange(0)) return 0;
+    DayRates previous, current, next;
+    source.readDays(previous, current, next);
     LayoutInput in{&s, &previous, &current, &next, measurer, separatorWidth, iconSize, panelWidth};
     return layoutSlots(in);
 }

@@ -1,5 +1,6 @@
 // Placing the visible items on the panel line, and the trend arrow's shape.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "plugin/core/itemtext.h"
@@ -30,11 +31,18 @@ struct LayoutInput {
 // every slot's x when it is drawn) and sets dragThreshold.
 int layoutSlots(const LayoutInput& in);
 
-// A paint's layout step: when redrawFlag is set, clears it first and only then
-// reads the shown day, its rates and the days around it and places the slots, so
-// an update that sets the flag meanwhile brings one more layout. Returns the
-// row's offset, 0 when no layout was due.
-int layOutWhenFlagged(const Settings& s, TextMeasurer measurer, int separatorWidth, int iconSize, int panelWidth);
+// Where a layout's data come from, handed in by the panel: the redraw request, and
+// the days it draws (the shown day's rates and the stored days around it).
+struct LayoutSource {
+    std::atomic<uint8_t>* redraw;
+    void (*readDays)(DayRates& previous, DayRates& current, DayRates& next);
+};
+
+// A paint's layout step: when the redraw request is set, clears it first and only
+// then reads the days and places the slots, so an update that sets it meanwhile
+// brings one more layout. Returns the row's offset, 0 when no layout was due.
+int layOutWhenFlagged(const LayoutSource& source, const Settings& s, TextMeasurer measurer, int separatorWidth,
+                      int iconSize, int panelWidth);
 
 struct PanelPoint {
     int32_t x, y;

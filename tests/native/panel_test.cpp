@@ -285,15 +285,16 @@ TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
     firstVisible = 0;
     measurements = 0;
     const TextMeasurer racing{measureAndLetTheWorkerRun, nullptr};
+    const LayoutSource source{&redrawFlag, readPanelDays};
 
     chooseVisibleSlots(s);
-    EXPECT_EQ(layOutWhenFlagged(s, racing, 21, 16, 240), 25);
+    EXPECT_EQ(layOutWhenFlagged(source, s, racing, 21, 16, 240), 25);
     EXPECT_EQ(slots[0].value, 30.0f);  // laid out from what was read before the update
     EXPECT_EQ(redrawFlag.load(), 1);   // ... but the update's request is kept
-    EXPECT_EQ(layOutWhenFlagged(s, racing, 21, 16, 240), 25);
+    EXPECT_EQ(layOutWhenFlagged(source, s, racing, 21, 16, 240), 25);
     EXPECT_EQ(slots[0].value, 31.0f);
     EXPECT_EQ(redrawFlag.load(), 0);
-    EXPECT_EQ(layOutWhenFlagged(s, racing, 21, 16, 240), 0);  // nothing due: the slots stay
+    EXPECT_EQ(layOutWhenFlagged(source, s, racing, 21, 16, 240), 0);  // nothing due: the slots stay
     EXPECT_EQ(slots[0].value, 31.0f);
 
     freeHistory();

@@ -127,12 +127,14 @@ struct Panel : ::testing::Test {
         query();
         paint();
     }
+    // The item window's own state: its back buffer and size.
+    const PanelWindow& state() const { return *reinterpret_cast<PanelWindow*>(GetWindowLongPtrW(panel, GWLP_USERDATA)); }
     int countPixels(bool (*matches)(COLORREF), int fromX = 0, int toX = 240)
     {
         int n = 0;
-        for (int y = 0; y < panelHeight; ++y)
-            for (int x = fromX; x < toX && x < panelWidth; ++x)
-                if (matches(GetPixel(memoryDC, x, y))) ++n;
+        for (int y = 0; y < state().height; ++y)
+            for (int x = fromX; x < toX && x < state().width; ++x)
+                if (matches(GetPixel(state().memoryDC, x, y))) ++n;
         return n;
     }
     void press(int x, int y = 5) { SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
@@ -165,17 +167,17 @@ TEST_F(Panel, PaintDrawsTheIconFrameTextAndArrows)
     showTwoDays();
     EXPECT_GT(watermarkRequests, 0);
     // The icon frame of the current state, pixel for pixel where it isn't transparent.
-    HDC strip = CreateCompatibleDC(memoryDC);
+    HDC strip = CreateCompatibleDC(state().memoryDC);
     HGDIOBJ old = SelectObject(strip, iconStrip);
     int frame = updateState.load();
-    int y0 = (panelHeight - iconSize) / 2;
+    int y0 = (state().height - iconSize) / 2;
     int compared = 0, same = 0;
     for (int y = 0; y < iconSize; ++y)
         for (int x = 0; x < iconSize; ++x) {
             COLORREF source = GetPixel(strip, frame * iconSize + x, y);
             if (source == RGB(1, 2, 3)) continue;
             ++compared;
-            if (GetPixel(memoryDC, x, y0 + y) == source) ++same;
+            if (GetPixel(state().memoryDC, x, y0 + y) == source) ++same;
         }
     SelectObject(strip, old);
     DeleteDC(strip);
@@ -202,15 +204,15 @@ TEST_F(Panel, IconShowsTheDownloadingFrame)
     showTwoDays();
     updateState = Downloading;
     paint();
-    HDC strip = CreateCompatibleDC(memoryDC);
+    HDC strip = CreateCompatibleDC(state().memoryDC);
     HGDIOBJ old = SelectObject(strip, iconStrip);
-    int y0 = (panelHeight - iconSize) / 2, mismatches = 0, compared = 0;
+    int y0 = (state().height - iconSize) / 2, mismatches = 0, compared = 0;
     for (int y = 0; y < iconSize; ++y)
         for (int x = 0; x < iconSize; ++x) {
             COLORREF source = GetPixel(strip, 2 * iconSize + x, y);
             if (source == RGB(1, 2, 3)) continue;
             ++compared;
-            if (GetPixel(memoryDC, x, y0 + y) != source) ++mismatches;
+            if (GetPixel(state().memoryDC, x, y0 + y) != source) ++mismatches;
         }
     SelectObject(strip, old);
     DeleteDC(strip);
@@ -321,8 +323,9 @@ TEST_F(Panel, EachItemWindowKeepsItsOwnBackBuffer)
     watermarkRequests = 0;
     paint();
     EXPECT_EQ(watermarkRequests, 1);
-    ASSERT_NE(memoryDC, nullptr);
-    EXPECT_EQ(GetPixel(memoryDC, 239, 16), hostBackground);  // the whole back buffer is there
+    ASSERT_NE(GetWindowLongPtrW(panel, GWLP_USERDATA), 0);
+    ASSERT_NE(state().memoryDC, nullptr);
+    EXPECT_EQ(GetPixel(state().memoryDC, 239, 16), hostBackground);  // the whole back buffer is there
     EXPECT_GT(countPixels(background), 240 * 17 / 2);
     ASSERT_NE(iconStrip, nullptr);
     EXPECT_GT(countPixels(background, 0, iconSize), 0);
