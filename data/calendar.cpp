@@ -9,6 +9,12 @@ static int daysInMonth(int month, int year)
     return month == 2 && leapYear(year) ? 29 : days[month - 1];
 }
 
+bool isCalendarDay(int day, int month, int year)
+{
+    if (year < 1989 || year > 2244 || month < 1 || month > 12 || day < 1) return false;
+    return day <= daysInMonth(month, year);
+}
+
 int32_t dayNumber(const DayCode& code)
 {
     int year = yearOf(code);

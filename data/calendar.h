@@ -8,6 +8,9 @@
 // Days since 1 January 1989 (year code 0) in the Gregorian calendar; grows by
 // one from each day to the next.
 int32_t dayNumber(const DayCode& code);
+// True for a day that exists: month 1-12, day within its month (Gregorian leap
+// years), year 1989-2244, the years a day code holds.
+bool isCalendarDay(int day, int month, int year);
 // The day before code; the all-zero code for the first day of year code 0 or an
 // empty code.
 DayCode previousDay(const DayCode& code);

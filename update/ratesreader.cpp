@@ -337,16 +337,6 @@ static void openRoot(const ElementSpan& root, RootContent& content)
 
 static void closeRoot(RootContent& content) { *content.end = content.saved; }
 
-// True for a day that exists: month 1-12, day within its month (Gregorian leap
-// years), year 1989-2244, the years a day code holds.
-static bool isCalendarDay(int day, int month, int year)
-{
-    static const int monthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1989 || year > 2244 || month < 1 || month > 12 || day < 1) return false;
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= monthDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
 // The content of a child element as a copy cut to ElementContentCapacity would
 // end: where the element's end tag is, or earlier.
 static const char* contentLimit(const ElementSpan& element)
