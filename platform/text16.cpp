@@ -1,5 +1,7 @@
 #include "platform/text16.h"
 
+#include <type_traits>
+
 #include <cstring>
 
 size_t length16(const char16_t* s, size_t capacity)
@@ -188,4 +190,62 @@ bool composeDataPath(char16_t* out, size_t capacity, const char16_t* modulePath,
     for (size_t n = 0; n < cut; ++n) out[n] = modulePath[n];
     for (size_t k = 0; k <= nameLength; ++k) out[cut + k] = fileName[k];
     return true;
+}
+
+bool decodeUtf8(char16_t* out, size_t capacity, const char* text)
+{
+    size_t n = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        uint32_t c = *p++;
+        int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (more < 0) return false;
+        if (more) c &= 0x3F >> more;
+        for (int i = 0; i < more; ++i) {
+            if ((*p & 0xC0) != 0x80) return false;
+            c = (c << 6) | (*p++ & 0x3F);
+        }
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c >= 0x10000) {
+            if (n + 2 >= capacity) return false;
+            c -= 0x10000;
+            out[n++] = char16_t(0xD800 + (c >> 10));
+            out[n++] = char16_t(0xDC00 + (c & 0x3FF));
+        } else {
+            if (n + 1 >= capacity) return false;
+            out[n++] = char16_t(c);
+        }
+    }
+    out[n] = 0;
+    return true;
+}
+
+// Appends length units of text, each widened by unit(); the one bounded append
+// behind both forms.
+template <typename Unit>
+static bool appendUnits(char16_t* out, size_t capacity, size_t& used, const Unit* text, bool whole)
+{
+    size_t length = 0;
+    while (text[length]) ++length;
+    if (!out) {
+        used += length;
+        return true;
+    }
+    if (used >= capacity) return false;
+    bool fits = used + length < capacity;
+    if (!fits && whole) return false;
+    if (!fits) length = capacity - 1 - used;
+    for (size_t i = 0; i < length; ++i) out[used++] = static_cast<char16_t>(static_cast<std::make_unsigned_t<Unit>>(text[i]));
+    out[used] = 0;
+    return fits;
+}
+
+bool appendText(char16_t* out, size_t capacity, size_t& used, const char16_t* text, bool whole)
+{
+    return appendUnits(out, capacity, used, text, whole);
+}
+
+bool appendText(char16_t* out, size_t capacity, size_t& used, const char* ascii, bool whole)
+{
+    return appendUnits(out, capacity, used, ascii, whole);
 }

@@ -28,6 +28,16 @@ size_t formatWhole(char* out, size_t capacity, int32_t value, int width);
 // Encodes s as UTF-8 into out of capacity bytes, NUL-terminated. False (and out
 // empty) when it does not fit whole: a cut file name would name some other file.
 bool encodeUtf8(char* out, size_t capacity, const char16_t* s);
+// UTF-8 text into UTF-16 of capacity units, NUL included. False on a broken sequence
+// or a text that does not fit whole.
+bool decodeUtf8(char16_t* out, size_t capacity, const char* text);
+
+// Appends text at used in out of capacity units (its NUL included) and moves used
+// past it: cut to fit, or with whole set all of it or nothing. Without out, only
+// counts. False when it did not fit whole.
+bool appendText(char16_t* out, size_t capacity, size_t& used, const char16_t* text, bool whole = false);
+// The same for 8-bit ASCII text, widened.
+bool appendText(char16_t* out, size_t capacity, size_t& used, const char* ascii, bool whole = false);
 
 // Data files lie beside the module: everything up to and including the last
 // path separator of modulePath, then fileName. A module path without a separator

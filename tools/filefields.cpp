@@ -124,34 +124,6 @@ bool parseNumber(const char* text, const char** end, Kind kind, unsigned char* b
 
 }  // namespace
 
-bool decodeUtf8(char16_t* out, size_t capacity, const char* text)
-{
-    size_t n = 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p) {
-        uint32_t c = *p++;
-        int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (more < 0) return false;
-        if (more) c &= 0x3F >> more;
-        for (int i = 0; i < more; ++i) {
-            if ((*p & 0xC0) != 0x80) return false;
-            c = (c << 6) | (*p++ & 0x3F);
-        }
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        if (c >= 0x10000) {
-            if (n + 2 >= capacity) return false;
-            c -= 0x10000;
-            out[n++] = char16_t(0xD800 + (c >> 10));
-            out[n++] = char16_t(0xDC00 + (c & 0x3FF));
-        } else {
-            if (n + 1 >= capacity) return false;
-            out[n++] = char16_t(c);
-        }
-    }
-    out[n] = 0;
-    return true;
-}
-
 bool formatSettingsField(const Settings& s, const char* name, char* out, size_t capacity)
 {
     size_t at = 0;

@@ -2,6 +2,7 @@
 // text, and one history day as a line of text. Built natively with the portable core;
 // the plug-in does not use it.
 #pragma once
+#include "platform/text16.h"
 #include <cstddef>
 
 #include "data/currency.h"
@@ -24,6 +25,3 @@ void forEachSettingsField(const Settings& s, void (*visit)(const char* name, voi
 // currencies with no rate left out. False when out is too small.
 bool formatHistoryDay(const DayRates& day, char* out, size_t capacity);
 
-// UTF-8 text into UTF-16 of capacity units, NUL included. False on a broken sequence
-// or a text that does not fit whole.
-bool decodeUtf8(char16_t* out, size_t capacity, const char* text);

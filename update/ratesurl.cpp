@@ -8,15 +8,9 @@ static const char latestPath[] = "/scripts/XML_daily.asp?nocache";
 static const char datePath[] = "/scripts/XML_daily.asp?date_req=";
 static const char rangePath[] = "/scripts/XML_dynamic.asp?date_req1=";
 
-// Appends 8-bit ASCII text at *length; false when it did not fit whole.
 static bool append(char16_t* out, size_t capacity, size_t* length, const char* text)
 {
-    for (size_t i = 0; text[i]; ++i) {
-        if (*length + 1 >= capacity) return false;
-        out[(*length)++] = static_cast<unsigned char>(text[i]);
-        out[*length] = 0;
-    }
-    return true;
+    return appendText(out, capacity, *length, text);
 }
 
 // The service's base at the start of out; false when it did not fit.

@@ -81,19 +81,10 @@ int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool desce
     return descending ? -d : d;
 }
 
-// Appends text at used; false when it doesn't fit with a NUL after it. Without
-// out, only counts.
+// Appends text at used, all of it or nothing; without out, only counts.
 static bool append(char16_t* out, size_t capacity, size_t& used, const char16_t* text)
 {
-    size_t length = length16(text, CellTextUnits);
-    if (!out) {
-        used += length;
-        return true;
-    }
-    if (used + length + 1 > capacity) return false;
-    for (size_t i = 0; i < length; ++i) out[used++] = text[i];
-    out[used] = 0;
-    return true;
+    return appendText(out, capacity, used, text, true);
 }
 
 static bool appendRow(char16_t* out, size_t capacity, size_t& used, const DayRates& row, const DayRates& shown,

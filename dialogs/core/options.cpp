@@ -65,8 +65,7 @@ bool deleteItem(WorkingItems& w, int row)
 
 static size_t append(char16_t* out, size_t at, size_t capacity, const char16_t* text)
 {
-    for (; *text && at + 1 < capacity; ++text) out[at++] = *text;
-    out[at] = 0;
+    appendText(out, capacity, at, text);
     return at;
 }
 

@@ -2,12 +2,12 @@
 
 #include "platform/text16.h"
 
-// Appends 8-bit text to a UTF-16 buffer, stopping at the last unit.
+// Appends 8-bit text to the slot's text, cut at its last unit.
 static int append16(char16_t* out, int at, const char* text)
 {
-    for (; *text && at < SlotTextUnits - 1; ++text) out[at++] = static_cast<unsigned char>(*text);
-    out[at] = 0;
-    return at;
+    size_t used = static_cast<size_t>(at);
+    appendText(out, SlotTextUnits, used, text);
+    return static_cast<int>(used);
 }
 
 // Appends value with digits after the point ("%.0<digits>f"), cut at the last unit.

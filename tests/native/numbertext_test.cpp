@@ -107,3 +107,24 @@ TEST(NumberText, Utf8NamesFitOrAreRefused)
     EXPECT_FALSE(encodeUtf8(out, 3, u"abc"));
     EXPECT_STREQ(out, "");
 }
+
+// The one bounded append: cut to fit, or whole or nothing, or only counted.
+TEST(Text16, AppendCutsOrRefusesButNeverOverruns)
+{
+    char16_t out[8] = u"ab";
+    size_t used = 2;
+    EXPECT_FALSE(appendText(out, 6, used, "cdefg"));
+    EXPECT_EQ(std::u16string(out), u"abcde");
+    EXPECT_EQ(used, 5u);
+    EXPECT_FALSE(appendText(out, 8, used, u"xyz", true));
+    EXPECT_EQ(std::u16string(out), u"abcde");
+    EXPECT_TRUE(appendText(out, 8, used, u"xy", true));
+    EXPECT_EQ(std::u16string(out), u"abcdexy");
+    size_t counted = 3;
+    EXPECT_TRUE(appendText(nullptr, 0, counted, "\xff\x01"));
+    EXPECT_EQ(counted, 5u);
+    char16_t wide[4];
+    EXPECT_TRUE(decodeUtf8(wide, 4, "\xd0\x94\xf0\x9f\x92\xb6"));  // Д and a surrogate pair
+    EXPECT_EQ(std::u16string(wide), u"Д\U0001F4B6");
+    EXPECT_FALSE(decodeUtf8(wide, 4, "\xd0"));
+}
