@@ -2,31 +2,19 @@
 // calendar order, its extremes and the shown day; placing them.
 #include <gtest/gtest.h>
 
+#include "tests/native/testutil.h"
+
 #include <cstring>
 
 #include "dialogs/core/chart.h"
-
-namespace {
-
-DayRates day(int d, int m, int y, float eur, int eurNominal = 1)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(d, m, y);
-    r.rates[0] = {eurNominal, eur};
-    r.rates[1] = {1, 80.0f + d / 100.0f};
-    return r;
-}
-
-}  // namespace
 
 // A known series, stored out of date order and across a year's end: the highest
 // value sits at the top of the plot on its day, the lowest at the bottom, the
 // shown day is found, and x follows the calendar.
 TEST(Chart, HighestAndLowestSitOnTheirDaysAndTheShownDayIsFound)
 {
-    std::vector<DayRates> rows = {day(2, 1, 2027, 90.0f), day(29, 12, 2026, 92.5f), day(30, 12, 2026, 88.0f),
-                                  day(28, 12, 2026, 91.0f), day(31, 12, 2026, 89.5f)};
+    std::vector<DayRates> rows = {dayRecord(2, 1, 2027, 90.0f), dayRecord(29, 12, 2026, 92.5f), dayRecord(30, 12, 2026, 88.0f),
+                                  dayRecord(28, 12, 2026, 91.0f), dayRecord(31, 12, 2026, 89.5f)};
     DayRates none;
     std::memset(&none, 0, sizeof none);
     rows.push_back(none);  // an empty slot is no point
@@ -57,7 +45,7 @@ TEST(Chart, HighestAndLowestSitOnTheirDaysAndTheShownDayIsFound)
 // rise from 30 to 31.5, not a fall.
 TEST(Chart, ANominalChangeKeepsTheLineWhole)
 {
-    DayRates rows[] = {day(8, 12, 2026, 31.5f, 1), day(7, 12, 2026, 300.0f, 10), day(6, 12, 2026, 0.0f, 0)};
+    DayRates rows[] = {dayRecord(8, 12, 2026, 31.5f, 1), dayRecord(7, 12, 2026, 300.0f, 10), dayRecord(6, 12, 2026, 0.0f, 0)};
     ChartPoint points[3];
     ChartPlot plot = collectChartPoints(rows, 3, 0, rows[0], points, 3);
     ASSERT_EQ(plot.count, 2);  // the day without the currency is left out

@@ -6,24 +6,16 @@
 
 #include "dialogs/core/converter.h"
 #include "dialogs/core/historytable.h"
-#include "tests/native/utf8.h"
+#include "tests/native/testutil.h"
 
 namespace {
 
 constexpr int Eur = 0, Usd = 1, Jpy = 3;
 
-DayRates day(int d, int month, int year)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(d, month, year);
-    return r;
-}
-
 // A day with USD at 30.0 for 1 and JPY at 25.0 for 100; EUR is absent.
 DayRates tradingDay()
 {
-    DayRates r = day(5, 1, 2006);
+    DayRates r = dayRecord(5, 1, 2006);
     r.rates[Usd] = {1, 30.0f};
     r.rates[Jpy] = {100, 25.0f};
     return r;
@@ -61,7 +53,7 @@ TEST(Converter, ANominalChangeLeavesThePerUnitPriceAlone)
     // SEK at 300.00 for 10 one day and 30.00 for 1 the next: the same price per
     // krona, so the same amount converts the same on both days, either way.
     constexpr int Sek = 15;
-    DayRates tenUnits = day(5, 1, 2006), oneUnit = day(6, 1, 2006);
+    DayRates tenUnits = dayRecord(5, 1, 2006), oneUnit = dayRecord(6, 1, 2006);
     tenUnits.rates[Sek] = {10, 300.0f};
     oneUnit.rates[Sek] = {1, 30.0f};
     tenUnits.rates[Usd] = oneUnit.rates[Usd] = {1, 60.0f};

@@ -196,16 +196,6 @@ TEST_F(RangeFill, FallsBackToOneRequestADayWhenTheRangeFormFails)
 
 namespace {
 
-DayRates day(int d, int m, int y, float eur, int eurNominal = 1)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(d, m, y);
-    r.rates[0] = {eurNominal, eur};
-    r.rates[1] = {1, 80.0f + d / 100.0f};
-    return r;
-}
-
 struct FillScript {
     uint32_t clock = 5000;
     std::vector<uint32_t> requestTimes;
@@ -249,7 +239,7 @@ struct Fill : ::testing::Test {
             if (int(fill.requests.size()) - 1 == fill.failAt) return false;
             DayCode answered = latest ? makeDayCode(8, 12, 2026) : wanted;
             for (int i = 0; i < fill.answerDaysEarlier; ++i) answered = previousDay(answered);
-            storeDay(day(answered.day, answered.month, yearOf(answered), 90.0f));
+            storeDay(dayRecord(answered.day, answered.month, yearOf(answered), 90.0f));
             return true;
         };
         loadHistory(folder.path16("vokCurrency.his").c_str(), 15);
@@ -270,8 +260,8 @@ struct Fill : ::testing::Test {
 // that was asked for meanwhile starts.
 TEST_F(Fill, FillsTheStoreOneRequestPerDayASecondApart)
 {
-    storeDay(day(8, 12, 2026, 90.0f));
-    storeDay(day(7, 12, 2026, 90.0f));
+    storeDay(dayRecord(8, 12, 2026, 90.0f));
+    storeDay(dayRecord(7, 12, 2026, 90.0f));
     EXPECT_TRUE(startFill());
     EXPECT_EQ(fillOutcome(), FillComplete);
     ASSERT_EQ(fill.requests.size(), 13u);
@@ -293,7 +283,7 @@ TEST_F(Fill, FillsTheStoreOneRequestPerDayASecondApart)
 
 TEST_F(Fill, StopsWhenToldOrAtTheFirstFailureAndKeepsWhatItGot)
 {
-    storeDay(day(8, 12, 2026, 90.0f));
+    storeDay(dayRecord(8, 12, 2026, 90.0f));
     fill.stopAfter = 3;
     EXPECT_TRUE(startFill());
     EXPECT_EQ(fillOutcome(), FillStopped);
@@ -328,7 +318,7 @@ TEST_F(Fill, WalksBackFromWhatTheBankAnswersAndEndsWhenNothingIsOlder)
     fill.updateTriedDuringFill = true;
     schedulePlatform.download = [](bool, const DayCode&) {
         fill.requests.push_back({false, DayCode{}});
-        storeDay(day(8, 12, 2026, 91.0f));  // always the same table
+        storeDay(dayRecord(8, 12, 2026, 91.0f));  // always the same table
         return true;
     };
     EXPECT_TRUE(startFill());

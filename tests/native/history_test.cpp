@@ -12,16 +12,6 @@
 
 namespace {
 
-DayRates dayWith(int day, int month, int year, float eur = 1.0f)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(day, month, year);
-    r.rates[0].nominal = 1;
-    r.rates[0].rate = eur;
-    return r;
-}
-
 struct HistoryFile : ::testing::Test {
     ScratchFolder folder;
     std::string file = folder.file("vokCurrency.his");
@@ -34,7 +24,7 @@ struct HistoryFile : ::testing::Test {
     void writeRecords(int count)
     {
         std::vector<DayRates> records;
-        for (int i = 0; i < count; ++i) records.push_back(dayWith(count - i, 3, 2020, float(i)));
+        for (int i = 0; i < count; ++i) records.push_back(dayRecord(count - i, 3, 2020, float(i)));
         writeBytes(file, records.data(), records.size() * sizeof(DayRates));
     }
     DayRates slot(int i) const { return history.records[i]; }
@@ -51,7 +41,7 @@ bool isEmpty(const DayRates& r)
 // Days as "dd.mm.yyyy"; the store's slots as such a list, newest first.
 DayRates dayOf(const std::string& date, float eur = 1.0f)
 {
-    return dayWith(std::stoi(date.substr(0, 2)), std::stoi(date.substr(3, 2)), std::stoi(date.substr(6)), eur);
+    return dayRecord(std::stoi(date.substr(0, 2)), std::stoi(date.substr(3, 2)), std::stoi(date.substr(6)), eur);
 }
 
 std::vector<std::string> storedDates()
@@ -122,14 +112,14 @@ TEST_F(HistoryFile, AShortFileIsPaddedAndALongOneCutToTheLength)
     loadHistory(path.c_str(), 15);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(slot(i).code.day, 10 - i);
     for (int i = 10; i < 15; ++i) EXPECT_TRUE(isEmpty(slot(i)));
-    storeDay(dayWith(20, 3, 2020));
+    storeDay(dayRecord(20, 3, 2020));
     EXPECT_EQ(readBytes(file).size(), 15 * sizeof(DayRates));
     freeHistory();
 
     writeRecords(20);
     loadHistory(path.c_str(), 15);
     EXPECT_EQ(slot(14).code.day, 6);
-    storeDay(dayWith(1, 1, 2021));
+    storeDay(dayRecord(1, 1, 2021));
     std::vector<unsigned char> bytes = readBytes(file);
     ASSERT_EQ(bytes.size(), 15 * sizeof(DayRates));
     DayRates last;
@@ -151,9 +141,9 @@ TEST_F(HistoryFile, ACutLastRecordIsNotTakenForADay)
 TEST_F(HistoryFile, SearchesAcrossTheYearBoundary)
 {
     loadHistory(path.c_str(), 15);
-    storeDay(dayWith(28, 12, 2005));
-    storeDay(dayWith(29, 12, 2005));
-    storeDay(dayWith(30, 12, 2005));
+    storeDay(dayRecord(28, 12, 2005));
+    storeDay(dayRecord(29, 12, 2005));
+    storeDay(dayRecord(30, 12, 2005));
     DayCode fifth = makeDayCode(5, 1, 2006);
     EXPECT_EQ(DayKey(fifth), 6210);
     EXPECT_TRUE(sameDay(findLatestOnOrBefore(fifth), makeDayCode(29, 12, 2005)));
@@ -168,11 +158,11 @@ TEST_F(HistoryFile, EqualKeysGoToTheMostRecentlyStored)
 {
     loadHistory(path.c_str(), 15);
     // 31 December 2005 and 7 January 2006 share a key.
-    storeDay(dayWith(31, 12, 2005));
-    storeDay(dayWith(7, 1, 2006));
+    storeDay(dayRecord(31, 12, 2005));
+    storeDay(dayRecord(7, 1, 2006));
     DayCode target = makeDayCode(10, 1, 2006);
     EXPECT_TRUE(sameDay(findLatestOnOrBefore(target), makeDayCode(7, 1, 2006)));
-    storeDay(dayWith(31, 12, 2005, 2.0f));  // replaced in place: order unchanged
+    storeDay(dayRecord(31, 12, 2005, 2.0f));  // replaced in place: order unchanged
     EXPECT_TRUE(sameDay(findLatestOnOrBefore(target), makeDayCode(7, 1, 2006)));
     EXPECT_TRUE(sameDay(findEarliestAfter(makeDayCode(1, 12, 2005)), makeDayCode(7, 1, 2006)));
 }
@@ -189,7 +179,7 @@ TEST_F(HistoryFile, EmptyAndAbsentStoresAnswerNothing)
     for (int capacity : {0, -5}) {
         loadHistory(path.c_str(), capacity);
         EXPECT_EQ(history.records, nullptr);
-        storeDay(dayWith(1, 1, 2020));
+        storeDay(dayRecord(1, 1, 2020));
         EXPECT_TRUE(isEmpty(findDay(makeDayCode(1, 1, 2020))));
         EXPECT_EQ(findLatestOnOrBefore(today).day, 0);
         DayRates out[2];
@@ -202,14 +192,14 @@ TEST_F(HistoryFile, EmptyAndAbsentStoresAnswerNothing)
 TEST_F(HistoryFile, AFailedSaveKeepsTheFileThatWasThere)
 {
     loadHistory(path.c_str(), 4);
-    storeDay(dayWith(1, 1, 2020));
+    storeDay(dayRecord(1, 1, 2020));
     std::vector<unsigned char> before = readBytes(file);
     fileWriteFailAfter = 200;
-    storeDay(dayWith(2, 1, 2020));
+    storeDay(dayRecord(2, 1, 2020));
     EXPECT_EQ(readBytes(file), before);
     EXPECT_EQ(slot(0).code.day, 2);  // still in memory
     fileWriteFailAfter = -1;
-    storeDay(dayWith(3, 1, 2020));  // the next store writes both
+    storeDay(dayRecord(3, 1, 2020));  // the next store writes both
     freeHistory();
     loadHistory(path.c_str(), 4);
     EXPECT_EQ(slot(0).code.day, 3);
@@ -219,7 +209,7 @@ TEST_F(HistoryFile, AFailedSaveKeepsTheFileThatWasThere)
 TEST_F(HistoryFile, LeavingTheStoreInPlaceKeepsItUsable)
 {
     loadHistory(path.c_str(), 4);
-    storeDay(dayWith(1, 1, 2020));
+    storeDay(dayRecord(1, 1, 2020));
     freeHistory(true);
     ASSERT_NE(history.records, nullptr);
     EXPECT_EQ(findDay(makeDayCode(1, 1, 2020)).code.day, 1);

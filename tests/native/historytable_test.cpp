@@ -7,19 +7,11 @@
 #include <vector>
 
 #include "dialogs/core/historytable.h"
-#include "tests/native/utf8.h"
+#include "tests/native/testutil.h"
 
 namespace {
 
 constexpr int Eur = 0, Usd = 1, Jpy = 3;
-
-DayRates day(int d, int month, int year)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(d, month, year);
-    return r;
-}
 
 
 std::string rate(float value, int digits, bool comma = false)
@@ -32,16 +24,6 @@ std::string rate(float value, int digits, bool comma = false)
 }  // namespace
 
 namespace {
-
-DayRates day(int d, int m, int y, float eur, int eurNominal = 1)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(d, m, y);
-    r.rates[0] = {eurNominal, eur};
-    r.rates[1] = {1, 80.0f + d / 100.0f};
-    return r;
-}
 
 std::u16string u16(const char16_t* s) { return s; }
 
@@ -86,14 +68,14 @@ TEST(HistoryTable, RowsAreTheFilledSlotsAtTheFront)
     DayRates slots[5];
     std::memset(slots, 0, sizeof slots);
     EXPECT_EQ(countRows(slots, 5), 0);
-    slots[0] = day(1, 2, 2006);
-    slots[1] = day(2, 2, 2006);
-    slots[3] = day(4, 2, 2006);
+    slots[0] = dayRecord(1, 2, 2006);
+    slots[1] = dayRecord(2, 2, 2006);
+    slots[3] = dayRecord(4, 2, 2006);
     EXPECT_EQ(countRows(slots, 5), 2);
     EXPECT_EQ(countRows(slots, 1), 1);
     EXPECT_EQ(countRows(slots, 0), 0);
-    slots[2] = day(3, 2, 2006);
-    slots[4] = day(5, 2, 2006);
+    slots[2] = dayRecord(3, 2, 2006);
+    slots[4] = dayRecord(5, 2, 2006);
     EXPECT_EQ(countRows(slots, 5), 5);
     slots[0].code.day = 0;  // slot 0 empty: no rows, whatever follows
     EXPECT_EQ(countRows(slots, 5), 0);
@@ -102,20 +84,20 @@ TEST(HistoryTable, RowsAreTheFilledSlotsAtTheFront)
 
 TEST(HistoryTable, DatesCompareByDayDistance)
 {
-    DayRates jan5 = day(5, 1, 2006), dec20 = day(20, 12, 2005);
+    DayRates jan5 = dayRecord(5, 1, 2006), dec20 = dayRecord(20, 12, 2005);
     EXPECT_EQ(compareRows(jan5, dec20, 0, false), 9);
     EXPECT_EQ(compareRows(dec20, jan5, 0, false), -9);
     EXPECT_EQ(compareRows(dec20, jan5, 0, true), 9);
     EXPECT_EQ(compareRows(jan5, jan5, 0, true), 0);
     // The 31-day months: 28 February is 4 days before 1 March.
-    EXPECT_EQ(compareRows(day(1, 3, 2006), day(28, 2, 2006), 0, false), 4);
+    EXPECT_EQ(compareRows(dayRecord(1, 3, 2006), dayRecord(28, 2, 2006), 0, false), 4);
     // 31 December and 7 January of the next year share a key: equal.
-    EXPECT_EQ(compareRows(day(31, 12, 2005), day(7, 1, 2006), 0, false), 0);
+    EXPECT_EQ(compareRows(dayRecord(31, 12, 2005), dayRecord(7, 1, 2006), 0, false), 0);
 }
 
 TEST(HistoryTable, RatesCompareInTruncatedThousandths)
 {
-    DayRates a = day(1, 1, 2006), b = day(2, 1, 2006);
+    DayRates a = dayRecord(1, 1, 2006), b = dayRecord(2, 1, 2006);
     a.rates[Usd].rate = 30.5f;
     b.rates[Usd].rate = 30.25f;
     EXPECT_EQ(compareRows(a, b, Usd + 1, false), 250);
@@ -139,7 +121,7 @@ TEST(HistoryTable, RatesCompareInTruncatedThousandths)
 
 TEST(HistoryTable, DamagedRatesStillGiveAnOrder)
 {
-    DayRates a = day(1, 1, 2006), b = day(2, 1, 2006);
+    DayRates a = dayRecord(1, 1, 2006), b = dayRecord(2, 1, 2006);
     a.rates[Eur].rate = 3.0e38f;
     b.rates[Eur].rate = -3.0e38f;
     EXPECT_EQ(compareRows(a, b, Eur + 1, false), 2147483647);
@@ -158,7 +140,7 @@ TEST(HistoryTable, DamagedRatesStillGiveAnOrder)
 
 TEST(TableText, HeaderCodesAndNominalsThenOneTabSeparatedRowPerDay)
 {
-    DayRates rows[] = {day(8, 12, 2026, 90.8f), day(7, 12, 2026, 907.0f, 10)};
+    DayRates rows[] = {dayRecord(8, 12, 2026, 90.8f), dayRecord(7, 12, 2026, 907.0f, 10)};
     rows[0].rates[3] = {100, 53.4f};  // JPY
     uint16_t order[] = {1, 0};
     std::vector<char16_t> text(composeTableText(nullptr, 0, rows, order, 2, rows[0], 2, true) + 1);

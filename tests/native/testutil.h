@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "data/currency.h"
 #include "tests/native/utf8.h"
 
 class ScratchFolder {
@@ -20,3 +22,21 @@ public:
 std::vector<unsigned char> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const void* data, size_t size);
 bool fileExists(const std::string& path);
+
+// A day's record for the tests: no rate at all, or EUR at eur for eurNominal
+// units and USD at 80 + day / 100.
+inline DayRates dayRecord(int d, int m, int y)
+{
+    DayRates r;
+    std::memset(&r, 0, sizeof r);
+    r.code = makeDayCode(d, m, y);
+    return r;
+}
+
+inline DayRates dayRecord(int d, int m, int y, float eur, int eurNominal = 1)
+{
+    DayRates r = dayRecord(d, m, y);
+    r.rates[0] = {eurNominal, eur};
+    r.rates[1] = {1, 80.0f + d / 100.0f};
+    return r;
+}

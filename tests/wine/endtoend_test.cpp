@@ -405,28 +405,6 @@ std::vector<std::wstring> captionsUntilTheFillEnds(HWND dialog)
     return captions;
 }
 
-std::wstring tableCell(HWND dialog, int row, int column)
-{
-    wchar_t text[64] = L"";
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 64;
-    SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMTEXTW, WPARAM(row), LPARAM(&item));
-    return text;
-}
-
-void clickColumn(HWND dialog, int column)
-{
-    NMLISTVIEW notice = {};
-    notice.hdr.hwndFrom = GetDlgItem(dialog, IDC_HISTORY_TABLE);
-    notice.hdr.idFrom = IDC_HISTORY_TABLE;
-    notice.hdr.code = LVN_COLUMNCLICK;
-    notice.iItem = -1;
-    notice.iSubItem = column;
-    SendMessageW(dialog, WM_NOTIFY, IDC_HISTORY_TABLE, LPARAM(&notice));
-}
-
 // One currency's records over a range, as the bank's range form gives them.
 ScriptedResponse rangeOf(const char* id, const std::vector<std::pair<DayCode, std::string>>& records)
 {
@@ -470,7 +448,7 @@ TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
         EXPECT_EQ(captions.back(), L"\x041A\x0443\x0440\x0441\x044B");
         EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 4);
         EXPECT_EQ(tableCell(dialog, 2, 1), L"95,0000");  // 950 for 10 under €
-        clickColumn(dialog, 1);                           // EUR ascending
+        clickColumnHeader(dialog, 1);                           // EUR ascending
         EXPECT_EQ(tableCell(dialog, 0, 1), L"95,0000");
         EXPECT_EQ(tableCell(dialog, 3, 1), L"96,6000");
     });
@@ -513,7 +491,7 @@ TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
     std::wstring copied, firstRow, lastRow;
     emptyClipboard();
     bool shown = plugin.holdOnTheRates([&](HWND dialog) {
-        clickColumn(dialog, 0);  // oldest first
+        clickColumnHeader(dialog, 0);  // oldest first
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);  // "Заполнить", as its menu item sends it
         captions = captionsUntilTheFillEnds(dialog);
         EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 7);

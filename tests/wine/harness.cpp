@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -468,4 +470,29 @@ int PluginHost::pixelsOf(COLORREF colour)
     repaint();
     std::vector<COLORREF> all = pixels();
     return int(std::count(all.begin(), all.end(), colour));
+}
+
+static HWND ratesTable(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_TABLE); }
+
+std::wstring tableCell(HWND dialog, int row, int column)
+{
+    wchar_t buffer[64] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 64;
+    SendMessageW(ratesTable(dialog), LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+void clickColumnHeader(HWND dialog, int column)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(ratesTable(dialog), LVM_GETHEADER, 0, 0));
+    RECT item, client;
+    SendMessageW(header, HDM_GETITEMRECT, WPARAM(column), reinterpret_cast<LPARAM>(&item));
+    GetClientRect(header, &client);
+    int right = item.right < client.right ? item.right : client.right;
+    LPARAM at = MAKELPARAM((item.left + right) / 2, (item.top + item.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header, WM_LBUTTONUP, 0, at);
 }

@@ -38,6 +38,9 @@ DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal = 1);
 
 // A window's text.
 std::wstring windowText(HWND window);
+// The rates dialog's table: a cell's text, and a tap on a column's header.
+std::wstring tableCell(HWND dialog, int row, int column);
+void clickColumnHeader(HWND dialog, int column);
 
 // A file the tests write over (the settings file beside this test binary): kept
 // and removed when made, put back (or the test's own removed) when destroyed.

@@ -79,21 +79,10 @@ HWND table(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_TABLE); }
 
 int rowCountOf(HWND dialog) { return int(SendMessageW(table(dialog), LVM_GETITEMCOUNT, 0, 0)); }
 
-std::wstring cell(HWND dialog, int row, int column)
-{
-    wchar_t buffer[64] = L"";
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = 64;
-    SendMessageW(table(dialog), LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
-    return buffer;
-}
-
 std::wstring dateColumn(HWND dialog)
 {
     std::wstring all;
-    for (int r = 0; r < rowCountOf(dialog); ++r) all += cell(dialog, r, 0).substr(0, 2) + L" ";
+    for (int r = 0; r < rowCountOf(dialog); ++r) all += tableCell(dialog, r, 0).substr(0, 2) + L" ";
     return all;
 }
 
@@ -111,17 +100,6 @@ std::wstring headerText(HWND dialog, int column)
 }
 
 // A stylus tap on a column's header, at the visible part of it.
-void clickHeader(HWND dialog, int column)
-{
-    RECT item, client;
-    SendMessageW(header(dialog), HDM_GETITEMRECT, WPARAM(column), reinterpret_cast<LPARAM>(&item));
-    GetClientRect(header(dialog), &client);
-    int right = item.right < client.right ? item.right : client.right;
-    LPARAM at = MAKELPARAM((item.left + right) / 2, (item.top + item.bottom) / 2);
-    SendMessageW(header(dialog), WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(header(dialog), WM_LBUTTONUP, 0, at);
-}
-
 // A double tap on a row.
 void doubleTapRow(HWND dialog, int row)
 {
@@ -242,11 +220,11 @@ TEST_F(RatesDialog, TableViewListsEveryStoredDayNewestFirst)
         EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
         ASSERT_EQ(rowCountOf(dialog), 5);
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
-        EXPECT_EQ(cell(dialog, 0, 0), L"08/12/2026");
+        EXPECT_EQ(tableCell(dialog, 0, 0), L"08/12/2026");
         // Rates with historyDigits 4 and the table's decimal comma (commaFlags bit 2).
-        EXPECT_EQ(cell(dialog, 1, Usd + 1), L"79,9000");
-        EXPECT_EQ(cell(dialog, 1, Jpy + 1), L"27,0000");
-        EXPECT_EQ(cell(dialog, 1, 5), L"0,0000");  // a currency the day lacked
+        EXPECT_EQ(tableCell(dialog, 1, Usd + 1), L"79,9000");
+        EXPECT_EQ(tableCell(dialog, 1, Jpy + 1), L"27,0000");
+        EXPECT_EQ(tableCell(dialog, 1, 5), L"0,0000");  // a currency the day lacked
 
         EXPECT_EQ(SendMessageW(header(dialog), HDM_GETITEMCOUNT, 0, 0), 18);
         EXPECT_EQ(headerText(dialog, 0), L"\x0414\x0430\x0442\x0430");  // "Дата"
@@ -387,28 +365,28 @@ TEST_F(RatesDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
     storeFiveDays();
     INT_PTR result = open(0, [](HWND dialog) {
         // Sorting state lives as long as the module: start from a known column.
-        clickHeader(dialog, Usd + 1);  // another column: ascending by USD
+        clickColumnHeader(dialog, Usd + 1);  // another column: ascending by USD
         EXPECT_EQ(dateColumn(dialog), L"07 08 01 04 03 ");
-        EXPECT_EQ(cell(dialog, 0, Usd + 1), L"79,9000");
-        clickHeader(dialog, 0);  // another column again: ascending by date
+        EXPECT_EQ(tableCell(dialog, 0, Usd + 1), L"79,9000");
+        clickColumnHeader(dialog, 0);  // another column again: ascending by date
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        clickHeader(dialog, 0);  // the same column: reversed
+        clickColumnHeader(dialog, 0);  // the same column: reversed
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
-        clickHeader(dialog, 0);
+        clickColumnHeader(dialog, 0);
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        clickHeader(dialog, Eur + 1);
+        clickColumnHeader(dialog, Eur + 1);
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        clickHeader(dialog, Eur + 1);
+        clickColumnHeader(dialog, Eur + 1);
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
-        EXPECT_EQ(cell(dialog, 4, 0), L"01/12/2026");
-        EXPECT_EQ(cell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
+        EXPECT_EQ(tableCell(dialog, 4, 0), L"01/12/2026");
+        EXPECT_EQ(tableCell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     EXPECT_EQ(result, IDM_CANCEL);
     // A new opening starts newest first again.
     result = open(0, [](HWND dialog) {
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
-        clickHeader(dialog, Eur + 1);  // another column: ascending
+        clickColumnHeader(dialog, Eur + 1);  // another column: ascending
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
@@ -425,7 +403,7 @@ TEST_F(RatesDialog, ActivatingARowChoosesItsDayForTheConverter)
     readShownRates(shownBefore, unused);
     INT_PTR result = open(0, [](HWND dialog) {
         EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0375");  // at the shown day's 80.1
-        ASSERT_EQ(cell(dialog, 2, 0), L"04/12/2026");
+        ASSERT_EQ(tableCell(dialog, 2, 0), L"04/12/2026");
         doubleTapRow(dialog, 2);
         EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"04/12/2026");
         EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0000");  // at 80.4
@@ -1027,7 +1005,7 @@ TEST_F(RatesDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
     storeFiveDays();
     emptyClipboard();
     INT_PTR result = open(0, [](HWND dialog) {
-        clickHeader(dialog, 0);  // oldest first: the copy follows the table's order
+        clickColumnHeader(dialog, 0);  // oldest first: the copy follows the table's order
         pickFromMenu(dialog, IDM_COPY_TABLE);
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
@@ -1057,7 +1035,7 @@ TEST_F(RatesDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         EXPECT_EQ(fillOutcome(), FillFailed);
         EXPECT_EQ(fillLog.requests.load(), 3);
         EXPECT_EQ(rowCountOf(dialog), 3);
-        EXPECT_EQ(cell(dialog, 2, 0), L"06/12/2026");  // the last day that came, at the end
+        EXPECT_EQ(tableCell(dialog, 2, 0), L"06/12/2026");  // the last day that came, at the end
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     EXPECT_EQ(result, IDM_CANCEL);
