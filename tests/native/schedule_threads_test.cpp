@@ -67,3 +67,45 @@ TEST(ScheduleThreads, NeverTwoWorkersAtOnce)
     schedulePlatform = SchedulePlatform{};
     freeHistory();
 }
+
+// A tap that meets the end of a fill is never lost: whatever the interleaving of
+// the fill letting go of the worker and the tap, exactly one update starts.
+TEST(ScheduleThreads, ATapMeetingTheEndOfAFillStartsExactlyOneUpdate)
+{
+    static std::atomic<int> starts{0};
+    static std::atomic<int> round{-1};
+    static std::atomic<int> finished{0};
+    const int rounds = 30000;
+    schedulePlatform = SchedulePlatform{};
+    schedulePlatform.startThread = [] {
+        ++starts;
+        return true;
+    };
+    auto onEachRound = [rounds](void (*step)()) {
+        return std::thread([rounds, step] {
+            for (int r = 0; r < rounds; ++r) {
+                while (round.load() != r) std::this_thread::yield();
+                step();
+                ++finished;
+            }
+        });
+    };
+    std::thread fill = onEachRound([] { releaseWorker(); });
+    std::thread tap = onEachRound([] { startUpdate(); });
+    int lost = 0, doubled = 0;
+    for (int r = 0; r < rounds; ++r) {
+        resetSchedule();
+        starts = 0;
+        ASSERT_TRUE(claimWorker(WorkerFill));
+        round = r;
+        while (finished.load() < 2 * (r + 1)) std::this_thread::yield();
+        lost += starts.load() == 0;
+        doubled += starts.load() > 1;
+    }
+    fill.join();
+    tap.join();
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(doubled, 0);
+    resetSchedule();
+    schedulePlatform = SchedulePlatform{};
+}
