@@ -4,6 +4,7 @@
 #include "httpserver.h"
 #include "winetest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -148,6 +149,7 @@ protected:
     {
         updateLimitOverrideMs = 0;
         server.stop();
+        EXPECT_TRUE(waitForFetchThread(15000)) << "a fetch thread outlived its service";
         freeHistory();
         std::memcpy(ratesServiceBase, savedBase, sizeof savedBase);
     }
@@ -636,6 +638,105 @@ TEST_F(RateDownload, ACacheableAnswerNeverStandsInForTheNextOne)
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].requestLine, seen[1].requestLine);  // the same URL, asked twice
     expectStored({3, 3, 16}, tableQuotes());
+}
+
+// Only a 200 is read: an error status whose body is a whole table stores nothing.
+TEST_F(RateDownload, AnErrorStatusWithATableInItsBodyStoresNothing)
+{
+    for (int status : {403, 500}) {
+        ScriptedResponse refused = serving(ratesDocument("02.03.2005", tableQuotes()));
+        refused.status = status;
+        server.respondWith(refused);
+        EXPECT_FALSE(runDownload(true)) << status;
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
+    expectNothingStored();
+}
+
+// Whatever the service or the proxy does, a download ends within the update's
+// limit, and one asked for while a given-up request still runs fails at once.
+TEST_F(RateDownload, EveryMisbehaviourEndsWithinTheTimeLimit)
+{
+    updateLimitOverrideMs = 3000;  // a minute, shortened for the test
+    TestHttpServer proxy;
+    ASSERT_TRUE(proxy.start());
+    ScriptedResponse silent;
+    silent.ending = ResponseEnding::StallAfter;
+    silent.headOnly = true;
+    proxy.respondWith(silent);
+    ScriptedResponse trickle;
+    trickle.trickleHeadMs = 300;
+    ScriptedResponse toItself;
+    toItself.status = 302;
+    struct Case {
+        const char* why;
+        ScriptedResponse response;
+        bool throughProxy;
+    };
+    const Case cases[] = {{"a head that never ends", trickle, false},
+                          {"a redirect to itself", toItself, false},
+                          {"a proxy that takes the request and never answers", serving(""), true}};
+    for (const Case& c : cases) {
+        TestHttpServer service;
+        ASSERT_TRUE(service.start());
+        std::string base = "http://127.0.0.1:" + std::to_string(service.port());
+        pointServiceAt(loopbackBase(service.port()));
+        ScriptedResponse response = c.response;
+        if (response.status == 302) response.location = base + "/scripts/XML_daily.asp?nocache";
+        service.respondWith(response);
+        setProxy(c.throughProxy, "127.0.0.1:" + std::to_string(proxy.port()));
+        DWORD began = GetTickCount();
+        EXPECT_FALSE(runDownload(true)) << c.why;
+        EXPECT_LE(GetTickCount() - began, 4500u) << c.why;
+        if (response.status == 302) {
+            EXPECT_LE(service.requests().size(), 6u);  // five redirects at most
+        }
+        if (response.trickleHeadMs) {
+            began = GetTickCount();
+            EXPECT_FALSE(runDownload(true));
+            EXPECT_LE(GetTickCount() - began, 500u) << "waited for the request given up on";
+        }
+        service.stop();
+        proxy.stop();  // a stalled proxy holds the fetch thread until it goes
+        EXPECT_TRUE(waitForFetchThread(15000)) << c.why;
+        ASSERT_TRUE(proxy.start());
+        proxy.respondWith(silent);
+    }
+    expectNothingStored();
+}
+
+// An update given up at its limit shows Failed; once its request has ended,
+// the next tap stores the day.
+TEST_F(RateDownload, AnUpdateGivenUpShowsFailureAndTheNextTapStoresTheDay)
+{
+    updateLimitOverrideMs = 3000;
+    installSchedulePlatform(nullptr);
+    resetSchedule();
+    auto tap = [] {  // the states shown until the worker ends, at most 15 s
+        std::vector<int> shown;
+        EXPECT_TRUE(startUpdate());
+        for (DWORD began = GetTickCount(); updateWorkerRunning() && GetTickCount() - began < 15000; Sleep(5))
+            if (shown.empty() || shown.back() != updateState.load()) shown.push_back(updateState.load());
+        EXPECT_FALSE(updateWorkerRunning());
+        return shown;
+    };
+    ScriptedResponse trickle;
+    trickle.trickleHeadMs = 300;
+    server.respondWith(trickle);
+    std::vector<int> shown = tap();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), Failed), shown.end());
+    expectNothingStored();
+
+    server.stop();
+    ASSERT_TRUE(waitForFetchThread(15000));
+    ASSERT_TRUE(server.start());
+    pointServiceAt(loopbackBase(server.port()));
+    server.respondWith(serving(ratesDocument("02.03.2005", tableQuotes())));
+    shown = tap();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), Succeeded), shown.end());
+    expectStored(march2, tableQuotes());
+    schedulePlatform = SchedulePlatform{};
+    resetSchedule();
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <functional>
@@ -695,4 +697,34 @@ TEST(EndToEnd, FillFetchesOneDayPerRequestASecondApartThenTheCopyHasEveryDay)
     for (size_t at = copied.find(L"\r\n"); at != std::wstring::npos; at = copied.find(L"\r\n", at + 2)) ++lines;
     EXPECT_EQ(lines, 16u);
     EXPECT_EQ(copied.find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD"), 0u);
+}
+
+// In a host whose locale writes numbers with a comma, the converter reads the
+// amount with either separator.
+TEST(EndToEnd, TheConverterReadsAPointOrACommaInARussianLocaleHost)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    ASSERT_NE(setlocale(LC_ALL, "Russian"), nullptr);
+    EXPECT_EQ(atof("1,5"), 1.5);  // the host's C library now reads commas, and stops at points
+    PanelUnderTest plugin;
+    plugin.open(deadLoopbackPort(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    std::wstring results[2];
+    holdOnTheRates(plugin, [&results](HWND dialog) {
+        const int chosen[2][2] = {{IDC_CONVERT_FROM, 2}, {IDC_CONVERT_TO, 0}};  // dollars into roubles
+        for (const auto& list : chosen) {
+            SendDlgItemMessageW(dialog, list[0], CB_SETCURSEL, list[1], 0);
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list[0], CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list[0])));
+        }
+        const wchar_t* amounts[2] = {L"1,5", L"1.5"};
+        for (int i = 0; i < 2; ++i) {
+            SetDlgItemTextW(dialog, IDC_AMOUNT, amounts[i]);
+            wchar_t text[64] = L"";
+            GetDlgItemTextW(dialog, IDC_RESULT, text, 64);
+            results[i] = text;
+        }
+    });
+    setlocale(LC_ALL, "C");
+    EXPECT_EQ(results[0], L"120,1500");
+    EXPECT_EQ(results[1], L"120.1500");
 }
