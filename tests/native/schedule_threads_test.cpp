@@ -70,39 +70,54 @@ TEST(ScheduleThreads, NeverTwoWorkersAtOnce)
 
 // A tap that meets the end of a fill is never lost: whatever the interleaving of
 // the fill letting go of the worker and the tap, exactly one update starts.
+namespace {
+std::atomic<int> starts{0};
+std::atomic<int> go{-1};
+std::atomic<int> tapped{-1};
+
+void waitUntil(const std::atomic<int>& flag, int value)
+{
+    for (int spins = 0; flag.load() != value; ++spins)
+        if (spins > 200) std::this_thread::yield();
+}
+
+// A few idle steps, different from round to round, so that over the rounds
+// the two calls meet at every offset.
+void lag(int round, int factor)
+{
+    for (volatile int k = 0; k < (round * factor) % 61; ++k) {
+    }
+}
+}  // namespace
+
 TEST(ScheduleThreads, ATapMeetingTheEndOfAFillStartsExactlyOneUpdate)
 {
-    static std::atomic<int> starts{0};
-    static std::atomic<int> round{-1};
-    static std::atomic<int> finished{0};
-    const int rounds = 30000;
+    static constexpr int rounds = 100000;
     schedulePlatform = SchedulePlatform{};
     schedulePlatform.startThread = [] {
         ++starts;
         return true;
     };
-    auto onEachRound = [rounds](void (*step)()) {
-        return std::thread([rounds, step] {
-            for (int r = 0; r < rounds; ++r) {
-                while (round.load() != r) std::this_thread::yield();
-                step();
-                ++finished;
-            }
-        });
-    };
-    std::thread fill = onEachRound([] { releaseWorker(); });
-    std::thread tap = onEachRound([] { startUpdate(); });
+    std::thread tap([] {
+        for (int r = 0; r < rounds; ++r) {
+            waitUntil(go, r);
+            lag(r, 7);
+            startUpdate();
+            tapped = r;
+        }
+    });
     int lost = 0, doubled = 0;
     for (int r = 0; r < rounds; ++r) {
         resetSchedule();
         starts = 0;
-        ASSERT_TRUE(claimWorker(WorkerFill));
-        round = r;
-        while (finished.load() < 2 * (r + 1)) std::this_thread::yield();
+        EXPECT_TRUE(claimWorker(WorkerFill));
+        go = r;
+        lag(r, 1);
+        releaseWorker();
+        waitUntil(tapped, r);
         lost += starts.load() == 0;
         doubled += starts.load() > 1;
     }
-    fill.join();
     tap.join();
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(doubled, 0);
