@@ -2,7 +2,6 @@
 // downloads and the clock. The update side knows no window: what it needs of the
 // panel (a repaint) is passed in when the module attaches.
 #pragma once
-#include <windows.h>
 
 // Fills schedulePlatform; repaintPanel (may be null) is called for every repaint.
 void installSchedulePlatform(void (*repaintPanel)());
@@ -10,4 +9,4 @@ void installSchedulePlatform(void (*repaintPanel)());
 // Runs body on a new thread that holds a reference to this module, passed to it
 // as its parameter, which it gives back as it ends (FreeLibraryAndExitThread).
 // False when no thread could be made.
-bool startModuleThread(LPTHREAD_START_ROUTINE body);
+bool startModuleThread(unsigned long(__stdcall* body)(void*));  // an LPTHREAD_START_ROUTINE
