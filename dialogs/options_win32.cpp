@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "data/history.h"
 #include "data/settings.h"
 #include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
@@ -116,10 +115,7 @@ void readOptionsPages()
     update.proxy = reinterpret_cast<const char16_t*>(proxy);
     update.establishConnection = isChecked(UpdatePage, IDC_ESTABLISH_CONNECTION);
     update.updateOnConnect = isChecked(UpdatePage, IDC_UPDATE_ON_CONNECT);
-    // The download takes the proxy and its flags under the same lock.
-    lockHistory();
     readUpdatePage(settings, update);
-    unlockHistory();
 
     MiscPageInput misc;
     misc.visibleItems = number(MiscPage, IDC_VISIBLE_ITEMS);

@@ -1,6 +1,8 @@
 #include "update/document.h"
 
 #include "data/history.h"
+#include "data/settings.h"
+#include "platform/text16.h"
 #include "update/download.h"
 #include "update/ratesreader.h"
 
@@ -15,4 +17,13 @@ bool storeReceivedDocument(char* text, size_t length, DayCode& stored)
     storeDay(rates);
     stored = rates.code;
     return true;
+}
+
+void takeFetchSettings(FetchSettings& out)
+{
+    lockHistory();
+    out.establishConnection = (settings.updateFlags & EstablishConnection) != 0;
+    out.useProxy = settings.useProxy != 0;
+    copy16(out.proxy, 65, settings.proxy);
+    unlockHistory();
 }

@@ -15,8 +15,6 @@
 
 #include <cstring>
 
-#include "data/history.h"
-#include "data/settings.h"
 #include "platform/connmgr.h"
 #include "platform/testhooks.h"
 #include "platform/text16.h"
@@ -95,8 +93,7 @@ enum FetchState : LONG { FetchRunning, FetchFinished, FetchAbandoned };
 
 static struct FetchJob {
     wchar_t url[FetchUrlCapacity];  // the request, then each redirect's target
-    bool useProxy;
-    wchar_t proxy[65];
+    FetchSettings settings;
     DWORD deadline;
     HANDLE finished;              // set by the thread when it ends in time
     volatile LONG state;          // FetchState
@@ -316,8 +313,10 @@ static void closeInternet()
 
 static bool fetchAll()
 {
-    HINTERNET internet = job.useProxy ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, job.proxy, nullptr, 0)
-                                      : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    const wchar_t* proxy = reinterpret_cast<const wchar_t*>(job.settings.proxy);
+    HINTERNET internet = job.settings.useProxy
+                             ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
+                             : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!internet) {
         job.error = GetLastError();
         return false;
@@ -348,18 +347,6 @@ static DWORD WINAPI fetchThread(LPVOID module)
 }
 
 // --- The waiting side ---------------------------------------------------------------
-
-// The settings the download needs, taken under the history lock, which the
-// options dialog's OK holds while it writes them.
-static bool takeSettings()
-{
-    lockHistory();
-    bool establish = (settings.updateFlags & EstablishConnection) != 0;
-    job.useProxy = settings.useProxy != 0;
-    copy16(reinterpret_cast<char16_t*>(job.proxy), 65, settings.proxy);
-    unlockHistory();
-    return establish;
-}
 
 // Runs the fetch thread and waits for it until deadline. False when it could
 // not start or was given up on.
@@ -405,7 +392,8 @@ static bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
     job.bodyRead = false;
     job.length = 0;
     copy16(reinterpret_cast<char16_t*>(job.url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(url));
-    bool establish = takeSettings();
+    takeFetchSettings(job.settings);
+    bool establish = job.settings.establishConnection;
 
     HANDLE connection = nullptr;
     if (establish) {
@@ -413,7 +401,7 @@ static bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
         std::memset(&request, 0, sizeof request);
         request.cbSize = 64;
         request.dwParams = CONNMGR_PARAM_GUIDDESTNET;
-        request.dwFlags = job.useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
+        request.dwFlags = job.settings.useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
         request.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
         request.bExclusive = TRUE;
         request.bDisabled = FALSE;

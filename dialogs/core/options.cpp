@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "data/currency.h"
+#include "data/history.h"
 #include "platform/text16.h"
 
 WorkingItems workingItems;
@@ -140,17 +141,21 @@ static bool above(uint32_t raw, int32_t low) { return static_cast<int32_t>(raw) 
 
 void readUpdatePage(Settings& s, const UpdatePageInput& in)
 {
-    s.updateFlags = 0;
-    if (in.updateEvery) s.updateFlags |= UpdateEvery;
+    uint8_t flags = 0;
+    if (in.updateEvery) flags |= UpdateEvery;
+    if (in.onlyIfStale) flags |= OnlyIfStale;
+    if (in.updateDaily) flags |= UpdateDaily;
+    if (in.establishConnection) flags |= EstablishConnection;
+    if (in.updateOnConnect) flags |= UpdateOnConnect;
+    // A download takes the proxy and the flags under the same lock.
+    lockHistory();
+    s.updateFlags = flags;
     if (above(in.interval, 0)) s.updateInterval = static_cast<int32_t>(in.interval);
-    if (in.onlyIfStale) s.updateFlags |= OnlyIfStale;
-    if (in.updateDaily) s.updateFlags |= UpdateDaily;
     if (within(in.hour, 0, 23)) s.dailyHour = static_cast<uint8_t>(in.hour);
     if (within(in.minute, 0, 59)) s.dailyMinute = static_cast<uint8_t>(in.minute);
     s.useProxy = in.useProxy ? 1 : 0;
     copy16(s.proxy, ProxyReadUnits, in.proxy ? in.proxy : u"");
-    if (in.establishConnection) s.updateFlags |= EstablishConnection;
-    if (in.updateOnConnect) s.updateFlags |= UpdateOnConnect;
+    unlockHistory();
 }
 
 void readMiscPage(Settings& s, const MiscPageInput& in)
