@@ -709,22 +709,18 @@ TEST(EndToEnd, TheConverterReadsAPointOrACommaInARussianLocaleHost)
     EXPECT_EQ(atof("1,5"), 1.5);  // the host's C library now reads commas, and stops at points
     PanelUnderTest plugin;
     plugin.open(deadLoopbackPort(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
-    std::wstring results[2];
+    wchar_t results[2][16] = {};
     holdOnTheRates(plugin, [&results](HWND dialog) {
-        const int chosen[2][2] = {{IDC_CONVERT_FROM, 2}, {IDC_CONVERT_TO, 0}};  // dollars into roubles
-        for (const auto& list : chosen) {
-            SendDlgItemMessageW(dialog, list[0], CB_SETCURSEL, list[1], 0);
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list[0], CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list[0])));
+        for (int list : {IDC_CONVERT_FROM, IDC_CONVERT_TO}) {  // dollars into roubles
+            SendDlgItemMessageW(dialog, list, CB_SETCURSEL, list == IDC_CONVERT_FROM ? 2 : 0, 0);
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list)));
         }
-        const wchar_t* amounts[2] = {L"1,5", L"1.5"};
         for (int i = 0; i < 2; ++i) {
-            SetDlgItemTextW(dialog, IDC_AMOUNT, amounts[i]);
-            wchar_t text[64] = L"";
-            GetDlgItemTextW(dialog, IDC_RESULT, text, 64);
-            results[i] = text;
+            SetDlgItemTextW(dialog, IDC_AMOUNT, i ? L"1.5" : L"1,5");
+            GetDlgItemTextW(dialog, IDC_RESULT, results[i], 16);
         }
     });
     setlocale(LC_ALL, "C");
-    EXPECT_EQ(results[0], L"120,1500");
-    EXPECT_EQ(results[1], L"120.1500");
+    EXPECT_STREQ(results[0], L"120,1500");
+    EXPECT_STREQ(results[1], L"120.1500");
 }
