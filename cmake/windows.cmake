@@ -41,6 +41,11 @@ target_link_libraries(vokcurrency PRIVATE -Wl,--whole-archive vokwin -Wl,--no-wh
 # compiler itself calls. The map beside the DLL feeds scripts/dllsize.sh.
 target_link_options(vokcurrency PRIVATE -static -static-libgcc -static-libstdc++ -s
                     -Wl,--exclude-all-symbols -Wl,--gc-sections -Wl,-Map=${CMAKE_BINARY_DIR}/vokcurrency.map)
+# 32-bit: the ordinals of the .def file name the entry points without their
+# stdcall decoration (@8, @16).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(vokcurrency PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
 
 # The icon strips travel beside the DLL.
 foreach(png vokCurrency.png vokCurrencyHIDPI.png)
@@ -63,12 +68,18 @@ target_link_options(todayshot PRIVATE -municode -static -s)
 # and English, UTF-8 with CRLF for Notepad), ready to unpack and run.
 configure_file(${CMAKE_SOURCE_DIR}/resources/README.txt ${CMAKE_BINARY_DIR}/README.txt COPYONLY)
 set(PACKAGE_FILES vokcurrency.dll todayhost.exe vokCurrency.png vokCurrencyHIDPI.png README.txt)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vokcurrency-win64.zip
-    COMMAND ${CMAKE_COMMAND} -E tar cf vokcurrency-win64.zip --format=zip ${PACKAGE_FILES}
+# The same for 32-bit Windows (toolchain cmake/mingw-w64-i686.cmake): vokcurrency-win32.zip.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(PACKAGE_NAME vokcurrency-win32.zip)
+else()
+    set(PACKAGE_NAME vokcurrency-win64.zip)
+endif()
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${PACKAGE_NAME}
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${PACKAGE_NAME} --format=zip ${PACKAGE_FILES}
     DEPENDS vokcurrency todayhost ${CMAKE_SOURCE_DIR}/resources/vokCurrency.png
             ${CMAKE_SOURCE_DIR}/resources/vokCurrencyHIDPI.png ${CMAKE_SOURCE_DIR}/resources/README.txt
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-add_custom_target(package_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/vokcurrency-win64.zip)
+add_custom_target(package_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${PACKAGE_NAME})
 
 # GoogleTest from Debian's sources, built for mingw.
 set(GTEST_SRC /usr/src/googletest/googletest)

@@ -55,6 +55,9 @@ extern bool historyRowsUnavailable;
 // The update's time limit in ms in place of the built minute (0: as built); every
 // other limit of the download shrinks to fit in it.
 extern unsigned long updateLimitOverrideMs;
+// Waits at most milliseconds for a fetch thread that was given up on to end;
+// true when none runs.
+bool waitForFetchThread(unsigned long milliseconds);
 
 // The colour chooser the item editor calls; ChooseColorW unless a test puts its own here.
 extern BOOL(WINAPI* chooseColourCall)(LPCHOOSECOLORW);

@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev libpugixml-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           wine wine64 fonts-wine xvfb xauth tinyproxy python3 zip)
 missing=()
 for p in "${packages[@]}"; do

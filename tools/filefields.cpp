@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,10 +82,12 @@ bool parseNumber(const char* text, const char** end, Kind kind, unsigned char* b
     errno = 0;
     char* stop = nullptr;
     if (kind == Kind::F64) {
-        double v = std::strtod(text, &stop);
-        if (stop == text || errno) return false;
+        // A point or a comma before the fraction, whatever the locale.
+        const char* after = text;
+        double v = readDecimal(text, &after);
+        if (after == text || !std::isfinite(v)) return false;
         std::memcpy(bytes, &v, 8);
-        *end = stop;
+        *end = after;
         return true;
     }
     long long v = std::strtoll(text, &stop, 0);

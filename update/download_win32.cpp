@@ -1,31 +1,42 @@
 // The download over WinINet, with Winsock started around it and, on request, a
 // data connection brought up through the connection manager first.
+//
+// WinINet's calls may block past any time limit set on them (a head that comes
+// one line at a time, a name that never resolves, a proxy that takes the request
+// and says nothing; closing a handle from another thread does not end every
+// call). So the blocking calls run on a fetch thread of their own, and the update
+// waits for it only until its deadline. A fetch thread given up on closes what it
+// opened when its call finally returns, writes only its own buffer and job, and
+// holds a reference to the module until it has ended. While it still runs, a new
+// download fails at once rather than start another thread.
 #include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
 
 #include <cstring>
 
-#include "data/history.h"
-#include "data/settings.h"
 #include "platform/connmgr.h"
 #include "platform/testhooks.h"
 #include "platform/text16.h"
+#include "update/document.h"
 #include "update/download.h"
 #include "update/ratesreader.h"
 #include "update/ratesurl.h"
+#include "update/schedule_win32.h"
 
-static_assert(DocumentLimit + 1 == RootContentCapacity, "the reader reads any document the download accepts");
+static_assert(DocumentLimit + 1 == RootContentCapacity, "the reader holds any document the download accepts");
 
 static const wchar_t userAgent[] = L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.2)";
 
-
 // Fetched afresh from the service, never kept in the cache, no cookies, no
-// dialogs. Redirects are followed, to https too (WinINet refuses that move by
-// default); none of the certificate checks is switched off.
+// dialogs. Redirects are followed here, not by WinINet, so that they count
+// against a cap; none of the certificate checks is switched off.
 static const DWORD requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
-                                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+                                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// Redirects followed for one download, at most.
+static const int RedirectLimit = 5;
+// Room for a redirect's target.
+static const size_t FetchUrlCapacity = 1024;
 
 // The end of the running update's time, as GetTickCount counts.
 static DWORD runDeadline;
@@ -68,18 +79,42 @@ static void setLimit(HINTERNET handle, DWORD option, DWORD milliseconds)
     InternetSetOptionW(handle, option, &milliseconds, sizeof milliseconds);
 }
 
-// One buffer, first for the request URL, then for the document and its NUL.
-// Only one update worker runs at a time.
+// One buffer for every download, daily or range: first for the request URL, then
+// for the document and its NUL. Only one update worker (or fill) runs at a time,
+// and one fetch thread: the job holds its own copy of the URL, and the thread
+// writes the body here. While a thread given up on still runs, every new fetch
+// fails at once, so nothing else touches the buffer meanwhile.
 static union {
     char16_t url[RatesUrlCapacity];
     char text[DocumentLimit + 1];
 } documentBuffer;
 
-// The WinINet error of the last request that could not be made.
-static DWORD requestError;
+// One fetch: what the fetch thread is given, and what it hands back. Written by
+// the waiting side only before the thread starts and read back only after it has
+// finished; a thread given up on keeps it to itself until it ends.
+enum FetchState : LONG { FetchRunning, FetchFinished, FetchAbandoned };
 
-// Each download's outcome goes to the debugger output as one line: the day
-// stored, or why not. Nothing else is told: the icon shows success or failure.
+static struct FetchJob {
+    wchar_t url[FetchUrlCapacity];  // the request, then each redirect's target
+    FetchSettings settings;
+    DWORD deadline;
+    HANDLE finished;              // set by the thread when it ends in time
+    volatile LONG state;          // FetchState
+    HINTERNET volatile internet;  // closed by whichever side takes it first
+    DWORD error;                  // WinINet's error, when the request could not be made
+    DWORD status;                 // the final HTTP status, when it was no 200
+    bool bodyRead;
+    size_t length;
+} job;
+// Set from a fetch thread's start until it ends, given up on or not.
+static volatile LONG fetchThreadRunning;
+
+// What the last download told: its outcome goes to the debugger output as one
+// line, the day stored or why not. Nothing else is told: the icon shows it.
+static DWORD requestError;
+static DWORD answerStatus;
+static bool stillRunning;
+
 static size_t appendText(char* out, size_t capacity, size_t at, const char* text)
 {
     while (*text && at + 1 < capacity) out[at++] = *text++;
@@ -87,34 +122,47 @@ static size_t appendText(char* out, size_t capacity, size_t at, const char* text
     return at;
 }
 
-static void reportDownload(const DayCode* stored, DWORD error)
+static size_t appendNumber(char* out, size_t capacity, size_t at, int32_t value, int width)
+{
+    char number[16];
+    formatWhole(number, sizeof number, value, width);
+    return appendText(out, capacity, at, number);
+}
+
+static size_t appendWinInetError(char* line, size_t capacity, size_t at, DWORD error)
+{
+    at = appendText(line, capacity, at, "the rates service could not be reached: WinINet error ");
+    at = appendNumber(line, capacity, at, static_cast<int32_t>(error), 0);
+    char reason[128] = "";
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  GetModuleHandleW(L"wininet.dll"), error, 0, reason, sizeof reason, nullptr);
+    while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' || reason[length - 1] == '.'))
+        reason[--length] = 0;
+    if (length > 0) {
+        at = appendText(line, capacity, at, ": ");
+        at = appendText(line, capacity, at, reason);
+    }
+    return at;
+}
+
+static void reportDownload(const DayCode* stored)
 {
     char line[256];
     size_t at = appendText(line, sizeof line, 0, "vokCurrency: ");
-    char number[16];
     if (stored) {
         at = appendText(line, sizeof line, at, "stored the rates of ");
-        formatWhole(number, sizeof number, stored->day, 2);
-        at = appendText(line, sizeof line, at, number);
+        at = appendNumber(line, sizeof line, at, stored->day, 2);
         at = appendText(line, sizeof line, at, ".");
-        formatWhole(number, sizeof number, stored->month, 2);
-        at = appendText(line, sizeof line, at, number);
+        at = appendNumber(line, sizeof line, at, stored->month, 2);
         at = appendText(line, sizeof line, at, ".");
-        formatWhole(number, sizeof number, yearOf(*stored), 4);
-        at = appendText(line, sizeof line, at, number);
-    } else if (error) {
-        at = appendText(line, sizeof line, at, "the rates service could not be reached: WinINet error ");
-        formatWhole(number, sizeof number, static_cast<int32_t>(error), 0);
-        at = appendText(line, sizeof line, at, number);
-        char reason[128] = "";
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      GetModuleHandleW(L"wininet.dll"), error, 0, reason, sizeof reason, nullptr);
-        while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' || reason[length - 1] == '.'))
-            reason[--length] = 0;
-        if (length > 0) {
-            at = appendText(line, sizeof line, at, ": ");
-            at = appendText(line, sizeof line, at, reason);
-        }
+        at = appendNumber(line, sizeof line, at, yearOf(*stored), 4);
+    } else if (stillRunning) {
+        at = appendText(line, sizeof line, at, "an earlier request to the rates service has not ended yet");
+    } else if (answerStatus) {
+        at = appendText(line, sizeof line, at, "the rates service answered with HTTP status ");
+        at = appendNumber(line, sizeof line, at, static_cast<int32_t>(answerStatus), 0);
+    } else if (requestError) {
+        at = appendWinInetError(line, sizeof line, at, requestError);
     } else {
         at = appendText(line, sizeof line, at, "the rates service's answer was no whole daily-rates document");
     }
@@ -122,16 +170,19 @@ static void reportDownload(const DayCode* stored, DWORD error)
     OutputDebugStringA(line);
 }
 
-// Reads the response into the buffer, NUL-terminated; the body's length, or 0
-// when it filled the buffer (its end was not read). Each wait for more bytes is
-// bounded, and so is the whole: a service that stops sending, or trickles, is
-// given up at the deadline.
-static size_t readBody(HINTERNET request, DWORD deadline)
+// --- The fetch thread --------------------------------------------------------------
+
+// Reads the body into the document buffer. Each wait for more bytes is bounded,
+// and so is the whole: a service that stops sending, or trickles, is given up at
+// the deadline. A failing call ends the reading but keeps what came before it.
+static bool readBody(HINTERNET request, DWORD deadline)
 {
-    char* text = documentBuffer.text;
     size_t total = 0;
     for (;;) {
-        if (timeLeft(deadline) == 0) return 0;
+        if (timeLeft(deadline) == 0) {
+            job.error = ERROR_INTERNET_TIMEOUT;
+            return false;
+        }
         setLimit(request, INTERNET_OPTION_RECEIVE_TIMEOUT, stepLimit(deadline, StepLimitMs, 1));
         DWORD available = 0;
         // What has arrived, waiting at most the limit for the first of it; the
@@ -140,30 +191,14 @@ static size_t readBody(HINTERNET request, DWORD deadline)
         DWORD wanted = static_cast<DWORD>(DocumentLimit - total);
         if (available > 0 && available < wanted) wanted = available;
         DWORD got = 0;
-        BOOL ok = InternetReadFile(request, text + total, wanted, &got);
+        BOOL ok = InternetReadFile(request, documentBuffer.text + total, wanted, &got);
         if (got > wanted) got = wanted;
         total += got;
-        // A failing call ends the reading but keeps what came before the failure,
-        // including what the call itself reports: WinINet may fill the whole
-        // request before it returns, so the bytes and the lost connection can
-        // come back from one call. A cut document is refused by its reader.
+        // WinINet may fill the whole request before it returns, so the bytes and
+        // the lost connection can come back from one call.
         if (!ok || got == 0 || total >= DocumentLimit) break;
     }
-    if (total >= DocumentLimit) return 0;
-    text[total] = 0;
-    return total;
-}
-
-// Reads a received daily document and stores its day; false, with nothing
-// stored, for a body too short to be one, a NUL inside it, a cut table or a
-// damaged date.
-static bool storeDocument(size_t total)
-{
-    if (total <= DocumentFloor) return false;
-    DayRates rates;
-    if (!parseDailyRates(documentBuffer.text, total, rates)) return false;
-    storeDay(rates);
-    reportDownload(&rates.code, 0);
+    job.length = total;
     return true;
 }
 
@@ -174,22 +209,22 @@ static bool storeDocument(size_t total)
 static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadline, HINTERNET& session)
 {
     session = nullptr;
-    wchar_t host[RatesUrlCapacity];
-    wchar_t path[RatesUrlCapacity];
-    wchar_t query[RatesUrlCapacity];
+    wchar_t host[FetchUrlCapacity];
+    wchar_t path[FetchUrlCapacity];
+    wchar_t query[FetchUrlCapacity];
     URL_COMPONENTSW parts;
     std::memset(&parts, 0, sizeof parts);
     parts.dwStructSize = sizeof parts;
     parts.lpszHostName = host;
-    parts.dwHostNameLength = RatesUrlCapacity;
+    parts.dwHostNameLength = FetchUrlCapacity;
     parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = RatesUrlCapacity;
+    parts.dwUrlPathLength = FetchUrlCapacity;
     parts.lpszExtraInfo = query;
-    parts.dwExtraInfoLength = RatesUrlCapacity;
+    parts.dwExtraInfoLength = FetchUrlCapacity;
     if (!InternetCrackUrlW(url, 0, 0, &parts)) return nullptr;
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return nullptr;
-    size_t pathLength = length16(reinterpret_cast<char16_t*>(path), RatesUrlCapacity);
-    copy16(reinterpret_cast<char16_t*>(path) + pathLength, RatesUrlCapacity - pathLength,
+    size_t pathLength = length16(reinterpret_cast<char16_t*>(path), FetchUrlCapacity);
+    copy16(reinterpret_cast<char16_t*>(path) + pathLength, FetchUrlCapacity - pathLength,
            reinterpret_cast<const char16_t*>(query));
 
     DWORD limit = stepLimit(deadline, StepLimitMs, 3);
@@ -199,7 +234,7 @@ static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadl
     setLimit(internet, INTERNET_OPTION_CONNECT_RETRIES, 1);
     session = InternetConnectW(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!session) {
-        requestError = GetLastError();
+        job.error = GetLastError();
         return nullptr;
     }
     for (DWORD option : limits) setLimit(session, option, limit);
@@ -208,31 +243,158 @@ static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadl
     if (request) {
         for (DWORD option : limits) setLimit(request, option, limit);
         if (timeLeft(deadline) && HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return request;
-        requestError = timeLeft(deadline) ? GetLastError() : ERROR_INTERNET_TIMEOUT;
+        job.error = timeLeft(deadline) ? GetLastError() : ERROR_INTERNET_TIMEOUT;
         InternetCloseHandle(request);
     } else {
-        requestError = GetLastError();
+        job.error = GetLastError();
     }
     InternetCloseHandle(session);
     session = nullptr;
     return nullptr;
 }
 
-// Fetches url into the document buffer: the body's length, or 0 on any failure.
-// url may lie in the buffer itself: it is read before the body arrives.
-static size_t fetchBody(const wchar_t* url, DWORD deadline)
-{
-    // With less than a fifth of the update's time left a download is not begun.
-    if (timeLeft(deadline) < updateLimit() / 5) return 0;
+static bool isSecure(const wchar_t* url) { return _wcsnicmp(url, L"https:", 6) == 0; }
 
+// A redirect's target, resolved against the URL it came from, becomes the job's
+// URL. False when there is none, it does not fit, or it would leave https for http.
+static bool takeRedirect(HINTERNET request)
+{
+    wchar_t location[FetchUrlCapacity];
+    wchar_t target[FetchUrlCapacity];
+    DWORD size = sizeof location;
+    DWORD index = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, &index)) return false;
+    DWORD length = FetchUrlCapacity;
+    if (!InternetCombineUrlW(job.url, location, target, &length, ICU_NO_ENCODE)) return false;
+    if (isSecure(job.url) && !isSecure(target)) return false;
+    copy16(reinterpret_cast<char16_t*>(job.url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(target));
+    return true;
+}
+
+static DWORD statusOf(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    DWORD index = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) return 0;
+    return status;
+}
+
+static bool isRedirect(DWORD status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One request and what it answers: the body of a 200, a redirect taken (again
+// set), or a failure.
+static bool fetchOnce(HINTERNET internet, bool& again)
+{
+    again = false;
+    HINTERNET session = nullptr;
+    HINTERNET request = openRequest(internet, job.url, job.deadline, session);
+    if (!request) return false;
+    bool read = false;
+    DWORD status = statusOf(request);
+    if (status == 200)
+        read = readBody(request, job.deadline);
+    else if (!isRedirect(status) || !(again = takeRedirect(request)))
+        job.status = status;
+    InternetCloseHandle(request);
+    InternetCloseHandle(session);
+    return read;
+}
+
+// The internet handle is closed by whichever side takes it first: the thread as
+// it ends, or the waiting side at the deadline.
+static void closeInternet()
+{
+    HINTERNET internet = InterlockedExchangePointer(const_cast<PVOID*>(&job.internet), nullptr);
+    if (internet) InternetCloseHandle(internet);
+}
+
+static bool fetchAll()
+{
+    const wchar_t* proxy = reinterpret_cast<const wchar_t*>(job.settings.proxy);
+    HINTERNET internet = job.settings.useProxy
+                             ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
+                             : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!internet) {
+        job.error = GetLastError();
+        return false;
+    }
+    InterlockedExchangePointer(const_cast<PVOID*>(&job.internet), internet);
+    if (job.state == FetchAbandoned) closeInternet();
+    bool again = true;
+    bool read = false;
+    for (int hop = 0; again && hop <= RedirectLimit; ++hop) read = fetchOnce(internet, again);
+    if (again) job.error = ERROR_HTTP_REDIRECT_FAILED;  // too many redirects
+    return read;
+}
+
+static DWORD WINAPI fetchThread(LPVOID module)
+{
     WSADATA socketData;
     bool socketsStarted = WSAStartup(0x0101, &socketData) == 0;
+    job.bodyRead = fetchAll();
+    closeInternet();
+    if (socketsStarted) WSACleanup();
+    HANDLE finished = job.finished;
+    bool inTime = InterlockedCompareExchange(&job.state, FetchFinished, FetchRunning) == FetchRunning;
+    if (!inTime) CloseHandle(finished);
+    InterlockedExchange(&fetchThreadRunning, 0);
+    if (inTime) SetEvent(finished);
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    return 0;
+}
 
-    // The options dialog may change these meanwhile; take them once.
-    bool establish = (settings.updateFlags & EstablishConnection) != 0;
-    bool useProxy = settings.useProxy != 0;
-    wchar_t proxy[65];
-    copy16(reinterpret_cast<char16_t*>(proxy), 65, settings.proxy);
+// --- The waiting side ---------------------------------------------------------------
+
+// Runs the fetch thread and waits for it until deadline. False when it could
+// not start or was given up on.
+static bool runFetchThread()
+{
+    job.state = FetchRunning;
+    job.internet = nullptr;
+    job.finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!job.finished) return false;
+    InterlockedExchange(&fetchThreadRunning, 1);
+    if (!startModuleThread(fetchThread)) {
+        InterlockedExchange(&fetchThreadRunning, 0);
+        CloseHandle(job.finished);
+        return false;
+    }
+    WaitForSingleObject(job.finished, timeLeft(job.deadline));
+    if (InterlockedCompareExchange(&job.state, FetchAbandoned, FetchRunning) == FetchRunning) {
+        // Given up: its handles are closed (on Windows that ends its calls), the
+        // thread and its buffer are left to themselves.
+        closeInternet();
+        return false;
+    }
+    // It ended in time, perhaps at the last moment: its event comes at once.
+    WaitForSingleObject(job.finished, INFINITE);
+    CloseHandle(job.finished);
+    return true;
+}
+
+// Fetches url, following redirects, and leaves the body of its 200 answer, and
+// nothing else, in the document buffer (length bytes; NUL-terminated there). The
+// whole fetch ends by deadline, whatever the service does. False, with the
+// reason kept for the report, on any other outcome.
+static bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
+{
+    length = 0;
+    requestError = 0;
+    answerStatus = 0;
+    stillRunning = fetchThreadRunning != 0;
+    if (stillRunning) return false;
+    job.deadline = deadline;
+    job.error = 0;
+    job.status = 0;
+    job.bodyRead = false;
+    job.length = 0;
+    copy16(reinterpret_cast<char16_t*>(job.url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(url));
+    takeFetchSettings(job.settings);
+    bool establish = job.settings.establishConnection;
 
     HANDLE connection = nullptr;
     if (establish) {
@@ -240,7 +402,7 @@ static size_t fetchBody(const wchar_t* url, DWORD deadline)
         std::memset(&request, 0, sizeof request);
         request.cbSize = 64;
         request.dwParams = CONNMGR_PARAM_GUIDDESTNET;
-        request.dwFlags = useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
+        request.dwFlags = job.settings.useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
         request.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
         request.bExclusive = TRUE;
         request.bDisabled = FALSE;
@@ -250,42 +412,62 @@ static size_t fetchBody(const wchar_t* url, DWORD deadline)
         ConnMgrEstablishConnectionSync(&request, &connection, stepLimit(deadline, ConnectionLimitMs, 2), &status);
     }
 
-    size_t length = 0;
-    requestError = 0;
-    HINTERNET internet = useProxy ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
-                                  : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    if (internet) {
-        HINTERNET session = nullptr;
-        HINTERNET request = openRequest(internet, url, deadline, session);
-        if (request) {
-            length = readBody(request, deadline);
-            InternetCloseHandle(request);
-            InternetCloseHandle(session);
-        }
-        InternetCloseHandle(internet);
+    bool read = false;
+    if (!runFetchThread()) {
+        requestError = ERROR_INTERNET_TIMEOUT;
+    } else if (job.bodyRead) {
+        length = job.length;
+        documentBuffer.text[length] = 0;
+        read = true;
     } else {
-        requestError = GetLastError();
+        requestError = job.error;
+        answerStatus = job.status;
     }
 
     if (establish) ConnMgrReleaseConnection(connection, 0);
-    if (socketsStarted) WSACleanup();
-    return length;
+    return read;
 }
 
-static DWORD downloadDeadline() { return runBegun ? runDeadline : GetTickCount() + updateLimit(); }
+// The deadline of a download: the running update's, or a whole limit of its own.
+// False with less than a fifth of the update's time left: it is not begun.
+static bool downloadDeadline(DWORD& deadline)
+{
+    deadline = runBegun ? runDeadline : GetTickCount() + updateLimit();
+    return timeLeft(deadline) >= updateLimit() / 5;
+}
 
 bool downloadRates(bool latest, const DayCode& day)
 {
-    DWORD deadline = downloadDeadline();
+    DWORD deadline;
+    if (!downloadDeadline(deadline)) return false;
     if (!buildRatesUrl(documentBuffer.url, RatesUrlCapacity, latest, day)) return false;
-    bool result = storeDocument(fetchBody(reinterpret_cast<const wchar_t*>(documentBuffer.url), deadline));
-    if (!result) reportDownload(nullptr, requestError);
+    size_t length = 0;
+    DayCode stored;
+    bool result = fetchBody(reinterpret_cast<const wchar_t*>(documentBuffer.url), deadline, length) &&
+                  storeReceivedDocument(documentBuffer.text, length, stored);
+    reportDownload(result ? &stored : nullptr);
     return result;
 }
 
 bool fetchDocument(const char16_t* url, char*& body, size_t& length)
 {
-    length = fetchBody(reinterpret_cast<const wchar_t*>(url), downloadDeadline());
-    body = length ? documentBuffer.text : nullptr;
-    return length > 0;
+    body = nullptr;
+    DWORD deadline;
+    if (!downloadDeadline(deadline)) return false;
+    // A body that fills the buffer was not read to its end.
+    if (!fetchBody(reinterpret_cast<const wchar_t*>(url), deadline, length) || length == 0 || length >= DocumentLimit) {
+        reportDownload(nullptr);
+        return false;
+    }
+    body = documentBuffer.text;
+    return true;
 }
+
+#ifdef VOK_TEST
+bool waitForFetchThread(unsigned long milliseconds)
+{
+    for (DWORD began = GetTickCount(); fetchThreadRunning; Sleep(20))
+        if (GetTickCount() - began > milliseconds) return false;
+    return true;
+}
+#endif

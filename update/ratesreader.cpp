@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/calendar.h"
+#include "platform/text16.h"
 
 // Copies length bytes of src into dst of capacity bytes, cut to fit, NUL-terminated.
 static void copyCut(char* dst, size_t capacity, const char* src, size_t length)
@@ -106,60 +107,7 @@ int readIntegerField(const char* text)
     return static_cast<int>(value);
 }
 
-// Decimal only: no hexadecimal, infinity or NaN forms, and independent of the locale.
-double readRateField(const char* text)
-{
-    while (isBlank(*text)) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    uint64_t mantissa = 0;
-    int exponent = 0;
-    int significant = 0;
-    bool anyDigit = false;
-    for (; isDigit(*text); ++text) {
-        anyDigit = true;
-        if (significant < 19) {
-            mantissa = mantissa * 10 + uint64_t(*text - '0');
-            if (mantissa) ++significant;
-        } else {
-            ++exponent;
-        }
-    }
-    if (*text == '.') {
-        ++text;
-        for (; isDigit(*text); ++text) {
-            anyDigit = true;
-            if (significant < 19) {
-                mantissa = mantissa * 10 + uint64_t(*text - '0');
-                if (mantissa) ++significant;
-                --exponent;
-            }
-        }
-    }
-    if (!anyDigit) return 0.0;
-    if (*text == 'e' || *text == 'E') {
-        const char* p = text + 1;
-        bool expNegative = false;
-        if (*p == '+' || *p == '-') expNegative = *p++ == '-';
-        if (isDigit(*p)) {
-            int e = 0;
-            for (; isDigit(*p); ++p)
-                if (e < 100000) e = e * 10 + (*p - '0');
-            exponent += expNegative ? -e : e;
-        }
-    }
-    static const double exact[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    double value;
-    if (mantissa == 0) {
-        value = 0.0;
-    } else if (mantissa < (uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
-        value = exponent < 0 ? double(mantissa) / exact[-exponent] : double(mantissa) * exact[exponent];
-    } else {
-        value = double(mantissa) * std::pow(10.0, exponent);
-    }
-    return negative ? -value : value;
-}
+double readRateField(const char* text) { return readDecimal(text, nullptr); }
 
 // Rates above what a float holds would become infinities; keep them finite.
 static float toRate(double value)
@@ -391,7 +339,6 @@ bool parseDailyRates(char* text, size_t length, DayRates& rates)
                                    {"nominal", 7, nominal, sizeof nominal},
                                    {"value", 5, value, sizeof value}};
         readChildren(contentStart, limit, children, 3);
-        if (char* comma = std::strchr(value, ',')) *comma = '.';
         for (int i = 0; i < CurrencyCount; ++i) {
             if (sameCode(code, isoCode[i])) {
                 read.rates[i].nominal = readIntegerField(nominal);

@@ -21,10 +21,11 @@ static DayRates currentRates;
 // is the one in force that day, nothing newer exists (a holiday), so until the day
 // changes the rates shown are current. Under the history lock too.
 static DayCode confirmedCurrentOn;
-// Held by one worker from startUpdate until its last evaluation.
-static std::atomic<bool> workerClaimed{false};
-// Who holds the claim, and whether an update waits for a fill to release it.
+// Who holds the worker's claim (WorkerNone when nobody does): one update from
+// startUpdate until its last evaluation, or one fill. Taken and let go in one
+// atomic step, so the holder read is always the one that holds it.
 static std::atomic<uint8_t> claimHolder{WorkerNone};
+// An update asked for while a fill held the claim; set only while a fill holds it.
 static std::atomic<bool> updateWaiting{false};
 // Ticks since the interval or daily rule last started an update; starts at the
 // gap so that the first tick may start one.
@@ -123,26 +124,37 @@ void evaluateFreshness()
     invalidatePanel();
 }
 
-bool startUpdate()
+// The update's part once it holds the claim: Downloading, and its thread.
+static bool launchUpdate(uint8_t state)
 {
-    uint8_t state = updateState.load();
-    if (state != Fresh && state != Stale) return false;
-    bool expected = false;
-    if (!workerClaimed.compare_exchange_strong(expected, true)) {
-        if (claimHolder.load() == WorkerFill) updateWaiting = true;
-        return false;
-    }
-    claimHolder = WorkerUpdate;
-    if (!updateState.compare_exchange_strong(state, Downloading)) {
-        workerClaimed = false;
-        return false;
+    while (!updateState.compare_exchange_weak(state, Downloading)) {
+        if (state != Fresh && state != Stale) {
+            claimHolder = WorkerNone;
+            return false;
+        }
     }
     if (!schedulePlatform.startThread || !schedulePlatform.startThread()) {
         updateState = state;  // no worker: everything stays as it was
-        workerClaimed = false;
+        claimHolder = WorkerNone;
         return false;
     }
     return true;
+}
+
+bool startUpdate()
+{
+    for (;;) {
+        uint8_t state = updateState.load();
+        if (state != Fresh && state != Stale) return false;
+        uint8_t holder = WorkerNone;
+        if (claimHolder.compare_exchange_strong(holder, WorkerUpdate)) return launchUpdate(state);
+        if (holder != WorkerFill) return false;  // an update runs already
+        updateWaiting = true;
+        // The fill lets go of the claim before it looks for a waiting update. If
+        // it still holds the claim now, it will see this one; if not, whoever
+        // takes the wait back starts the update: this call (again) or the fill.
+        if (claimHolder.load() == WorkerFill || !updateWaiting.exchange(false)) return false;
+    }
 }
 
 static void pause(int milliseconds)
@@ -179,18 +191,13 @@ static void giveShownDayAnEarlier()
 
 bool claimWorker(WorkerKind kind)
 {
-    bool expected = false;
-    if (!workerClaimed.compare_exchange_strong(expected, true)) return false;
-    claimHolder = kind;
-    return true;
+    uint8_t expected = WorkerNone;
+    return claimHolder.compare_exchange_strong(expected, kind);
 }
 
 void releaseWorker()
 {
-    bool startWaiting = claimHolder.load() == WorkerFill && updateWaiting.exchange(false);
-    claimHolder = WorkerNone;
-    workerClaimed = false;
-    if (startWaiting) startUpdate();
+    if (claimHolder.exchange(WorkerNone) == WorkerFill && updateWaiting.exchange(false)) startUpdate();
 }
 
 uint32_t updateWorker()
@@ -225,10 +232,29 @@ uint32_t updateWorker()
 // A rule's start, at most once a minute: a failing service is tried again by the
 // rules no sooner than that, even where the tick counter's wrap or both rules
 // meeting in one minute would start updates close together.
-static void startByRule()
+static bool startByRule()
 {
-    if (ticksSinceRuleStart < RuleStartGapTicks) return;
-    if (startUpdate()) ticksSinceRuleStart = 0;
+    if (ticksSinceRuleStart < RuleStartGapTicks) return false;
+    if (!startUpdate()) return false;
+    ticksSinceRuleStart = 0;
+    return true;
+}
+
+// The daily time has come and its update has not started yet. It starts as soon
+// as the once-a-minute gap allows, unless an update is already under way then
+// (running, or shown): that one serves it. One asked for while a fill runs
+// starts when the fill ends.
+static bool dailyPending;
+
+static bool updateUnderway()
+{
+    uint8_t state = updateState.load();
+    return claimHolder.load() == WorkerUpdate || (state != Fresh && state != Stale);
+}
+
+static void serveDailyRule()
+{
+    if (dailyPending && (updateUnderway() || startByRule())) dailyPending = false;
 }
 
 void refreshTick()
@@ -251,15 +277,16 @@ void refreshTick()
 
     if (settings.updateFlags & UpdateDaily) {
         if (now.hour == settings.dailyHour && now.minute == settings.dailyMinute) {
-            if (!dailyLatch) startByRule();
+            if (!dailyLatch) dailyPending = true;
             dailyLatch = 1;
         } else {
             dailyLatch = 0;
         }
+        serveDailyRule();
     }
 }
 
-bool updateWorkerRunning() { return workerClaimed.load(); }
+bool updateWorkerRunning() { return claimHolder.load() != WorkerNone; }
 
 void advanceTickCounter()
 {
@@ -272,7 +299,7 @@ void resetSchedule()
     redrawFlag = 1;
     tickCounter = 0;
     dailyLatch = 0;
-    workerClaimed = false;
+    dailyPending = false;
     claimHolder = WorkerNone;
     updateWaiting = false;
     ticksSinceRuleStart = RuleStartGapTicks;

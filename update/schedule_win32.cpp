@@ -24,7 +24,7 @@ static DWORD WINAPI fillThread(LPVOID module)
     return 0;
 }
 
-static bool startThreadRunning(LPTHREAD_START_ROUTINE body)
+bool startModuleThread(LPTHREAD_START_ROUTINE body)
 {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(body), &module))
@@ -38,8 +38,8 @@ static bool startThreadRunning(LPTHREAD_START_ROUTINE body)
     return true;
 }
 
-static bool startWorkerThread() { return startThreadRunning(workerThread); }
-static bool startFillThread() { return startThreadRunning(fillThread); }
+static bool startWorkerThread() { return startModuleThread(workerThread); }
+static bool startFillThread() { return startModuleThread(fillThread); }
 
 static void localTime(LocalTime& out)
 {

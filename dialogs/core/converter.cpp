@@ -1,7 +1,6 @@
 #include "dialogs/core/converter.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "platform/text16.h"
 
@@ -30,8 +29,9 @@ double parseAmount(const char16_t* text, bool& usedComma)
             break;
         }
     }
-    // As "%lf" reads it; text that is no number reads as 0.0 here too.
-    double value = std::atof(narrow);
+    // As "%lf" reads it in the C locale, whatever the host's; text that is no
+    // number reads as 0.0.
+    double value = readDecimal(narrow, nullptr);
     return std::isfinite(value) ? value : 0.0;
 }
 

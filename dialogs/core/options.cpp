@@ -4,6 +4,7 @@
 
 #include "data/currency.h"
 #include "data/settingsfields.h"
+#include "data/history.h"
 #include "platform/text16.h"
 
 WorkingItems workingItems;
@@ -141,17 +142,21 @@ static bool within(uint32_t raw, const SettingsField& f) { return within(raw, f.
 
 void readUpdatePage(Settings& s, const UpdatePageInput& in)
 {
-    s.updateFlags = 0;
-    if (in.updateEvery) s.updateFlags |= UpdateEvery;
+    uint8_t flags = 0;
+    if (in.updateEvery) flags |= UpdateEvery;
+    if (in.onlyIfStale) flags |= OnlyIfStale;
+    if (in.updateDaily) flags |= UpdateDaily;
+    if (in.establishConnection) flags |= EstablishConnection;
+    if (in.updateOnConnect) flags |= UpdateOnConnect;
+    // A download takes the proxy and the flags under the same lock.
+    lockHistory();
+    s.updateFlags = flags;
     if (within(in.interval, VOK_SETTING_AT(updateInterval))) s.updateInterval = static_cast<int32_t>(in.interval);
-    if (in.onlyIfStale) s.updateFlags |= OnlyIfStale;
-    if (in.updateDaily) s.updateFlags |= UpdateDaily;
     if (within(in.hour, VOK_SETTING_AT(dailyHour))) s.dailyHour = static_cast<uint8_t>(in.hour);
     if (within(in.minute, VOK_SETTING_AT(dailyMinute))) s.dailyMinute = static_cast<uint8_t>(in.minute);
     s.useProxy = in.useProxy ? 1 : 0;
     copy16(s.proxy, ProxyReadUnits, in.proxy ? in.proxy : u"");
-    if (in.establishConnection) s.updateFlags |= EstablishConnection;
-    if (in.updateOnConnect) s.updateFlags |= UpdateOnConnect;
+    unlockHistory();
 }
 
 void readMiscPage(Settings& s, const MiscPageInput& in)

@@ -1,12 +1,17 @@
-// One thread stores days while two others search: run under ThreadSanitizer.
+// One thread stores days while two others search, and the options dialog's OK
+// writes the proxy while a download takes it: run under ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "data/history.h"
+#include "data/settings.h"
+#include "dialogs/core/options.h"
 #include "testutil.h"
+#include "update/document.h"
 
 TEST(HistoryThreads, StoresAndSearchesNeverSeeATornRecord)
 {
@@ -50,5 +55,35 @@ TEST(HistoryThreads, StoresAndSearchesNeverSeeATornRecord)
     b.join();
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(history.records[0].rates[5].nominal, 399);
+    freeHistory();
+}
+
+// A download sees the settings before an OK or after it, never a mix.
+TEST(DownloadThreads, TheSettingsTakenAreNeverTorn)
+{
+    ScratchFolder folder;
+    loadHistory(folder.path16("vokCurrency.his").c_str(), 15);
+    setDefaultSettings(settings, 96);
+    const std::u16string proxies[2] = {std::u16string(60, u'a'), std::u16string(60, u'b')};
+    auto pressOk = [&proxies](int i) {  // odd presses: proxy 'b...', used, with a connection
+        UpdatePageInput page{};
+        page.useProxy = page.establishConnection = i % 2 == 1;
+        page.proxy = proxies[i % 2].c_str();
+        readUpdatePage(settings, page);
+    };
+    pressOk(0);
+    std::atomic<bool> done{false};
+    std::thread ok([&] {
+        for (int i = 1; i < 20000; ++i) pressOk(i);
+        done = true;
+    });
+    int torn = 0;
+    for (FetchSettings taken; !done.load();) {
+        takeFetchSettings(taken);
+        bool odd = taken.proxy[0] == u'b';
+        torn += taken.proxy != proxies[odd] || taken.useProxy != odd || taken.establishConnection != odd;
+    }
+    ok.join();
+    EXPECT_EQ(torn, 0);
     freeHistory();
 }

@@ -1,4 +1,4 @@
-// The one fixed-point formatter and the whole-number one: what "%.<digits>f" and
+// The one fixed-point formatter, the whole-number one and the number reader: what "%.<digits>f" and
 // "%0<width>d" write, without the C library's printf in the plug-in.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "platform/text16.h"
 #include "tests/native/utf8.h"
 
 namespace {
@@ -59,6 +60,23 @@ TEST(NumberText, FixedPointRoundsAsPrintfDoes)
         int digits = i % 5;
         ASSERT_EQ(fixed(value, digits), printed(value, digits)) << value;
         ASSERT_EQ(fixed(near, digits), printed(near, digits)) << near;
+    }
+}
+
+// Numbers read from text: a point or a comma, and the end of what was read.
+TEST(NumberText, DecimalsReadWithAPointOrAComma)
+{
+    const struct {
+        const char* text;
+        double value;
+        size_t used;
+    } cases[] = {{" 1,5", 1.5, 4},  {"1.5,3", 1.5, 3},   {"-0,25e-2x", -0.0025, 8}, {"12e", 12.0, 2},
+                 {",5", 0.5, 2},     {"x1", 0.0, 0},      {".", 0.0, 0},             {"0x10", 0.0, 1},
+                 {"9007199254740993", 9007199254740992.0, 16}, {"1e400", HUGE_VAL, 5}};
+    for (const auto& c : cases) {
+        const char* end = nullptr;
+        EXPECT_EQ(readDecimal(c.text, &end), c.value) << c.text;
+        EXPECT_EQ(size_t(end - c.text), c.used) << c.text;
     }
 }
 

@@ -145,7 +145,8 @@ TEST_F(Schedule, IntervalRuleFollowsTheTickCycle)
 }
 
 // The rules start an update at most once a minute: the last gap of the tick
-// cycle and the daily time falling next to an interval start are both skipped.
+// cycle is skipped, and a daily time falling next to an interval start waits
+// for the gap.
 TEST_F(Schedule, RulesStartAtMostOnceAMinute)
 {
     settings.updateFlags = UpdateEvery;
@@ -154,17 +155,21 @@ TEST_F(Schedule, RulesStartAtMostOnceAMinute)
     for (int i = 0; i < 93 + 31; ++i) tick();
     EXPECT_EQ(script.startTicks, (std::vector<int>{8100, 8130, 8160, 8190, 30}));
 
-    // The daily minute arrives 10 ticks after an interval start: no second start.
+    // The daily minute arrives 10 ticks after an interval start: the daily
+    // update starts as soon as the gap allows, and once only.
     settings.updateFlags = 0;
     for (int i = 0; i < 30; ++i) tick();  // a minute after the last start
     script.startTicks.clear();
     settings.updateFlags = UpdateEvery | UpdateDaily;
+    settings.updateInterval = 3;
     settings.dailyHour = 10;
     settings.dailyMinute = 1;
     tickCounter = 0;
     for (int i = 0; i < 10; ++i) tick();
     script.now.minute = 1;
-    for (int i = 0; i < 25; ++i) tick();
+    for (int i = 0; i < 20; ++i) tick();
+    script.now.minute = 2;
+    for (int i = 0; i < 40; ++i) tick();
     EXPECT_EQ(script.startTicks, (std::vector<int>{0, 30}));
 
     // A tap is the user's: it starts whenever no update runs.

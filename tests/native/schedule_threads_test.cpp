@@ -67,3 +67,46 @@ TEST(ScheduleThreads, NeverTwoWorkersAtOnce)
     schedulePlatform = SchedulePlatform{};
     freeHistory();
 }
+
+// A tap that meets the end of a fill is never lost: whatever the interleaving of
+// the fill letting go of the worker and the tap, exactly one update starts. Each
+// side idles a few steps of its own first, so over the rounds they meet at every offset.
+namespace {
+std::atomic<int> starts{0}, go{-1}, tapped{-1};
+
+void waitThenIdle(const std::atomic<int>& flag, int round, int factor)
+{
+    for (int spins = 0; flag.load() != round; ++spins)
+        if (spins > 200) std::this_thread::yield();
+    for (volatile int k = 0; k < (round * factor) % 61; ++k) {
+    }
+}
+}  // namespace
+
+TEST(ScheduleThreads, ATapMeetingTheEndOfAFillStartsExactlyOneUpdate)
+{
+    static constexpr int rounds = 100000;
+    schedulePlatform = SchedulePlatform{};
+    schedulePlatform.startThread = [] { return ++starts > 0; };
+    std::thread tap([] {
+        for (int r = 0; r < rounds; ++r) {
+            waitThenIdle(go, r, 7);
+            startUpdate();
+            tapped = r;
+        }
+    });
+    int notOne = 0;
+    for (int r = 0; r < rounds; ++r) {
+        resetSchedule();
+        starts = 0;
+        EXPECT_TRUE(claimWorker(WorkerFill));
+        go = r;
+        waitThenIdle(go, r, 1);
+        releaseWorker();
+        waitThenIdle(tapped, r, 0);
+        notOne += starts.load() != 1;
+    }
+    tap.join();
+    EXPECT_EQ(notOne, 0);
+    schedulePlatform = SchedulePlatform{};
+}

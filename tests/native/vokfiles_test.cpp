@@ -38,6 +38,7 @@ TEST(SettingsFields, EveryKindOfFieldReadsBackWhatWasSet)
         {"panelFont.lfFaceName", "Тахома", "Тахома"},
         {"converterFrom", "-3", "-3"},
         {"converterAmount", "2.5", "2.5"},
+        {"converterAmount", "2,25", "2.25"},  // a comma reads as the point, whatever the locale
         {"itemColumnWidths", "1,2,3,4,65535", "1,2,3,4,65535"},
         {"items[15].colour", "0xff00", "0x00ff00"},
         {"items[2].digits", "4", "4"},
@@ -65,6 +66,7 @@ TEST(SettingsFields, BadNamesAndValuesChangeNothing)
         {"useProxy", ""},
         {"useProxy", "1x"},
         {"converterFrom", "128"},
+        {"converterAmount", "1e999"},
         {"updateInterval", "2147483648"},
         {"itemColumnWidths", "1,2,3,4"},
         {"itemColumnWidths", "1,2,3,4,5,6"},

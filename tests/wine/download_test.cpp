@@ -148,6 +148,7 @@ protected:
     {
         updateLimitOverrideMs = 0;
         server.stop();
+        EXPECT_TRUE(waitForFetchThread(15000)) << "a fetch thread outlived its service";
         freeHistory();
         std::memcpy(ratesServiceBase, savedBase, sizeof savedBase);
     }
@@ -636,6 +637,84 @@ TEST_F(RateDownload, ACacheableAnswerNeverStandsInForTheNextOne)
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].requestLine, seen[1].requestLine);  // the same URL, asked twice
     expectStored({3, 3, 16}, tableQuotes());
+}
+
+// Only a 200 is read: an error status whose body is a whole table stores nothing.
+TEST_F(RateDownload, AnErrorStatusWithATableInItsBodyStoresNothing)
+{
+    for (int status : {403, 500}) {
+        ScriptedResponse refused = serving(ratesDocument("02.03.2005", tableQuotes()));
+        refused.status = status;
+        server.respondWith(refused);
+        EXPECT_FALSE(runDownload(true)) << status;
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
+    expectNothingStored();
+}
+
+// Whatever the service or the proxy does, a download ends within the update's
+// limit, and one asked for while a given-up request still runs fails at once.
+TEST_F(RateDownload, EveryMisbehaviourEndsWithinTheTimeLimit)
+{
+    updateLimitOverrideMs = 3000;  // a minute, shortened for the test
+    ScriptedResponse silent = serving("");
+    silent.ending = ResponseEnding::StallAfter;
+    silent.headOnly = true;
+    ScriptedResponse trickle, toItself;
+    trickle.trickleHeadMs = 300;
+    toItself.status = 302;
+    toItself.location = "/scripts/XML_daily.asp?nocache";
+    const ScriptedResponse* proxyAnswer[3] = {nullptr, nullptr, &silent};  // a head that never ends,
+    const ScriptedResponse* serviceAnswer[3] = {&trickle, &toItself, &silent};  // a loop, a mute proxy
+    for (int c = 0; c < 3; ++c) {
+        TestHttpServer service, proxy;
+        ASSERT_TRUE(service.start() && proxy.start());
+        pointServiceAt(loopbackBase(service.port()));
+        service.respondWith(*serviceAnswer[c]);
+        if (proxyAnswer[c]) proxy.respondWith(*proxyAnswer[c]);
+        setProxy(proxyAnswer[c] != nullptr, "127.0.0.1:" + std::to_string(proxy.port()));
+        for (int again = 0; again < (c == 0 ? 2 : 1); ++again) {  // again: while the first still runs
+            DWORD began = GetTickCount();
+            EXPECT_FALSE(runDownload(true)) << c;
+            EXPECT_LE(GetTickCount() - began, again ? 500u : 4500u) << c;
+        }
+        EXPECT_LE(service.requests().size(), 6u);  // five redirects at most
+        service.stop();
+        proxy.stop();
+        EXPECT_TRUE(waitForFetchThread(15000)) << c;
+    }
+    expectNothingStored();
+}
+
+// An update given up at its limit shows Failed; once its request has ended,
+// the next tap stores the day.
+TEST_F(RateDownload, AnUpdateGivenUpShowsFailureAndTheNextTapStoresTheDay)
+{
+    updateLimitOverrideMs = 3000;
+    installSchedulePlatform(nullptr);
+    resetSchedule();
+    auto tapShows = [](UpdateState wanted) {  // whether the update shows wanted before it ends (15 s at most)
+        bool seen = false;
+        EXPECT_TRUE(startUpdate());
+        for (DWORD began = GetTickCount(); updateWorkerRunning() && GetTickCount() - began < 15000; Sleep(5))
+            seen = seen || updateState.load() == wanted;
+        return seen && !updateWorkerRunning();
+    };
+    ScriptedResponse trickle;
+    trickle.trickleHeadMs = 300;
+    server.respondWith(trickle);
+    EXPECT_TRUE(tapShows(Failed));
+    expectNothingStored();
+
+    server.stop();
+    ASSERT_TRUE(waitForFetchThread(15000));
+    ASSERT_TRUE(server.start());
+    pointServiceAt(loopbackBase(server.port()));
+    server.respondWith(serving(ratesDocument("02.03.2005", tableQuotes())));
+    EXPECT_TRUE(tapShows(Succeeded));
+    expectStored(march2, tableQuotes());
+    schedulePlatform = SchedulePlatform{};
+    resetSchedule();
 }
 
 }  // namespace

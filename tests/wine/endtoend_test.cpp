@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <functional>
@@ -595,4 +597,31 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
     EXPECT_EQ(std::count_if(seen.begin() + long(before), seen.end(), [](const RecordedRequest& r) {
                   return r.requestLine.find(asked(makeDayCode(6, 5, 2027))) != std::string::npos;
               }), 1);
+}
+
+// In a host whose locale writes numbers with a comma, the converter reads the
+// amount with either separator.
+TEST(EndToEnd, TheConverterReadsAPointOrACommaInARussianLocaleHost)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    ASSERT_NE(setlocale(LC_ALL, "Russian"), nullptr);
+    EXPECT_EQ(atof("1,5"), 1.5);  // the host's C library now reads commas, and stops at points
+    PanelUnderTest plugin;
+    plugin.open(deadLoopbackPort(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    wchar_t results[2][16] = {};
+    bool shown = plugin.holdOnTheRates([&results](HWND dialog) {
+        for (int list : {IDC_CONVERT_FROM, IDC_CONVERT_TO}) {  // dollars into roubles
+            SendDlgItemMessageW(dialog, list, CB_SETCURSEL, list == IDC_CONVERT_FROM ? 2 : 0, 0);
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list)));
+        }
+        for (int i = 0; i < 2; ++i) {
+            SetDlgItemTextW(dialog, IDC_AMOUNT, i ? L"1.5" : L"1,5");
+            GetDlgItemTextW(dialog, IDC_RESULT, results[i], 16);
+        }
+    });
+    setlocale(LC_ALL, "C");
+    EXPECT_TRUE(shown) << "the rates dialog never showed";
+    EXPECT_STREQ(results[0], L"120,1500");
+    EXPECT_STREQ(results[1], L"120.1500");
 }

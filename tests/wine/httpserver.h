@@ -30,6 +30,8 @@ struct ScriptedResponse {
     std::string location;             // a Location header (for redirects) when not empty
     bool headOnly = false;            // with StallAfter: not even the head is sent
     bool cacheable = false;           // headers that let a cache keep the answer for a day
+    DWORD trickleHeadMs = 0;          // when set: a status line, then one header line this often,
+                                      // never the head's end, until the server stops (a minute at most)
 };
 
 struct RecordedRequest {
