@@ -2,6 +2,7 @@
 #include "dialogs/chart.h"
 
 #include "dialogs/core/historytable.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 static void putText(HDC dc, int x, int y, const char16_t* text, int areaLeft, int areaRight)

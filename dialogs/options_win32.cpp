@@ -9,6 +9,7 @@
 #include "dialogs/options.h"
 #include "platform/module.h"
 #include "platform/shell.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 #include "platform/today.h"
 

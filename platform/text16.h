@@ -11,28 +11,6 @@ void widen16(char16_t* dst, size_t capacity, const char* src);
 // Turns the first '.' within capacity units into ','.
 void firstPointToComma(char16_t* text, size_t capacity);
 
-// Digits after the point of every formatted number: 0 to 4, whatever a damaged
-// settings file says.
-int fixedDigitsInRange(int32_t digits);
-// Room for any double with 4 digits after the point (309 integer digits, sign,
-// point, 4 digits, NUL).
-constexpr size_t FixedTextUnits = 320;
-// Writes value in fixed point with digits (held to 0..4) after the point, as
-// "%.<digits>f" does in the C locale: exactly rounded, a tie to the even digit,
-// "-" for every negative value (-0.00 too), "inf" and "nan" for those. With comma
-// the point is ','. Cut to fit capacity, always terminated; returns the length.
-size_t formatFixed(char16_t* out, size_t capacity, double value, int32_t digits, bool comma);
-// Reads a decimal number from 8-bit text as "%lf" reads one in the C locale,
-// whatever the host's locale, with a point or a comma before the fraction:
-// blanks, a sign, digits, a fraction, an exponent. No hexadecimal, infinity or
-// NaN forms; text with no digit reads as 0. A number too large for a double reads
-// as infinity. Exactly rounded for whole numbers and for up to 15 digits with up
-// to 22 after the point. end, when given, is set just past what was read (to text
-// when nothing was).
-double readDecimal(const char* text, const char** end);
-// Writes value in decimal ASCII, zero-padded to at least width digits, as "%0<width>d"
-// does, into out of capacity bytes: cut to fit, always terminated. Returns the length.
-size_t formatWhole(char* out, size_t capacity, int32_t value, int width);
 // Encodes s as UTF-8 into out of capacity bytes, NUL-terminated. False (and out
 // empty) when it does not fit whole: a cut file name would name some other file.
 bool encodeUtf8(char* out, size_t capacity, const char16_t* s);

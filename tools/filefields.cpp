@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "data/settingsfields.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 namespace {

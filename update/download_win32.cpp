@@ -17,6 +17,7 @@
 
 #include "platform/connmgr.h"
 #include "platform/testhooks.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 #include "update/document.h"
 #include "update/download.h"

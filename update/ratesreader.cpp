@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/calendar.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 // Copies length bytes of src into dst of capacity bytes, cut to fit, NUL-terminated.

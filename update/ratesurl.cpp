@@ -1,5 +1,6 @@
 #include "update/ratesurl.h"
 
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 char16_t ratesServiceBase[RatesServiceBaseCapacity] = u"http://www.cbr.ru";

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 PriceUnit priceUnitAt(const DayRates& day, int position)

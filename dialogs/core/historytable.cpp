@@ -1,6 +1,7 @@
 #include "dialogs/core/historytable.h"
 
 #include "dialogs/core/converter.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 void formatDay(char16_t* out, size_t capacity, const DayCode& code)

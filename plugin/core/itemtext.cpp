@@ -1,5 +1,6 @@
 #include "plugin/core/itemtext.h"
 
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 // Appends 8-bit text to the slot's text, cut at its last unit.

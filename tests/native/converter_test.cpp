@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dialogs/core/converter.h"
+#include "data/numbertext.h"
 #include "dialogs/core/historytable.h"
 #include "tests/native/testutil.h"
 

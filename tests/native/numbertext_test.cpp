@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "data/numbertext.h"
 #include "platform/text16.h"
 #include "tests/native/utf8.h"
 
