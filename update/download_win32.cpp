@@ -1,54 +1,18 @@
-// The download over WinINet, with Winsock started around it and, on request, a
-// data connection brought up through the connection manager first.
-//
-// WinINet's calls may block past any time limit set on them (a head that comes
-// one line at a time, a name that never resolves, a proxy that takes the request
-// and says nothing; closing a handle from another thread does not end every
-// call). So the blocking calls run on a fetch thread of their own, and the update
-// waits for it only until its deadline. A fetch thread given up on closes what it
-// opened when its call finally returns, writes only its own buffer and job, and
-// holds a reference to the module until it has ended. While it still runs, a new
-// download fails at once rather than start another thread.
-#include <winsock2.h>
+// The downloads of the update and the fill: each request's URL, its deadline
+// within the update's time, the fetch (update/fetch_win32.cpp), and what became
+// of it, stored and told.
 #include <windows.h>
 #include <wininet.h>
 
-#include <cstring>
-
-#include "platform/connmgr.h"
-#include "platform/testhooks.h"
 #include "data/numbertext.h"
-#include "platform/text16.h"
 #include "update/document.h"
 #include "update/download.h"
-#include "update/ratesreader.h"
+#include "update/fetch_win32.h"
 #include "update/ratesurl.h"
-#include "update/schedule_win32.h"
-
-static_assert(DocumentLimit + 1 == RootContentCapacity, "the reader holds any document the download accepts");
-
-static const wchar_t userAgent[] = L"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.2)";
-
-// Fetched afresh from the service, never kept in the cache, no cookies, no
-// dialogs. Redirects are followed here, not by WinINet, so that they count
-// against a cap; none of the certificate checks is switched off.
-static const DWORD requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
-// Redirects followed for one download, at most.
-static const int RedirectLimit = 5;
-// Room for a redirect's target.
-static const size_t FetchUrlCapacity = 1024;
 
 // The end of the running update's time, as GetTickCount counts.
 static DWORD runDeadline;
 static bool runBegun;
-
-#ifdef VOK_TEST
-unsigned long updateLimitOverrideMs = 0;
-static unsigned long updateLimit() { return updateLimitOverrideMs ? updateLimitOverrideMs : UpdateLimitMs; }
-#else
-static unsigned long updateLimit() { return UpdateLimitMs; }
-#endif
 
 void beginUpdateRun()
 {
@@ -57,64 +21,6 @@ void beginUpdateRun()
 }
 
 void endUpdateRun() { runBegun = false; }
-
-// Milliseconds left before deadline; 0 once it has passed.
-static DWORD timeLeft(DWORD deadline)
-{
-    DWORD left = deadline - GetTickCount();
-    return static_cast<LONG>(left) > 0 ? left : 0;
-}
-
-// A limit for one step: never above its own maximum nor past the deadline. The
-// maximum scales with a shortened update limit.
-static DWORD stepLimit(DWORD deadline, unsigned long maximum, unsigned share)
-{
-    unsigned long scaled = maximum * updateLimit() / UpdateLimitMs;
-    DWORD left = timeLeft(deadline) / share;
-    DWORD limit = left < scaled ? left : static_cast<DWORD>(scaled);
-    return limit ? limit : 1;
-}
-
-static void setLimit(HINTERNET handle, DWORD option, DWORD milliseconds)
-{
-    InternetSetOptionW(handle, option, &milliseconds, sizeof milliseconds);
-}
-
-// One buffer for every download, daily or range: first for the request URL, then
-// for the document and its NUL. Only one update worker (or fill) runs at a time,
-// and one fetch thread: the job holds its own copy of the URL, and the thread
-// writes the body here. While a thread given up on still runs, every new fetch
-// fails at once, so nothing else touches the buffer meanwhile.
-static union {
-    char16_t url[RatesUrlCapacity];
-    char text[DocumentLimit + 1];
-} documentBuffer;
-
-// One fetch: what the fetch thread is given, and what it hands back. Written by
-// the waiting side only before the thread starts and read back only after it has
-// finished; a thread given up on keeps it to itself until it ends.
-enum FetchState : LONG { FetchRunning, FetchFinished, FetchAbandoned };
-
-static struct FetchJob {
-    wchar_t url[FetchUrlCapacity];  // the request, then each redirect's target
-    FetchSettings settings;
-    DWORD deadline;
-    HANDLE finished;              // set by the thread when it ends in time
-    volatile LONG state;          // FetchState
-    HINTERNET volatile internet;  // closed by whichever side takes it first
-    DWORD error;                  // WinINet's error, when the request could not be made
-    DWORD status;                 // the final HTTP status, when it was no 200
-    bool bodyRead;
-    size_t length;
-} job;
-// Set from a fetch thread's start until it ends, given up on or not.
-static volatile LONG fetchThreadRunning;
-
-// What the last download told: its outcome goes to the debugger output as one
-// line, the day stored or why not. Nothing else is told: the icon shows it.
-static DWORD requestError;
-static DWORD answerStatus;
-static bool stillRunning;
 
 static size_t appendText(char* out, size_t capacity, size_t at, const char* text)
 {
@@ -146,6 +52,8 @@ static size_t appendWinInetError(char* line, size_t capacity, size_t at, DWORD e
     return at;
 }
 
+// Each download's outcome goes to the debugger output as one line: the day
+// stored, or why not. Nothing else is told: the icon shows it.
 static void reportDownload(const DayCode* stored)
 {
     char line[256];
@@ -157,276 +65,18 @@ static void reportDownload(const DayCode* stored)
         at = appendNumber(line, sizeof line, at, stored->month, 2);
         at = appendText(line, sizeof line, at, ".");
         at = appendNumber(line, sizeof line, at, yearOf(*stored), 4);
-    } else if (stillRunning) {
+    } else if (lastFailure.stillRunning) {
         at = appendText(line, sizeof line, at, "an earlier request to the rates service has not ended yet");
-    } else if (answerStatus) {
+    } else if (lastFailure.status) {
         at = appendText(line, sizeof line, at, "the rates service answered with HTTP status ");
-        at = appendNumber(line, sizeof line, at, static_cast<int32_t>(answerStatus), 0);
-    } else if (requestError) {
-        at = appendWinInetError(line, sizeof line, at, requestError);
+        at = appendNumber(line, sizeof line, at, static_cast<int32_t>(lastFailure.status), 0);
+    } else if (lastFailure.error) {
+        at = appendWinInetError(line, sizeof line, at, lastFailure.error);
     } else {
         at = appendText(line, sizeof line, at, "the rates service's answer was no whole daily-rates document");
     }
     appendText(line, sizeof line, at, "\n");
     OutputDebugStringA(line);
-}
-
-// --- The fetch thread --------------------------------------------------------------
-
-// Reads the body into the document buffer. Each wait for more bytes is bounded,
-// and so is the whole: a service that stops sending, or trickles, is given up at
-// the deadline. A failing call ends the reading but keeps what came before it.
-static bool readBody(HINTERNET request, DWORD deadline)
-{
-    size_t total = 0;
-    for (;;) {
-        if (timeLeft(deadline) == 0) {
-            job.error = ERROR_INTERNET_TIMEOUT;
-            return false;
-        }
-        setLimit(request, INTERNET_OPTION_RECEIVE_TIMEOUT, stepLimit(deadline, StepLimitMs, 1));
-        DWORD available = 0;
-        // What has arrived, waiting at most the limit for the first of it; the
-        // read below then takes only that and never waits on its own.
-        if (!InternetQueryDataAvailable(request, &available, 0, 0)) break;
-        DWORD wanted = static_cast<DWORD>(DocumentLimit - total);
-        if (available > 0 && available < wanted) wanted = available;
-        DWORD got = 0;
-        BOOL ok = InternetReadFile(request, documentBuffer.text + total, wanted, &got);
-        if (got > wanted) got = wanted;
-        total += got;
-        // WinINet may fill the whole request before it returns, so the bytes and
-        // the lost connection can come back from one call.
-        if (!ok || got == 0 || total >= DocumentLimit) break;
-    }
-    job.length = total;
-    return true;
-}
-
-// The request for url, sent, with its answer's head read: connecting, sending
-// and waiting for the head each get their share of the time left. The limits
-// are set on every handle on the way, as each WinINet takes them from another.
-// Null on failure; session is then closed, or null.
-static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadline, HINTERNET& session)
-{
-    session = nullptr;
-    wchar_t host[FetchUrlCapacity];
-    wchar_t path[FetchUrlCapacity];
-    wchar_t query[FetchUrlCapacity];
-    URL_COMPONENTSW parts;
-    std::memset(&parts, 0, sizeof parts);
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = FetchUrlCapacity;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = FetchUrlCapacity;
-    parts.lpszExtraInfo = query;
-    parts.dwExtraInfoLength = FetchUrlCapacity;
-    if (!InternetCrackUrlW(url, 0, 0, &parts)) return nullptr;
-    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return nullptr;
-    size_t pathLength = length16(reinterpret_cast<char16_t*>(path), FetchUrlCapacity);
-    copy16(reinterpret_cast<char16_t*>(path) + pathLength, FetchUrlCapacity - pathLength,
-           reinterpret_cast<const char16_t*>(query));
-
-    DWORD limit = stepLimit(deadline, StepLimitMs, 3);
-    const DWORD limits[3] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                             INTERNET_OPTION_RECEIVE_TIMEOUT};
-    for (DWORD option : limits) setLimit(internet, option, limit);
-    setLimit(internet, INTERNET_OPTION_CONNECT_RETRIES, 1);
-    session = InternetConnectW(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!session) {
-        job.error = GetLastError();
-        return nullptr;
-    }
-    for (DWORD option : limits) setLimit(session, option, limit);
-    DWORD flags = requestFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
-    HINTERNET request = HttpOpenRequestW(session, L"GET", path, nullptr, nullptr, nullptr, flags, 0);
-    if (request) {
-        for (DWORD option : limits) setLimit(request, option, limit);
-        if (timeLeft(deadline) && HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return request;
-        job.error = timeLeft(deadline) ? GetLastError() : ERROR_INTERNET_TIMEOUT;
-        InternetCloseHandle(request);
-    } else {
-        job.error = GetLastError();
-    }
-    InternetCloseHandle(session);
-    session = nullptr;
-    return nullptr;
-}
-
-static bool isSecure(const wchar_t* url) { return _wcsnicmp(url, L"https:", 6) == 0; }
-
-// A redirect's target, resolved against the URL it came from, becomes the job's
-// URL. False when there is none, it does not fit, or it would leave https for http.
-static bool takeRedirect(HINTERNET request)
-{
-    wchar_t location[FetchUrlCapacity];
-    wchar_t target[FetchUrlCapacity];
-    DWORD size = sizeof location;
-    DWORD index = 0;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, &index)) return false;
-    DWORD length = FetchUrlCapacity;
-    if (!InternetCombineUrlW(job.url, location, target, &length, ICU_NO_ENCODE)) return false;
-    if (isSecure(job.url) && !isSecure(target)) return false;
-    copy16(reinterpret_cast<char16_t*>(job.url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(target));
-    return true;
-}
-
-static DWORD statusOf(HINTERNET request)
-{
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    DWORD index = 0;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) return 0;
-    return status;
-}
-
-static bool isRedirect(DWORD status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-// One request and what it answers: the body of a 200, a redirect taken (again
-// set), or a failure.
-static bool fetchOnce(HINTERNET internet, bool& again)
-{
-    again = false;
-    HINTERNET session = nullptr;
-    HINTERNET request = openRequest(internet, job.url, job.deadline, session);
-    if (!request) return false;
-    bool read = false;
-    DWORD status = statusOf(request);
-    if (status == 200)
-        read = readBody(request, job.deadline);
-    else if (!isRedirect(status) || !(again = takeRedirect(request)))
-        job.status = status;
-    InternetCloseHandle(request);
-    InternetCloseHandle(session);
-    return read;
-}
-
-// The internet handle is closed by whichever side takes it first: the thread as
-// it ends, or the waiting side at the deadline.
-static void closeInternet()
-{
-    HINTERNET internet = InterlockedExchangePointer(const_cast<PVOID*>(&job.internet), nullptr);
-    if (internet) InternetCloseHandle(internet);
-}
-
-static bool fetchAll()
-{
-    const wchar_t* proxy = reinterpret_cast<const wchar_t*>(job.settings.proxy);
-    HINTERNET internet = job.settings.useProxy
-                             ? InternetOpenW(userAgent, INTERNET_OPEN_TYPE_PROXY, proxy, nullptr, 0)
-                             : InternetOpenW(userAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    if (!internet) {
-        job.error = GetLastError();
-        return false;
-    }
-    InterlockedExchangePointer(const_cast<PVOID*>(&job.internet), internet);
-    if (job.state == FetchAbandoned) closeInternet();
-    bool again = true;
-    bool read = false;
-    for (int hop = 0; again && hop <= RedirectLimit; ++hop) read = fetchOnce(internet, again);
-    if (again) job.error = ERROR_HTTP_REDIRECT_FAILED;  // too many redirects
-    return read;
-}
-
-static DWORD WINAPI fetchThread(LPVOID module)
-{
-    WSADATA socketData;
-    bool socketsStarted = WSAStartup(0x0101, &socketData) == 0;
-    job.bodyRead = fetchAll();
-    closeInternet();
-    if (socketsStarted) WSACleanup();
-    HANDLE finished = job.finished;
-    bool inTime = InterlockedCompareExchange(&job.state, FetchFinished, FetchRunning) == FetchRunning;
-    if (!inTime) CloseHandle(finished);
-    InterlockedExchange(&fetchThreadRunning, 0);
-    if (inTime) SetEvent(finished);
-    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
-    return 0;
-}
-
-// --- The waiting side ---------------------------------------------------------------
-
-// Runs the fetch thread and waits for it until deadline. False when it could
-// not start or was given up on.
-static bool runFetchThread()
-{
-    job.state = FetchRunning;
-    job.internet = nullptr;
-    job.finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!job.finished) return false;
-    InterlockedExchange(&fetchThreadRunning, 1);
-    if (!startModuleThread(fetchThread)) {
-        InterlockedExchange(&fetchThreadRunning, 0);
-        CloseHandle(job.finished);
-        return false;
-    }
-    WaitForSingleObject(job.finished, timeLeft(job.deadline));
-    if (InterlockedCompareExchange(&job.state, FetchAbandoned, FetchRunning) == FetchRunning) {
-        // Given up: its handles are closed (on Windows that ends its calls), the
-        // thread and its buffer are left to themselves.
-        closeInternet();
-        return false;
-    }
-    // It ended in time, perhaps at the last moment: its event comes at once.
-    WaitForSingleObject(job.finished, INFINITE);
-    CloseHandle(job.finished);
-    return true;
-}
-
-// Fetches url, following redirects, and leaves the body of its 200 answer, and
-// nothing else, in the document buffer (length bytes; NUL-terminated there). The
-// whole fetch ends by deadline, whatever the service does. False, with the
-// reason kept for the report, on any other outcome.
-static bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
-{
-    length = 0;
-    requestError = 0;
-    answerStatus = 0;
-    stillRunning = fetchThreadRunning != 0;
-    if (stillRunning) return false;
-    job.deadline = deadline;
-    job.error = 0;
-    job.status = 0;
-    job.bodyRead = false;
-    job.length = 0;
-    copy16(reinterpret_cast<char16_t*>(job.url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(url));
-    takeFetchSettings(job.settings);
-    bool establish = job.settings.establishConnection;
-
-    HANDLE connection = nullptr;
-    if (establish) {
-        CONNMGR_CONNECTIONINFO request;
-        std::memset(&request, 0, sizeof request);
-        request.cbSize = 64;
-        request.dwParams = CONNMGR_PARAM_GUIDDESTNET;
-        request.dwFlags = job.settings.useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
-        request.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
-        request.bExclusive = TRUE;
-        request.bDisabled = FALSE;
-        // Both results are ignored: the download is tried whether or not a connection came up.
-        ConnMgrMapURL(url, &request.guidDestNet, nullptr);
-        DWORD status = 0;
-        ConnMgrEstablishConnectionSync(&request, &connection, stepLimit(deadline, ConnectionLimitMs, 2), &status);
-    }
-
-    bool read = false;
-    if (!runFetchThread()) {
-        requestError = ERROR_INTERNET_TIMEOUT;
-    } else if (job.bodyRead) {
-        length = job.length;
-        documentBuffer.text[length] = 0;
-        read = true;
-    } else {
-        requestError = job.error;
-        answerStatus = job.status;
-    }
-
-    if (establish) ConnMgrReleaseConnection(connection, 0);
-    return read;
 }
 
 // The deadline of a download: the running update's, or a whole limit of its own.
@@ -463,12 +113,3 @@ bool fetchDocument(const char16_t* url, char*& body, size_t& length)
     body = documentBuffer.text;
     return true;
 }
-
-#ifdef VOK_TEST
-bool waitForFetchThread(unsigned long milliseconds)
-{
-    for (DWORD began = GetTickCount(); fetchThreadRunning; Sleep(20))
-        if (GetTickCount() - began > milliseconds) return false;
-    return true;
-}
-#endif
