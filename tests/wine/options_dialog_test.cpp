@@ -70,15 +70,7 @@ INT_PTR runModal(const std::function<INT_PTR()>& open, Script options, Script ed
 
 // --- Controls ---------------------------------------------------------------------------
 
-void click(HWND parent, int id) { SendMessageW(GetDlgItem(parent, id), BM_CLICK, 0, 0); }
-
 bool isChecked(HWND parent, int id) { return SendDlgItemMessageW(parent, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-std::wstring itemText(HWND parent, int id) { return windowText(GetDlgItem(parent, id)); }
-
-void setText(HWND parent, int id, const wchar_t* text) { SetDlgItemTextW(parent, id, text); }
-
-LRESULT selection(HWND parent, int id) { return SendDlgItemMessageW(parent, id, CB_GETCURSEL, 0, 0); }
 
 void select(HWND parent, int id, int row) { SendDlgItemMessageW(parent, id, CB_SETCURSEL, row, 0); }
 
@@ -125,6 +117,13 @@ void selectRow(HWND dialog, int row)
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list(dialog), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
     SendMessageW(list(dialog), LVM_SETSELECTIONMARK, 0, row);
+}
+
+// The editor of a row, opened as its button opens it.
+void editRow(HWND dialog, int row)
+{
+    selectRow(dialog, row);
+    click(itemsPage(dialog), IDC_ITEM_EDIT);
 }
 
 int selectionMark(HWND dialog) { return static_cast<int>(SendMessageW(list(dialog), LVM_GETSELECTIONMARK, 0, 0)); }
@@ -418,8 +417,7 @@ TEST_F(Options, CancelAfterItemEditsLeavesSettingsAndFileAsTheyWere)
                 selectRow(dialog, 1);
                 click(itemsPage(dialog), IDC_ITEM_DELETE);
                 click(itemsPage(dialog), IDC_ITEM_ADD);
-                selectRow(dialog, 0);
-                click(itemsPage(dialog), IDC_ITEM_EDIT);
+                editRow(dialog, 0);
                 selectRow(dialog, 1);
                 click(itemsPage(dialog), IDC_ITEM_UP);
                 EXPECT_EQ(rowCount(dialog), 3);
@@ -578,8 +576,7 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
 TEST_F(Options, EditorMakesARatioForTheNextPeriod)
 {
     run([](HWND dialog) {
-        selectRow(dialog, 0);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 0);
         EXPECT_EQ(rowText(dialog, 0, 0), ratioText(L"$", L"\x20AC"));
         EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
         pressDone(dialog);
@@ -612,8 +609,7 @@ TEST_F(Options, EditorPeriodBoxesAndAHiddenSecondCurrency)
 {
     settings.items[1].period = 2;
     run([](HWND dialog) {
-        selectRow(dialog, 1);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 1);
         pressDone(dialog);
     }, [](HWND editor) {
         EXPECT_TRUE(isChecked(editor, IDC_EDITOR_RATIO));
@@ -653,8 +649,7 @@ TEST_F(Options, ChosenColourSurvivesTheDefaultBoxAndTheChooserStartsFresh)
     };
     static HWND editorSeen;
     Script edit = [](HWND dialog) {
-        selectRow(dialog, 2);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 2);
         pressDone(dialog);
     };
     run(edit, [](HWND editor) {
@@ -705,8 +700,7 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
         EXPECT_EQ(rowText(dialog, 0, 1), Current);
         EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"CHF"));
         for (int row : {0, 1}) {
-            selectRow(dialog, row);
-            click(itemsPage(dialog), IDC_ITEM_EDIT);
+            editRow(dialog, row);
         }
         pressDone(dialog);
     }, [](HWND editor) {
@@ -830,8 +824,7 @@ TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
         int columns = int(SendMessageW(rows, LVM_GETCOLUMNWIDTH, 0, 0) + SendMessageW(rows, LVM_GETCOLUMNWIDTH, 1, 0));
         EXPECT_LE(columns, listClient.right);
         clickTab(dialog, 0);
-        selectRow(dialog, 1);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 1);
         pressCancel(dialog);
     }, [](HWND editor) {
         checkNoOverlap(checkTexts(editor, "editor"), "editor");

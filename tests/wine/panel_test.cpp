@@ -74,12 +74,6 @@ struct Panel : ::testing::Test {
             hostClass.hInstance = moduleInstance;
             hostClass.lpszClassName = L"vokTestHost";
             RegisterClassW(&hostClass);
-            WNDCLASSW panelClass = {};
-            panelClass.style = CS_HREDRAW | CS_VREDRAW;
-            panelClass.lpfnWndProc = panelWindowProc;
-            panelClass.hInstance = moduleInstance;
-            panelClass.lpszClassName = L"vokCurrencyCls";
-            RegisterClassW(&panelClass);
             registered = true;
         }
         setDefaultSettings(settings, 96);
@@ -96,8 +90,7 @@ struct Panel : ::testing::Test {
         firstVisible = 0;
         host = CreateWindowExW(0, L"vokTestHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
                                moduleInstance, nullptr);
-        panel = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, host,
-                                nullptr, moduleInstance, nullptr);
+        panel = makePanelWindow(host);
         panelWindow = panel;
         SendMessageW(panel, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
         DialogScript any;
@@ -313,8 +306,7 @@ TEST_F(Panel, EachItemWindowKeepsItsOwnBackBuffer)
 {
     showTwoDays();
     // A host that makes a new item window before it destroys the old one.
-    HWND second = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, host,
-                                  nullptr, moduleInstance, nullptr);
+    HWND second = makePanelWindow(host);
     ASSERT_NE(second, nullptr);
     DestroyWindow(panel);
     panel = second;
