@@ -104,6 +104,12 @@ std::wstring windowText(HWND window)
     return text;
 }
 
+HWND makeTodayScreen(const wchar_t* title, const wchar_t* className)
+{
+    return CreateWindowExW(0, className, title, WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
 HWND makePanelWindow(HWND parent)
 {
     static bool registered;
@@ -379,16 +385,13 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 HWND makeHost(bool recording)
 {
-    if (!recording)
-        return CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
+    if (!recording) return makeTodayScreen(L"host");
     WNDCLASSW hostClass = {};
     hostClass.lpfnWndProc = recordingHost;
     hostClass.hInstance = GetModuleHandleW(nullptr);
     hostClass.lpszClassName = L"vokEndToEndHost";
     RegisterClassW(&hostClass);  // already there from an earlier test: fine
-    return CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+    return makeTodayScreen(L"host", L"vokEndToEndHost");
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal = 1);
 // A window's text; a child's place in its parent's client area.
 std::wstring windowText(HWND window);
 RECT childRect(HWND parent, HWND child);
+// A visible 240 by 320 top-level window of that class, as the Today screen of a device.
+HWND makeTodayScreen(const wchar_t* title, const wchar_t* className = L"STATIC");
 // An item window of the panel linked into this process, 240 by 17 in parent (its
 // class registered on first use).
 HWND makePanelWindow(HWND parent);

@@ -165,8 +165,7 @@ struct Options : ::testing::Test {
     {
         moduleInstance = GetModuleHandleW(nullptr);
         // The Today screen of a 240 by 320 device.
-        owner = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                moduleInstance, nullptr);
+        owner = makeTodayScreen(L"Today");
         setDefaultSettings(settings, 96);
         setSettingsChangedHandler(panelSettingsChanged);  // as attach sets it
         chooseColourCall = nullptr;
@@ -733,8 +732,7 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
     ASSERT_NE(found, nullptr);
     auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
-    HWND host = plugin.host = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320,
-                                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND host = plugin.host = makeTodayScreen(L"Today");
     auto open = [&] { return DialogBoxIndirectParamW(dll, dialogTemplate, host, procedure, 0); };
 
     // Cancel writes nothing; OK writes the file beside the library.

@@ -140,8 +140,7 @@ struct RatesDialog : ::testing::Test {
         schedulePlatform = SchedulePlatform{};
         schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
         loadHistory(his().c_str(), 15);
-        owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                nullptr, nullptr);
+        owner = makeTodayScreen(L"host");
     }
     void TearDown() override
     {
