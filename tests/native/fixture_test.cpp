@@ -143,9 +143,7 @@ TEST(FullDocument, EveryTableCurrencyIsReadWithItsNominalAndRate)
         std::memset(&rates, 0xA5, sizeof rates);
         ASSERT_TRUE(parseDailyRates(buffer.data(), rates));
 
-        EXPECT_EQ(rates.code.day, expected.day);
-        EXPECT_EQ(rates.code.month, expected.month);
-        EXPECT_EQ(rates.code.yearCode, (expected.year - 1989) % 256);
+        expectDay(rates.code, expected.day, expected.month, (expected.year - 1989) % 256);
         EXPECT_EQ(rates.reserved, 0);
 
         int listed = 0, behindFourK = 0;
@@ -153,8 +151,7 @@ TEST(FullDocument, EveryTableCurrencyIsReadWithItsNominalAndRate)
             SCOPED_TRACE(isoCode[i]);
             const ExpectedValute* v = findValute(expected, isoCode[i]);
             if (!v) {
-                EXPECT_EQ(rates.rates[i].nominal, 0);
-                EXPECT_EQ(rates.rates[i].rate, 0.0f);
+                expectRate(rates, i, 0, 0.0f);
                 continue;
             }
             ++listed;
@@ -175,11 +172,8 @@ TEST(SeedDocuments, AMinimalDocumentGivesOneRateAndAPlainRootNone)
     std::vector<char> minimal = loadDocument(fixturePath("seed_minimal.xml"));
     DayRates rates;
     ASSERT_TRUE(parseDailyRates(minimal.data(), rates));
-    EXPECT_EQ(rates.code.day, 2);
-    EXPECT_EQ(rates.code.month, 3);
-    EXPECT_EQ(rates.code.yearCode, 16);
-    EXPECT_EQ(rates.rates[1].nominal, 1);
-    EXPECT_EQ(rates.rates[1].rate, 27.95f);
+    expectDay(rates.code, 2, 3, 16);
+    expectRate(rates, 1, 1, 27.95f);
     DayRates onlyUsd;
     std::memset(&onlyUsd, 0, sizeof onlyUsd);
     onlyUsd.code = rates.code;
@@ -197,13 +191,9 @@ TEST(SeedDocuments, NamesInAnyCaseAreRead)
     std::vector<char> text = loadDocument(fixturePath("seed_mixed_case.xml"));
     DayRates rates;
     ASSERT_TRUE(parseDailyRates(text.data(), rates));
-    EXPECT_EQ(rates.code.day, 31);
-    EXPECT_EQ(rates.code.month, 12);
-    EXPECT_EQ(rates.code.yearCode, 255);
-    EXPECT_EQ(rates.rates[3].nominal, 100);
-    EXPECT_EQ(rates.rates[3].rate, 64.8561f);
-    EXPECT_EQ(rates.rates[0].nominal, 1);
-    EXPECT_EQ(rates.rates[0].rate, 106.1878f);
+    expectDay(rates.code, 31, 12, 255);
+    expectRate(rates, 3, 100, 64.8561f);
+    expectRate(rates, 0, 1, 106.1878f);
 }
 
 TEST(SeedDocuments, AMissingEndTagLosesOnlyItsOwnElement)
@@ -211,22 +201,16 @@ TEST(SeedDocuments, AMissingEndTagLosesOnlyItsOwnElement)
     std::vector<char> text = loadDocument(fixturePath("seed_missing_end_tags.xml"));
     DayRates rates;
     ASSERT_TRUE(parseDailyRates(text.data(), rates));
-    EXPECT_EQ(rates.code.day, 5);
-    EXPECT_EQ(rates.code.month, 1);
-    EXPECT_EQ(rates.code.yearCode, 17);
+    expectDay(rates.code, 5, 1, 17);
     // USD: the value has no end tag, so it reads as empty; the entry is written.
-    EXPECT_EQ(rates.rates[1].nominal, 1);
-    EXPECT_EQ(rates.rates[1].rate, 0.0f);
+    expectRate(rates, 1, 1, 0.0f);
     // EUR: the code has no end tag, so the element is skipped.
-    EXPECT_EQ(rates.rates[0].nominal, 0);
-    EXPECT_EQ(rates.rates[0].rate, 0.0f);
+    expectRate(rates, 0, 0, 0.0f);
     // JPY: the element itself has no end tag, so it has no content.
-    EXPECT_EQ(rates.rates[3].nominal, 0);
-    EXPECT_EQ(rates.rates[3].rate, 0.0f);
+    expectRate(rates, 3, 0, 0.0f);
 
     // GBP, before them, is whole: the document holds one quoted currency.
-    EXPECT_EQ(rates.rates[2].nominal, 1);
-    EXPECT_EQ(rates.rates[2].rate, 49.5f);
+    expectRate(rates, 2, 1, 49.5f);
 
     // A root cut before its end tag is no document: nothing of it is kept.
     std::vector<char> open = loadDocument(fixturePath("seed_missing_root_end.xml"));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "update/ratesreader.h"
+#include "testutil.h"
 
 namespace {
 
@@ -46,12 +47,9 @@ TEST(RatesReader, TheDayIsReadWhateverTheCaseOfTheNames)
 {
     Parsed p = parse(document(valute("USD", "1", "27,95")));
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.rates.code.day, 2);
-    EXPECT_EQ(p.rates.code.month, 3);
-    EXPECT_EQ(p.rates.code.yearCode, 16);
+    expectDay(p.rates.code, 2, 3, 16);
     EXPECT_EQ(p.rates.reserved, 0);
-    EXPECT_EQ(p.rates.rates[1].nominal, 1);
-    EXPECT_EQ(p.rates.rates[1].rate, 27.95f);
+    expectRate(p.rates, 1, 1, 27.95f);
 
     const std::string usd = valute("USD", "1", "27,95");
     EXPECT_EQ(parse(document(usd, "31.12.2244")).rates.code.yearCode, 255);
@@ -75,8 +73,7 @@ TEST(RatesReader, UnknownCodesAreSkippedAndLaterDuplicatesWin)
     Parsed p = parse(document(valute("JPY", "100", "26,7123") + valute("XYZ", "1", "99,0") +
                               valute("EUR", "1", "1,5,5") + valute("", "1", "5") + valute("GBP", "1", "  -3.25e1x")));
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.rates.rates[3].nominal, 100);
-    EXPECT_EQ(p.rates.rates[3].rate, 26.7123f);
+    expectRate(p.rates, 3, 100, 26.7123f);
     EXPECT_EQ(p.rates.rates[0].rate, 1.5f);
     EXPECT_EQ(p.rates.rates[2].rate, -32.5f);
     for (int i : {1, 4, 5, 6, 16}) EXPECT_EQ(p.rates.rates[i].nominal, 0) << i;
@@ -84,10 +81,8 @@ TEST(RatesReader, UnknownCodesAreSkippedAndLaterDuplicatesWin)
     // Later duplicates win; a missing child leaves its field zero.
     Parsed d = parse(document(valute("USD", "1", "30") + valute("USD", "10", "31") +
                               "<Valute><CharCode>CHF</CharCode><Value>12,5</Value></Valute>"));
-    EXPECT_EQ(d.rates.rates[1].nominal, 10);
-    EXPECT_EQ(d.rates.rates[1].rate, 31.0f);
-    EXPECT_EQ(d.rates.rates[16].nominal, 0);
-    EXPECT_EQ(d.rates.rates[16].rate, 12.5f);
+    expectRate(d.rates, 1, 10, 31.0f);
+    expectRate(d.rates, 16, 0, 12.5f);
 
     // Numbers that overflow stay finite and in range.
     Parsed big = parse(document(valute("USD", "99999999999999", "9e999")));
@@ -103,8 +98,7 @@ TEST(RatesReader, TagsWithNoSpaceBetweenThemAreRead)
     Parsed p = parse("<ValCurs Date=\"07.12.2026\"><Valute ID=\"1\"><CharCode>SEK</CharCode><Nominal>10"
                      "</Nominal><Value>84,1</Value></Valute></ValCurs>");
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.rates.rates[15].nominal, 10);
-    EXPECT_EQ(p.rates.rates[15].rate, 84.1f);
+    expectRate(p.rates, 15, 10, 84.1f);
 }
 
 // Everything that is no whole document of a real day with a quoted table
@@ -179,8 +173,7 @@ TEST(RatesReader, TheFirstDateAttributeCountsAndOneKnownCurrencySuffices)
     // One quoted table currency among unknown ones is enough; BYN lands in slot 5.
     Parsed byn = parse(document(valute("AZN", "1", "58,9") + valute("BYN", "1", "29,6453")));
     ASSERT_TRUE(byn.ok);
-    EXPECT_EQ(byn.rates.rates[5].nominal, 1);
-    EXPECT_EQ(byn.rates.rates[5].rate, 29.6453f);
+    expectRate(byn.rates, 5, 1, 29.6453f);
 }
 
 TEST(RatesReader, ValutesWithoutEndTagsAndMixedForms)

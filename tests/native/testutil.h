@@ -40,3 +40,17 @@ inline DayRates dayRecord(int d, int m, int y, float eur, int eurNominal = 1)
     r.rates[1] = {1, 80.0f + d / 100.0f};
     return r;
 }
+
+// A record's date, and one currency's entry in it, checked field by field.
+inline void expectDay(const DayCode& code, int day, int month, int yearCode)
+{
+    EXPECT_EQ(code.day, day);
+    EXPECT_EQ(code.month, month);
+    EXPECT_EQ(code.yearCode, yearCode);
+}
+
+inline void expectRate(const DayRates& r, int currency, int nominal, float rate)
+{
+    EXPECT_EQ(r.rates[currency].nominal, nominal) << "currency " << currency;
+    EXPECT_EQ(r.rates[currency].rate, rate) << "currency " << currency;
+}

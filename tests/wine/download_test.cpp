@@ -62,13 +62,6 @@ std::string ratesDocument(const std::string& date, const std::vector<Quote>& quo
     return head + rest;
 }
 
-ScriptedResponse serving(const std::string& body)
-{
-    ScriptedResponse r;
-    r.body = body;
-    return r;
-}
-
 int tableIndex(const std::string& code)
 {
     for (int i = 0; i < CurrencyCount; ++i)

@@ -26,12 +26,8 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
 {
     TestHttpServer service;
     ASSERT_TRUE(service.start());
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    ScriptedResponse response;
-    response.body = todaysDocument(now);
-    response.pauseBeforeAnswerMs = 400;  // long enough to see the downloading frame
-    service.respondWith(response);
+    SYSTEMTIME now = localNow();
+    service.respondWith(serving(todaysDocument(now), 400));  // long enough to see the downloading frame
 
     PluginHost plugin;
     setDefaultSettings(settings, 96);
@@ -97,12 +93,9 @@ TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
 {
     TestHttpServer service;
     ASSERT_TRUE(service.start());
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    ScriptedResponse response;
-    response.body = todaysDocument(now);
-    response.pauseBeforeAnswerMs = 1500;  // the worker is still downloading when the host lets go
-    service.respondWith(response);
+    SYSTEMTIME now = localNow();
+    // The worker is still downloading when the host lets go.
+    service.respondWith(serving(todaysDocument(now), 1500));
 
     PluginHost plugin;
     setDefaultSettings(settings, 96);
@@ -189,8 +182,7 @@ std::string valute(const char* id, const char* code, int nominal, const char* va
 // today's stored record byte for byte as it was, and the icon shows the failure.
 TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     TestHttpServer service;
     ASSERT_TRUE(service.start());
     const std::string table = valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000");
@@ -199,10 +191,8 @@ TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
     cut.body = whole;
     cut.ending = ResponseEnding::CloseAfter;
     cut.cutAfter = whole.size() * 4 / 10;
-    ScriptedResponse damagedDate;
-    damagedDate.body = document(now, table, "xx.yy.zzzz");
-    ScriptedResponse unknownOnly;
-    unknownOnly.body = document(now, valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0"));
+    ScriptedResponse damagedDate = serving(document(now, table, "xx.yy.zzzz"));
+    ScriptedResponse unknownOnly = serving(document(now, valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0")));
     struct Case {
         const char* why;
         ScriptedResponse response;
@@ -231,8 +221,7 @@ TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
 // update's minute, as the built limits have it; the next tap stores the day.
 TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     TestHttpServer service;
     ASSERT_TRUE(service.start());
     ScriptedResponse silent;
@@ -247,9 +236,7 @@ TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
     EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << "not given up within 75 s";
     EXPECT_EQ(plugin.historyBytes(), before);
 
-    ScriptedResponse table;
-    table.body = document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000"));
-    service.respondWith(table);
+    service.respondWith(serving(document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000"))));
     frames = plugin.tapIcon();
     EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
     std::vector<DayRates> history = plugin.history();
@@ -261,18 +248,16 @@ TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
 // Belarusian rouble, published as BYN, lands in its slot.
 TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     TestHttpServer service;
     ASSERT_TRUE(service.start());
     ScriptedResponse moved;
     moved.status = 302;
     moved.location = "http://www.cbr.ru/moved/XML_daily.asp?nocache";
     moved.body = "<html><body>Moved</body></html>";
-    ScriptedResponse table;
-    table.body = document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01090B", "BYN", 1, "29,6453"));
     service.respondTo("XML_daily.asp", moved);
-    service.respondTo("/moved/", table);
+    service.respondTo("/moved/",
+                      serving(document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01090B", "BYN", 1, "29,6453"))));
 
     PanelUnderTest plugin;
     plugin.open(service.port(), {});
@@ -296,13 +281,10 @@ TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
 // so the arrows are green (the EUR item and the EUR/USD ratio), none red.
 TEST(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     TestHttpServer service;
     ASSERT_TRUE(service.start());
-    ScriptedResponse table;
-    table.body = document(now, valute("R01235", "USD", 1, "80,0000") + valute("R01239", "EUR", 1, "31,5000"));
-    service.respondWith(table);
+    service.respondWith(serving(document(now, valute("R01235", "USD", 1, "80,0000") + valute("R01239", "EUR", 1, "31,5000"))));
 
     PanelUnderTest plugin;
     plugin.open(service.port(), {record(dayBefore(now, 1), 300.0f, 10, 80.0f)}, ShowArrow | ShowDifference);
@@ -361,8 +343,7 @@ ScriptedResponse tableOf(const SYSTEMTIME& now, const DayCode& day, float eur, f
 // latest table is tomorrow's, today's is asked for too: it is the shown day.
 TEST(EndToEnd, OneTapOnAnEmptyHistoryGivesTheShownDayItsArrowsAtAnyHour)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), yesterday = dayBefore(now, 1);
     DayCode tomorrow = dayBefore(now, -1);
     for (bool tomorrowsOut : {false, true}) {
@@ -396,15 +377,11 @@ namespace {
 
 // Runs the dialog's messages until the fill has ended (the caption no longer
 // counts) or 40 s; the captions it showed meanwhile.
-std::vector<std::wstring> captionsUntilTheFillEnds(HWND dialog)
+Captions captionsUntilTheFillEnds(HWND dialog)
 {
-    std::vector<std::wstring> captions;
-    pumpUntil([&] {
-        std::wstring caption = windowText(dialog);
-        if (captions.empty() || captions.back() != caption) captions.push_back(caption);
-        return captions.size() > 1 && caption.find(L'/') == std::wstring::npos;
-    }, 40000, 20);
-    return captions;
+    return captionsUntil(dialog, [](const Captions& seen) {
+        return seen.size() > 1 && seen.back().find(L'/') == std::wstring::npos;
+    }, 40000);
 }
 
 // One currency's records over a range, as the bank's range form gives them.
@@ -428,8 +405,7 @@ ScriptedResponse rangeOf(const char* id, const std::vector<std::pair<DayCode, st
 // tomorrow, today and the two days before today.
 TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), tomorrow = dayBefore(now, -1);
     DayCode before[3] = {dayBefore(now, 1), dayBefore(now, 2), dayBefore(now, 3)};
     TestHttpServer service;
@@ -475,8 +451,7 @@ TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
 // every row.
 TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     TestHttpServer service;
     ASSERT_TRUE(service.start());
     for (int k = 1; k < 7; ++k)
@@ -603,8 +578,7 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
 // amount with either separator.
 TEST(EndToEnd, TheConverterReadsAPointOrACommaInARussianLocaleHost)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SYSTEMTIME now = localNow();
     ASSERT_NE(setlocale(LC_ALL, "Russian"), nullptr);
     EXPECT_EQ(atof("1,5"), 1.5);  // the host's C library now reads commas, and stops at points
     PanelUnderTest plugin;

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/module.h"
 #include "platform/shell.h"
+#include "plugin/panel.h"
 #include "resources/resource.h"
 
 bool pumpUntil(const std::function<bool()>& done, DWORD limitMs, DWORD stepMs)
@@ -23,6 +25,17 @@ bool pumpUntil(const std::function<bool()>& done, DWORD limitMs, DWORD stepMs)
 }
 
 void pumpFor(DWORD milliseconds) { pumpUntil([] { return false; }, milliseconds); }
+
+Captions captionsUntil(HWND window, const std::function<bool(const Captions&)>& done, DWORD limitMs)
+{
+    Captions captions;
+    pumpUntil([&] {
+        std::wstring caption = windowText(window);
+        if (captions.empty() || captions.back() != caption) captions.push_back(caption);
+        return done(captions);
+    }, limitMs, 20);
+    return captions;
+}
 
 // --- The data files --------------------------------------------------------------------
 
@@ -49,6 +62,13 @@ Settings readSettings(const std::wstring& path)
     std::vector<unsigned char> bytes = readFileBytes(path);
     std::memcpy(&s, bytes.data(), std::min(bytes.size(), sizeof s));
     return s;
+}
+
+SYSTEMTIME localNow()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return now;
 }
 
 std::string todaysDocument(const SYSTEMTIME& now)
@@ -83,6 +103,51 @@ std::wstring windowText(HWND window)
     GetWindowTextW(window, text, 512);
     return text;
 }
+
+HWND makeTodayScreen(const wchar_t* title, const wchar_t* className)
+{
+    return CreateWindowExW(0, className, title, WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+HWND makePanelWindow(HWND parent)
+{
+    static bool registered;
+    if (!registered) {
+        WNDCLASSW panelClass = {};
+        panelClass.style = CS_HREDRAW | CS_VREDRAW;
+        panelClass.lpfnWndProc = panelWindowProc;
+        panelClass.hInstance = moduleInstance;
+        panelClass.lpszClassName = L"vokCurrencyCls";
+        registered = RegisterClassW(&panelClass) != 0;
+    }
+    return CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, parent,
+                           nullptr, moduleInstance, nullptr);
+}
+
+RECT childRect(HWND parent, HWND child)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::wstring itemText(HWND parent, int id) { return windowText(GetDlgItem(parent, id)); }
+
+void setText(HWND parent, int id, const wchar_t* text) { SetDlgItemTextW(parent, id, text); }
+
+void click(HWND parent, int id) { SendDlgItemMessageW(parent, id, BM_CLICK, 0, 0); }
+
+int selection(HWND parent, int list) { return int(SendDlgItemMessageW(parent, list, CB_GETCURSEL, 0, 0)); }
+
+void choose(HWND dialog, int list, int position)
+{
+    SendDlgItemMessageW(dialog, list, CB_SETCURSEL, WPARAM(position), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELENDOK), LPARAM(GetDlgItem(dialog, list)));
+}
+
+bool visible(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 KeptFile::KeptFile(std::wstring kept)
     : path(std::move(kept)), existed(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -320,16 +385,13 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 HWND makeHost(bool recording)
 {
-    if (!recording)
-        return CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
+    if (!recording) return makeTodayScreen(L"host");
     WNDCLASSW hostClass = {};
     hostClass.lpfnWndProc = recordingHost;
     hostClass.hInstance = GetModuleHandleW(nullptr);
     hostClass.lpszClassName = L"vokEndToEndHost";
     RegisterClassW(&hostClass);  // already there from an earlier test: fine
-    return CreateWindowExW(0, L"vokEndToEndHost", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+    return makeTodayScreen(L"host", L"vokEndToEndHost");
 }
 
 }  // namespace

@@ -24,20 +24,41 @@ constexpr UINT ItemQueryRefresh = WM_TODAYCUSTOM_QUERYREFRESHCACHE;  // 1267
 bool pumpUntil(const std::function<bool()>& done, DWORD limitMs, DWORD stepMs = 10);
 // Dispatches this thread's messages for milliseconds.
 void pumpFor(DWORD milliseconds);
+// Dispatches this thread's messages until done(the captions so far) or limitMs; the
+// captions window showed meanwhile, in order, repeats left out.
+using Captions = std::vector<std::wstring>;
+Captions captionsUntil(HWND window, const std::function<bool(const Captions&)>& done, DWORD limitMs);
 
 // The data files as the plug-in's records: the history's days in slot order (an
 // empty list when the file is missing), the settings record (all zero when missing).
 std::vector<DayRates> readHistory(const std::wstring& path);
 void writeHistory(const std::wstring& path, const std::vector<DayRates>& days, size_t slots = 15);
 Settings readSettings(const std::wstring& path);
+// The local time now.
+SYSTEMTIME localNow();
 // The bank's table of the day now: USD 80.5000 and EUR 96.6000, as the bank
 // writes them (code page 1251).
 std::string todaysDocument(const SYSTEMTIME& now);
 // One day's record: EUR (for nominal units) and USD, nothing else.
 DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal = 1);
 
-// A window's text.
+// A window's text; a child's place in its parent's client area.
 std::wstring windowText(HWND window);
+RECT childRect(HWND parent, HWND child);
+// A visible 240 by 320 top-level window of that class, as the Today screen of a device.
+HWND makeTodayScreen(const wchar_t* title, const wchar_t* className = L"STATIC");
+// An item window of the panel linked into this process, 240 by 17 in parent (its
+// class registered on first use).
+HWND makePanelWindow(HWND parent);
+// A dialog's controls by id, worked as the user works them: a control's text, typing
+// into it, a tap on a button, a list's selection (CB_ERR for none), a choice from a
+// list (the selection, then the list's notice to its dialog); and whether a window shows.
+std::wstring itemText(HWND parent, int id);
+void setText(HWND parent, int id, const wchar_t* text);
+void click(HWND parent, int id);
+int selection(HWND parent, int list);
+void choose(HWND dialog, int list, int position);
+bool visible(HWND window);
 // The rates dialog's table: a cell's text, and a tap on a column's header.
 std::wstring tableCell(HWND dialog, int row, int column);
 void clickColumnHeader(HWND dialog, int column);

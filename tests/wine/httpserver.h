@@ -34,6 +34,15 @@ struct ScriptedResponse {
                                       // never the head's end, until the server stops (a minute at most)
 };
 
+// A whole answer of status 200 with body, after pauseMs.
+inline ScriptedResponse serving(const std::string& body, DWORD pauseMs = 0)
+{
+    ScriptedResponse r;
+    r.body = body;
+    r.pauseBeforeAnswerMs = pauseMs;
+    return r;
+}
+
 struct RecordedRequest {
     std::string requestLine;  // e.g. "GET /scripts/XML_daily.asp?nocache HTTP/1.1"
     std::string userAgent;

@@ -108,11 +108,7 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
 {
     TestHttpServer service;
     ASSERT_TRUE(service.start());
-    ScriptedResponse response;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    response.body = todaysDocument(now);
-    service.respondWith(response);
+    service.respondWith(serving(todaysDocument(localNow())));
 
     PluginHost plugin;
     setDefaultSettings(settings, 96);

@@ -70,15 +70,7 @@ INT_PTR runModal(const std::function<INT_PTR()>& open, Script options, Script ed
 
 // --- Controls ---------------------------------------------------------------------------
 
-void click(HWND parent, int id) { SendMessageW(GetDlgItem(parent, id), BM_CLICK, 0, 0); }
-
 bool isChecked(HWND parent, int id) { return SendDlgItemMessageW(parent, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-std::wstring itemText(HWND parent, int id) { return windowText(GetDlgItem(parent, id)); }
-
-void setText(HWND parent, int id, const wchar_t* text) { SetDlgItemTextW(parent, id, text); }
-
-LRESULT selection(HWND parent, int id) { return SendDlgItemMessageW(parent, id, CB_GETCURSEL, 0, 0); }
 
 void select(HWND parent, int id, int row) { SendDlgItemMessageW(parent, id, CB_SETCURSEL, row, 0); }
 
@@ -127,6 +119,13 @@ void selectRow(HWND dialog, int row)
     SendMessageW(list(dialog), LVM_SETSELECTIONMARK, 0, row);
 }
 
+// The editor of a row, opened as its button opens it.
+void editRow(HWND dialog, int row)
+{
+    selectRow(dialog, row);
+    click(itemsPage(dialog), IDC_ITEM_EDIT);
+}
+
 int selectionMark(HWND dialog) { return static_cast<int>(SendMessageW(list(dialog), LVM_GETSELECTIONMARK, 0, 0)); }
 
 bool rowSelected(HWND dialog, int row)
@@ -166,8 +165,7 @@ struct Options : ::testing::Test {
     {
         moduleInstance = GetModuleHandleW(nullptr);
         // The Today screen of a 240 by 320 device.
-        owner = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                moduleInstance, nullptr);
+        owner = makeTodayScreen(L"Today");
         setDefaultSettings(settings, 96);
         setSettingsChangedHandler(panelSettingsChanged);  // as attach sets it
         chooseColourCall = nullptr;
@@ -418,8 +416,7 @@ TEST_F(Options, CancelAfterItemEditsLeavesSettingsAndFileAsTheyWere)
                 selectRow(dialog, 1);
                 click(itemsPage(dialog), IDC_ITEM_DELETE);
                 click(itemsPage(dialog), IDC_ITEM_ADD);
-                selectRow(dialog, 0);
-                click(itemsPage(dialog), IDC_ITEM_EDIT);
+                editRow(dialog, 0);
                 selectRow(dialog, 1);
                 click(itemsPage(dialog), IDC_ITEM_UP);
                 EXPECT_EQ(rowCount(dialog), 3);
@@ -578,8 +575,7 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
 TEST_F(Options, EditorMakesARatioForTheNextPeriod)
 {
     run([](HWND dialog) {
-        selectRow(dialog, 0);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 0);
         EXPECT_EQ(rowText(dialog, 0, 0), ratioText(L"$", L"\x20AC"));
         EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
         pressDone(dialog);
@@ -612,8 +608,7 @@ TEST_F(Options, EditorPeriodBoxesAndAHiddenSecondCurrency)
 {
     settings.items[1].period = 2;
     run([](HWND dialog) {
-        selectRow(dialog, 1);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 1);
         pressDone(dialog);
     }, [](HWND editor) {
         EXPECT_TRUE(isChecked(editor, IDC_EDITOR_RATIO));
@@ -653,8 +648,7 @@ TEST_F(Options, ChosenColourSurvivesTheDefaultBoxAndTheChooserStartsFresh)
     };
     static HWND editorSeen;
     Script edit = [](HWND dialog) {
-        selectRow(dialog, 2);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 2);
         pressDone(dialog);
     };
     run(edit, [](HWND editor) {
@@ -705,8 +699,7 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
         EXPECT_EQ(rowText(dialog, 0, 1), Current);
         EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"CHF"));
         for (int row : {0, 1}) {
-            selectRow(dialog, row);
-            click(itemsPage(dialog), IDC_ITEM_EDIT);
+            editRow(dialog, row);
         }
         pressDone(dialog);
     }, [](HWND editor) {
@@ -739,8 +732,7 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
     ASSERT_NE(found, nullptr);
     auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
-    HWND host = plugin.host = CreateWindowExW(0, L"STATIC", L"Today", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320,
-                                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND host = plugin.host = makeTodayScreen(L"Today");
     auto open = [&] { return DialogBoxIndirectParamW(dll, dialogTemplate, host, procedure, 0); };
 
     // Cancel writes nothing; OK writes the file beside the library.
@@ -830,8 +822,7 @@ TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
         int columns = int(SendMessageW(rows, LVM_GETCOLUMNWIDTH, 0, 0) + SendMessageW(rows, LVM_GETCOLUMNWIDTH, 1, 0));
         EXPECT_LE(columns, listClient.right);
         clickTab(dialog, 0);
-        selectRow(dialog, 1);
-        click(itemsPage(dialog), IDC_ITEM_EDIT);
+        editRow(dialog, 1);
         pressCancel(dialog);
     }, [](HWND editor) {
         checkNoOverlap(checkTexts(editor, "editor"), "editor");

@@ -53,28 +53,6 @@ bool stepsRan() { return historyDriver.seen() > 0; }
 
 // --- Reading and working the controls ----------------------------------------------
 
-std::wstring text(HWND dialog, int id)
-{
-    wchar_t buffer[512] = L"";
-    GetDlgItemTextW(dialog, id, buffer, 512);
-    return buffer;
-}
-
-void setText(HWND dialog, int id, const wchar_t* value) { SetDlgItemTextW(dialog, id, value); }
-
-void click(HWND dialog, int id) { SendDlgItemMessageW(dialog, id, BM_CLICK, 0, 0); }
-
-// Picks a list position as the user does: the selection, then the list's notice.
-void choose(HWND dialog, int list, int position)
-{
-    SendDlgItemMessageW(dialog, list, CB_SETCURSEL, WPARAM(position), 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELENDOK), LPARAM(GetDlgItem(dialog, list)));
-}
-
-int chosen(HWND dialog, int list) { return int(SendDlgItemMessageW(dialog, list, CB_GETCURSEL, 0, 0)); }
-
-bool visible(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
-
 HWND table(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_TABLE); }
 
 int rowCountOf(HWND dialog) { return int(SendMessageW(table(dialog), LVM_GETITEMCOUNT, 0, 0)); }
@@ -121,14 +99,6 @@ HWND barButton(HWND dialog, int command)
     return bar ? GetDlgItem(bar, command) : nullptr;
 }
 
-RECT childRect(HWND dialog, HWND child)
-{
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 void putClipboard(const void* data, size_t bytes)
 {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes ? bytes : 1);
@@ -170,8 +140,7 @@ struct RatesDialog : ::testing::Test {
         schedulePlatform = SchedulePlatform{};
         schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
         loadHistory(his().c_str(), 15);
-        owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr,
-                                nullptr, nullptr);
+        owner = makeTodayScreen(L"host");
     }
     void TearDown() override
     {
@@ -205,6 +174,15 @@ struct RatesDialog : ::testing::Test {
         EXPECT_FALSE(threadDialog(Title)) << "the dialog is gone when the call returns";
         return result;
     }
+    // Opens the dialog, runs the steps and then "Отмена", which must be what it returns.
+    void openThenCancel(LPARAM view, std::function<void(HWND)> steps)
+    {
+        EXPECT_EQ(open(view, [steps = std::move(steps)](HWND dialog) {
+                      steps(dialog);
+                      SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+                  }),
+                  IDM_CANCEL);
+    }
     bool settingsFileWritten() const { return GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
 };
 
@@ -214,7 +192,7 @@ TEST_F(RatesDialog, TableViewListsEveryStoredDayNewestFirst)
 {
     storeFiveDays();
     settings.historyColumnWidths[0] = 70;
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_EQ(GetFocus(), table(dialog));
         EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
@@ -245,10 +223,8 @@ TEST_F(RatesDialog, TableViewListsEveryStoredDayNewestFirst)
         EXPECT_EQ(list.right, client.right - 5);
         EXPECT_EQ(list.bottom, client.bottom - bar - 5);
         // The converter's chosen day is the shown day.
-        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+        EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"08/12/2026");
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(RatesDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
@@ -312,17 +288,17 @@ TEST_F(RatesDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
         SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_GETLBTEXT, Usd + 1, reinterpret_cast<LPARAM>(usd));
         EXPECT_STREQ(first, L"RUB");
         EXPECT_STREQ(usd, L"$");
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), 0);
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), Usd + 1);
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_FROM), 0);
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_TO), Usd + 1);
         // The stored amount with the converter's comma; the result follows the input.
-        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"100,0000");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"1,2484");  // 100 / 80.1
+        EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"100,0000");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"1,2484");  // 100 / 80.1
         setText(dialog, IDC_AMOUNT, L"801.5");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"10.0062");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"10.0062");
         choose(dialog, IDC_CONVERT_TO, Jpy + 1);  // 28 roubles for 100 yen
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"2862.5000");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"2862.5000");
         choose(dialog, IDC_CONVERT_FROM, Eur + 1);
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"259914.9930");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"259914.9930");
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(result, 1);
@@ -332,15 +308,13 @@ TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
 {
     // Nothing stored: no rows, the zero day, and every amount comes back unchanged.
     settings.converterTo = Usd + 1;
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 0);
-        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"00/00/1989");
+        EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"00/00/1989");
         EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5");
         setText(dialog, IDC_AMOUNT, L"12,5");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"12,5000");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"12,5000");
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 
     // A history file whose first slot is empty: its days are put in order, in front.
     freeHistory();
@@ -351,19 +325,17 @@ TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
     writeFileBytes(folder.file(L"vokCurrency.his"), file, sizeof file);
     loadHistory(his().c_str(), 15);
     refreshTick();
-    result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 2);
         EXPECT_EQ(dateColumn(dialog), L"08 07 ");
-        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+        EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"08/12/2026");
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(RatesDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
 {
     storeFiveDays();
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         // Sorting state lives as long as the module: start from a known column.
         clickColumnHeader(dialog, Usd + 1);  // another column: ascending by USD
         EXPECT_EQ(dateColumn(dialog), L"07 08 01 04 03 ");
@@ -380,17 +352,13 @@ TEST_F(RatesDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         EXPECT_EQ(tableCell(dialog, 4, 0), L"01/12/2026");
         EXPECT_EQ(tableCell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, IDM_CANCEL);
     // A new opening starts newest first again.
-    result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         clickColumnHeader(dialog, Eur + 1);  // another column: ascending
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(RatesDialog, ActivatingARowChoosesItsDayForTheConverter)
@@ -401,22 +369,20 @@ TEST_F(RatesDialog, ActivatingARowChoosesItsDayForTheConverter)
     DayCode shownBefore, shownAfter;
     DayRates unused;
     readShownRates(shownBefore, unused);
-    INT_PTR result = open(0, [](HWND dialog) {
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0375");  // at the shown day's 80.1
+    openThenCancel(0, [](HWND dialog) {
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"10,0375");  // at the shown day's 80.1
         ASSERT_EQ(tableCell(dialog, 2, 0), L"04/12/2026");
         doubleTapRow(dialog, 2);
-        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"04/12/2026");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"10,0000");  // at 80.4
+        EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"04/12/2026");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"10,0000");  // at 80.4
         EXPECT_FALSE(visible(table(dialog)));
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
         // Another currency converts at the chosen day too.
         choose(dialog, IDC_CONVERT_TO, Jpy + 1);
         // 804 / 24 * 100, with the factor in single precision.
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"3349,9999");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"3349,9999");
     });
-    EXPECT_EQ(result, IDM_CANCEL);
     readShownRates(shownAfter, unused);
     EXPECT_TRUE(sameDay(shownBefore, shownAfter));
 }
@@ -426,19 +392,19 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
     storeFiveDays();
     settings.converterFrom = Usd + 1;
     settings.converterTo = Eur + 1;
-    INT_PTR result = open(1, [](HWND dialog) {
+    openThenCancel(1, [](HWND dialog) {
         setText(dialog, IDC_AMOUNT, L"10");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"8.8216");  // 801 / 90.8
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"8.8216");  // 801 / 90.8
         click(dialog, IDC_SWAP_CURRENCIES);
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), Eur + 1);
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), Usd + 1);
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"11.3358");
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_FROM), Eur + 1);
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_TO), Usd + 1);
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"11.3358");
 
         // "Клип->" pastes; the result mirrors the pasted comma.
         putClipboardText(L"250,5");
         click(dialog, IDC_PASTE_AMOUNT);
-        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"250,5");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"283,9626");
+        EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"250,5");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"283,9626");
         // "Клип<-" copies the result as Unicode text.
         emptyClipboard();
         click(dialog, IDC_COPY_RESULT);
@@ -447,37 +413,35 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
         // Nothing on the clipboard, or no text on it: the amount stays.
         emptyClipboard();
         click(dialog, IDC_PASTE_AMOUNT);
-        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"250,5");
+        EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"250,5");
         putClipboardText(L"");
         click(dialog, IDC_PASTE_AMOUNT);
-        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"250,5");
+        EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"250,5");
         // Text with no terminator is read only as far as its block goes (the system
         // may take the last unit for the terminator).
         const wchar_t unterminated[] = {L'4', L'2'};
         putClipboard(unterminated, sizeof unterminated);
         click(dialog, IDC_PASTE_AMOUNT);
-        std::wstring pasted = text(dialog, IDC_AMOUNT);
+        std::wstring pasted = itemText(dialog, IDC_AMOUNT);
         EXPECT_TRUE(pasted == L"42" || pasted == L"4") << pasted.c_str();
         // Text that is no number, or too long for the field, converts as 0 and
         // leaves the currencies as they were.
         putClipboardText(L"\x0434\x0432\x0430");
         click(dialog, IDC_PASTE_AMOUNT);
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"0.0000");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
         putClipboardText(std::wstring(300, L'7'));
         click(dialog, IDC_PASTE_AMOUNT);
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"0.0000");
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), Eur + 1);
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), Usd + 1);
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_FROM), Eur + 1);
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_TO), Usd + 1);
 
         // "Сброс" empties the amount and gives it the focus.
         SetFocus(GetDlgItem(dialog, IDC_SWAP_CURRENCIES));
         click(dialog, IDC_CLEAR_AMOUNT);
-        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"");
+        EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"");
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"0.0000");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 TEST_F(RatesDialog, OkSavesTheWidthsAndTheConverterState)
@@ -549,15 +513,15 @@ TEST_F(RatesDialog, DamagedSettingsStayInsideTheListsAndDigits)
     settings.commaFlags = 0;
     settings.converterAmount = std::nan("");
     INT_PTR result = open(1, [](HWND dialog) {
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_FROM), 0);
-        EXPECT_EQ(chosen(dialog, IDC_CONVERT_TO), 0);
-        EXPECT_EQ(text(dialog, IDC_AMOUNT), L"0.0000");
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_FROM), 0);
+        EXPECT_EQ(selection(dialog, IDC_CONVERT_TO), 0);
+        EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"0.0000");
         setText(dialog, IDC_AMOUNT, L"3.14159");
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"3.1416");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"3.1416");
         // A list without a selection converts as the rouble.
         SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_SETCURSEL, WPARAM(-1), 0);
         choose(dialog, IDC_CONVERT_FROM, Usd + 1);
-        EXPECT_EQ(text(dialog, IDC_RESULT), L"251.6414");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"251.6414");
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(result, 1);
@@ -568,17 +532,15 @@ TEST_F(RatesDialog, DamagedSettingsStayInsideTheListsAndDigits)
 TEST_F(RatesDialog, ADayStoredWhileOpenLeavesTheRowsAlone)
 {
     storeFiveDays();
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         storeDay(rates(9, 91.0f, 81.0f));  // as the update worker would
         InvalidateRect(table(dialog), nullptr, TRUE);
         UpdateWindow(table(dialog));
         EXPECT_EQ(rowCountOf(dialog), 5);
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         doubleTapRow(dialog, 0);
-        EXPECT_EQ(text(dialog, IDC_RATES_DATE), L"08/12/2026");
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
+        EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"08/12/2026");
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 // --- From the panel ----------------------------------------------------------------
@@ -586,13 +548,7 @@ TEST_F(RatesDialog, ADayStoredWhileOpenLeavesTheRowsAlone)
 TEST_F(RatesDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
 {
     storeFiveDays();
-    WNDCLASSW panelClass = {};
-    panelClass.lpfnWndProc = panelWindowProc;
-    panelClass.hInstance = moduleInstance;
-    panelClass.lpszClassName = L"vokCurrencyCls";
-    RegisterClassW(&panelClass);  // already there when the panel's own tests ran first
-    HWND panel = CreateWindowExW(0, L"vokCurrencyCls", L"vokCurrencyWnd", WS_CHILD | WS_VISIBLE, 0, 0, 240, 17, owner,
-                                 nullptr, moduleInstance, nullptr);
+    HWND panel = makePanelWindow(owner);
     ASSERT_NE(panel, nullptr);
     iconSize = 16;
     static uint32_t ticks;  // the panel's clock, driven here
@@ -797,7 +753,7 @@ TEST_F(RatesDialog, ScreenshotsOfBothViews)
     settings.converterAmount = 1500.0;
     settings.converterFrom = 0;
     settings.converterTo = Usd + 1;
-    INT_PTR result = open(0, [&dir](HWND dialog) {
+    openThenCancel(0, [&dir](HWND dialog) {
         ShowWindow(dialog, SW_SHOW);  // the modal loop would show it once idle
         pumpFor(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\history.bmp"));
@@ -808,15 +764,12 @@ TEST_F(RatesDialog, ScreenshotsOfBothViews)
         SendMessageW(GetDlgItem(dialog, IDC_CHART), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 60));
         pumpFor(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\chart.bmp"));
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 }
 
 // --- The chart, the table as text and the fill -----------------------------------------
 
 namespace {
-
 
 // A command from the bar's "..." menu, as the user picks it.
 void pickFromMenu(HWND dialog, int command)
@@ -920,16 +873,9 @@ void installFillPlatform()
 }
 
 // Runs the dialog's messages until done() or 10 s; the captions it showed meanwhile.
-std::vector<std::wstring> runUntil(HWND dialog, std::function<bool()> done)
+Captions runUntil(HWND dialog, std::function<bool()> done)
 {
-    std::vector<std::wstring> captions;
-    for (DWORD began = GetTickCount(); GetTickCount() - began < 10000 && !done();) {
-        pumpFor(20);
-        wchar_t caption[64] = L"";
-        GetWindowTextW(dialog, caption, 64);
-        if (captions.empty() || captions.back() != caption) captions.push_back(caption);
-    }
-    return captions;
+    return captionsUntil(dialog, [&done](const Captions&) { return done(); }, 10000);
 }
 
 }  // namespace
@@ -950,7 +896,7 @@ TEST_F(RatesDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
         EXPECT_TRUE(visible(GetDlgItem(dialog, IDC_CHART_CURRENCY)));
         EXPECT_FALSE(visible(table(dialog)));
         EXPECT_FALSE(visible(GetDlgItem(dialog, IDC_AMOUNT)));
-        EXPECT_EQ(chosen(dialog, IDC_CHART_CURRENCY), Eur);
+        EXPECT_EQ(selection(dialog, IDC_CHART_CURRENCY), Eur);
         checkNoOverlap(checkTexts(dialog, "chart"), "chart");
         RECT list = childRect(dialog, GetDlgItem(dialog, IDC_CHART_CURRENCY)), area = childRect(dialog, chart);
         EXPECT_GE(area.top, list.bottom);
@@ -1004,12 +950,10 @@ TEST_F(RatesDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
 {
     storeFiveDays();
     emptyClipboard();
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         clickColumnHeader(dialog, 0);  // oldest first: the copy follows the table's order
         pickFromMenu(dialog, IDM_COPY_TABLE);
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, IDM_CANCEL);
     std::vector<std::wstring> lines = linesOf(clipboardText());
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD\tGBP\tJPY(100)\tUAH\t"), 0u) << lines[0];
@@ -1028,7 +972,7 @@ TEST_F(RatesDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
     installFillPlatform();
     fillLog.requests = 0;
     fillLog.failFrom = 2;
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThenCancel(0, [](HWND dialog) {
         pickFromMenu(dialog, IDM_FILL);
         runUntil(dialog, [] { return fillOutcome() != FillRunning; });
         pumpFor(300);  // the dialog's last look at the store
@@ -1036,14 +980,12 @@ TEST_F(RatesDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         EXPECT_EQ(fillLog.requests.load(), 3);
         EXPECT_EQ(rowCountOf(dialog), 3);
         EXPECT_EQ(tableCell(dialog, 2, 0), L"06/12/2026");  // the last day that came, at the end
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
-    EXPECT_EQ(result, IDM_CANCEL);
 
     fillLog.requests = 0;
     fillLog.failFrom = 1000;
     fillSpacingOverrideMs = 600;
-    result = open(0, [](HWND dialog) {
+    open(0, [](HWND dialog) {
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
         std::vector<std::wstring> captions = runUntil(dialog, [] { return fillLog.requests.load() >= 2; });
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
@@ -1054,9 +996,7 @@ TEST_F(RatesDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
         EXPECT_EQ(rowCountOf(dialog), 5);
         // Requests made and expected: 12 days were missing.
         EXPECT_NE(std::find(captions.begin(), captions.end(), std::wstring(Title) + L"  1 / 12"), captions.end());
-        wchar_t caption[64] = L"";
-        GetWindowTextW(dialog, caption, 64);
-        EXPECT_STREQ(caption, Title);  // the caption again once it ended
+        EXPECT_EQ(windowText(dialog), Title);  // the caption again once it ended
         SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     fillSpacingOverrideMs = 0;

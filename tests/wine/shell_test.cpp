@@ -367,19 +367,11 @@ struct TestDialog {
         GetClientRect(dialog, &r);
         return r;
     }
-    RECT childRect(HWND child) const  // in the dialog's client coordinates
-    {
-        RECT r;
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-        return r;
-    }
+    RECT childRect(HWND child) const { return ::childRect(dialog, child); }
     HWND done() const { return GetDlgItem(dialog, ShellDoneButtonId); }
     HWND owner = nullptr;
     HWND dialog = nullptr;
 };
-
-bool shown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 }  // namespace
 
@@ -395,7 +387,7 @@ TEST(ShellDialog, FullScreenFillsTheOwnerAndTheDoneButtonSendsOk)
     EXPECT_EQ(shellLastSipPreference(), SIP_DOWN);
 
     ASSERT_NE(t.done(), nullptr);
-    EXPECT_TRUE(shown(t.done()));
+    EXPECT_TRUE(visible(t.done()));
     EXPECT_EQ(windowText(t.done()), L"OK");
     RECT button = t.childRect(t.done());  // the top-right corner
     EXPECT_LE(t.client().right - button.right, 4);
@@ -440,14 +432,14 @@ TEST(ShellDialog, DoneButtonShowsAndHidesAndAppearsOnDemand)
     EXPECT_TRUE(SHDoneButton(t.dialog, SHDB_SHOW));
     HWND done = t.done();
     ASSERT_NE(done, nullptr);
-    EXPECT_TRUE(shown(done));
+    EXPECT_TRUE(visible(done));
     GetWindowRect(t.dialog, &after);
     EXPECT_TRUE(EqualRect(&before, &after));  // no resizing asked for
 
     EXPECT_TRUE(SHDoneButton(t.dialog, SHDB_HIDE));
-    EXPECT_FALSE(shown(done));
+    EXPECT_FALSE(visible(done));
     EXPECT_TRUE(SHDoneButton(t.dialog, SHDB_SHOW));
-    EXPECT_TRUE(shown(done));
+    EXPECT_TRUE(visible(done));
     EXPECT_EQ(t.done(), done);
     SendMessageW(done, BM_CLICK, 0, 0);
     ASSERT_EQ(dialogLog.commands.size(), 1u);
