@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "data/calendar.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
@@ -12,7 +11,7 @@ HistoryStore history;
 
 // A slot's place in the order: later days first, empty slots last.
 struct SlotKey {
-    int32_t number;  // dayNumber, or -1 for an empty slot
+    int32_t number;  // dateOrder, or -1 for an empty slot
     int32_t index;   // where it lay: of two slots with one date, the one nearer the front stays in front
 };
 
@@ -24,7 +23,11 @@ static int compareSlotKeys(const void* a, const void* b)
     return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
 }
 
-static int32_t slotNumber(const DayRates& rec) { return rec.code.day != 0 ? dayNumber(rec.code) : -1; }
+// Grows with the calendar from each day to the next, as dayNumber does, but with
+// no count of the years before: a store of ten years compares it often.
+static int32_t dateOrder(const DayCode& code) { return yearOf(code) * 416 + code.month * 32 + code.day; }
+
+static int32_t slotNumber(const DayRates& rec) { return rec.code.day != 0 ? dateOrder(rec.code) : -1; }
 
 // Files written before the store kept date order (a fill stored older days in
 // front) are put in order once, when they are read: newest first, empty slots at
@@ -120,7 +123,7 @@ DayRates findDay(const DayCode& code)
 // a day older than every stored one in a full store.
 static bool placeDay(const DayRates& rec)
 {
-    int32_t number = dayNumber(rec.code);
+    int32_t number = dateOrder(rec.code);
     int32_t filled = 0;
     int32_t at = -1;  // the first slot holding an earlier day
     for (; filled < history.capacity && history.records[filled].code.day != 0; ++filled) {
@@ -129,7 +132,7 @@ static bool placeDay(const DayRates& rec)
             history.records[filled] = rec;
             return true;
         }
-        if (at < 0 && dayNumber(slot.code) < number) at = filled;
+        if (at < 0 && dateOrder(slot.code) < number) at = filled;
     }
     if (at < 0) {
         if (filled >= history.capacity) return false;
@@ -160,14 +163,9 @@ int32_t storedDaySummary(DayCode& oldest)
     if (!history.records) return 0;
     enterLock(history.historyLock);
     int32_t filled = 0;
-    int32_t oldestNumber = 0;
-    for (; filled < history.capacity && history.records[filled].code.day != 0; ++filled) {
-        int32_t number = dayNumber(history.records[filled].code);
-        if (filled == 0 || number < oldestNumber) {
-            oldest = history.records[filled].code;
-            oldestNumber = number;
-        }
-    }
+    while (filled < history.capacity && history.records[filled].code.day != 0) ++filled;
+    // Newest first: the last filled slot holds the oldest day.
+    if (filled > 0) oldest = history.records[filled - 1].code;
     leaveLock(history.historyLock);
     return filled;
 }

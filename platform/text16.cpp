@@ -118,10 +118,10 @@ bool decodeUtf8(char16_t* out, size_t capacity, const char* text)
     return true;
 }
 
-// Appends length units of text, each widened by unit(); the one bounded append
-// behind both forms.
-template <typename Unit>
-static bool appendUnits(char16_t* out, size_t capacity, size_t& used, const Unit* text, bool whole)
+// Appends text, each unit widened to the output's; the one bounded append behind
+// every form.
+template <typename Out, typename Unit>
+static bool appendUnits(Out* out, size_t capacity, size_t& used, const Unit* text, bool whole)
 {
     size_t length = 0;
     while (text[length]) ++length;
@@ -133,7 +133,7 @@ static bool appendUnits(char16_t* out, size_t capacity, size_t& used, const Unit
     bool fits = used + length < capacity;
     if (!fits && whole) return false;
     if (!fits) length = capacity - 1 - used;
-    for (size_t i = 0; i < length; ++i) out[used++] = static_cast<char16_t>(static_cast<std::make_unsigned_t<Unit>>(text[i]));
+    for (size_t i = 0; i < length; ++i) out[used++] = static_cast<Out>(static_cast<std::make_unsigned_t<Unit>>(text[i]));
     out[used] = 0;
     return fits;
 }
@@ -146,4 +146,9 @@ bool appendText(char16_t* out, size_t capacity, size_t& used, const char16_t* te
 bool appendText(char16_t* out, size_t capacity, size_t& used, const char* ascii, bool whole)
 {
     return appendUnits(out, capacity, used, ascii, whole);
+}
+
+bool appendText(char* out, size_t capacity, size_t& used, const char* text, bool whole)
+{
+    return appendUnits(out, capacity, used, text, whole);
 }

@@ -22,8 +22,9 @@ bool decodeUtf8(char16_t* out, size_t capacity, const char* text);
 // past it: cut to fit, or with whole set all of it or nothing. Without out, only
 // counts. False when it did not fit whole.
 bool appendText(char16_t* out, size_t capacity, size_t& used, const char16_t* text, bool whole = false);
-// The same for 8-bit ASCII text, widened.
+// The same for 8-bit ASCII text, widened; and 8-bit text into 8-bit text.
 bool appendText(char16_t* out, size_t capacity, size_t& used, const char* ascii, bool whole = false);
+bool appendText(char* out, size_t capacity, size_t& used, const char* text, bool whole = false);
 
 // Data files lie beside the module: everything up to and including the last
 // path separator of modulePath, then fileName. A module path without a separator

@@ -5,6 +5,7 @@
 #include <wininet.h>
 
 #include "data/numbertext.h"
+#include "platform/text16.h"
 #include "update/document.h"
 #include "update/download.h"
 #include "update/fetch_win32.h"
@@ -22,34 +23,26 @@ void beginUpdateRun()
 
 void endUpdateRun() { runBegun = false; }
 
-static size_t appendText(char* out, size_t capacity, size_t at, const char* text)
-{
-    while (*text && at + 1 < capacity) out[at++] = *text++;
-    out[at] = 0;
-    return at;
-}
-
-static size_t appendNumber(char* out, size_t capacity, size_t at, int32_t value, int width)
+static void appendNumber(char* out, size_t capacity, size_t& at, int32_t value, int width)
 {
     char number[16];
     formatWhole(number, sizeof number, value, width);
-    return appendText(out, capacity, at, number);
+    appendText(out, capacity, at, number);
 }
 
-static size_t appendWinInetError(char* line, size_t capacity, size_t at, DWORD error)
+static void appendWinInetError(char* line, size_t capacity, size_t& at, DWORD error)
 {
-    at = appendText(line, capacity, at, "the rates service could not be reached: WinINet error ");
-    at = appendNumber(line, capacity, at, static_cast<int32_t>(error), 0);
+    appendText(line, capacity, at, "the rates service could not be reached: WinINet error ");
+    appendNumber(line, capacity, at, static_cast<int32_t>(error), 0);
     char reason[128] = "";
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   GetModuleHandleW(L"wininet.dll"), error, 0, reason, sizeof reason, nullptr);
     while (length > 0 && (reason[length - 1] == '\n' || reason[length - 1] == '\r' || reason[length - 1] == '.'))
         reason[--length] = 0;
     if (length > 0) {
-        at = appendText(line, capacity, at, ": ");
-        at = appendText(line, capacity, at, reason);
+        appendText(line, capacity, at, ": ");
+        appendText(line, capacity, at, reason);
     }
-    return at;
 }
 
 // Each download's outcome goes to the debugger output as one line: the day
@@ -57,23 +50,24 @@ static size_t appendWinInetError(char* line, size_t capacity, size_t at, DWORD e
 static void reportDownload(const DayCode* stored)
 {
     char line[256];
-    size_t at = appendText(line, sizeof line, 0, "vokCurrency: ");
+    size_t at = 0;
+    appendText(line, sizeof line, at, "vokCurrency: ");
     if (stored) {
-        at = appendText(line, sizeof line, at, "stored the rates of ");
-        at = appendNumber(line, sizeof line, at, stored->day, 2);
-        at = appendText(line, sizeof line, at, ".");
-        at = appendNumber(line, sizeof line, at, stored->month, 2);
-        at = appendText(line, sizeof line, at, ".");
-        at = appendNumber(line, sizeof line, at, yearOf(*stored), 4);
+        appendText(line, sizeof line, at, "stored the rates of ");
+        appendNumber(line, sizeof line, at, stored->day, 2);
+        appendText(line, sizeof line, at, ".");
+        appendNumber(line, sizeof line, at, stored->month, 2);
+        appendText(line, sizeof line, at, ".");
+        appendNumber(line, sizeof line, at, yearOf(*stored), 4);
     } else if (lastFailure.stillRunning) {
-        at = appendText(line, sizeof line, at, "an earlier request to the rates service has not ended yet");
+        appendText(line, sizeof line, at, "an earlier request to the rates service has not ended yet");
     } else if (lastFailure.status) {
-        at = appendText(line, sizeof line, at, "the rates service answered with HTTP status ");
-        at = appendNumber(line, sizeof line, at, static_cast<int32_t>(lastFailure.status), 0);
+        appendText(line, sizeof line, at, "the rates service answered with HTTP status ");
+        appendNumber(line, sizeof line, at, static_cast<int32_t>(lastFailure.status), 0);
     } else if (lastFailure.error) {
-        at = appendWinInetError(line, sizeof line, at, lastFailure.error);
+        appendWinInetError(line, sizeof line, at, lastFailure.error);
     } else {
-        at = appendText(line, sizeof line, at, "the rates service's answer was no whole daily-rates document");
+        appendText(line, sizeof line, at, "the rates service's answer was no whole daily-rates document");
     }
     appendText(line, sizeof line, at, "\n");
     OutputDebugStringA(line);

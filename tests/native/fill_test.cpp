@@ -104,6 +104,20 @@ bool fetch(const char16_t* url, char*& body, size_t& length)
     return true;
 }
 
+// A fill worker that runs inline, on a scripted clock that sleeping advances.
+uint32_t* scriptedClock;
+void useScriptedFill(uint32_t& clock)
+{
+    schedulePlatform = SchedulePlatform{};
+    scriptedClock = &clock;
+    schedulePlatform.tickCount = [] { return *scriptedClock; };
+    schedulePlatform.sleepMs = [](int ms) { *scriptedClock += uint32_t(ms); };
+    schedulePlatform.startFillThread = [] {
+        fillWorker();
+        return true;
+    };
+}
+
 struct RangeFill : ::testing::Test {
     ScratchFolder folder;
     void start(int capacity)
@@ -111,13 +125,7 @@ struct RangeFill : ::testing::Test {
         bank = Bank();
         forgetCurrencyIds();
         resetSchedule();
-        schedulePlatform = SchedulePlatform{};
-        schedulePlatform.tickCount = [] { return bank.clock; };
-        schedulePlatform.sleepMs = [](int ms) { bank.clock += uint32_t(ms); };
-        schedulePlatform.startFillThread = [] {
-            fillWorker();
-            return true;
-        };
+        useScriptedFill(bank.clock);
         schedulePlatform.download = dailyDownload;
         schedulePlatform.fetchDocument = fetch;
         std::remove(folder.file("vokCurrency.his").c_str());
@@ -214,13 +222,7 @@ struct Fill : ::testing::Test {
         fill = FillScript();
         resetSchedule();
         setDefaultSettings(settings, 96);
-        schedulePlatform = SchedulePlatform{};
-        schedulePlatform.tickCount = [] { return fill.clock; };
-        schedulePlatform.sleepMs = [](int ms) { fill.clock += uint32_t(ms); };
-        schedulePlatform.startFillThread = [] {
-            fillWorker();
-            return true;
-        };
+        useScriptedFill(fill.clock);
         schedulePlatform.startThread = [] {
             ++fill.updatesStarted;  // an update that ends at once
             releaseWorker();

@@ -140,7 +140,7 @@ TEST(Text16, AppendCutsOrRefusesButNeverOverruns)
     EXPECT_TRUE(appendText(out, 8, used, u"xy", true));
     EXPECT_EQ(std::u16string(out), u"abcdexy");
     size_t counted = 3;
-    EXPECT_TRUE(appendText(nullptr, 0, counted, "\xff\x01"));
+    EXPECT_TRUE(appendText(static_cast<char16_t*>(nullptr), 0, counted, "\xff\x01"));
     EXPECT_EQ(counted, 5u);
     char16_t wide[4];
     EXPECT_TRUE(decodeUtf8(wide, 4, "\xd0\x94\xf0\x9f\x92\xb6"));  // Д and a surrogate pair
