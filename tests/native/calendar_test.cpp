@@ -1,5 +1,5 @@
 // The true calendar the fill walks back on, and its inverse.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include "data/calendar.h"
 

@@ -1,10 +1,6 @@
 // The chart's points: one currency per unit of the shown day's nominal, in
 // calendar order, its extremes and the shown day; placing them.
-#include <gtest/gtest.h>
-
-#include "tests/native/testutil.h"
-
-#include <cstring>
+#include "testutil.h"
 
 #include "dialogs/core/chart.h"
 

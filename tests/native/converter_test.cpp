@@ -1,13 +1,9 @@
 // The converter's arithmetic and texts.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
+#include "testutil.h"
 
 #include "dialogs/core/converter.h"
 #include "data/numbertext.h"
 #include "dialogs/core/historytable.h"
-#include "tests/native/testutil.h"
 
 namespace {
 

@@ -1,8 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cstring>
-
-#include "data/currency.h"
+#include "testutil.h"
 
 TEST(DayCodes, YearCodesWrapAfter2244AndKeysCountFrom1989)
 {

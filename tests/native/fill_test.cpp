@@ -1,16 +1,9 @@
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "data/calendar.h"
-#include "data/history.h"
-#include "data/settings.h"
 #include "platform/testhooks.h"
-#include "testutil.h"
 #include "update/fill.h"
 #include "update/ratesreader.h"
 #include "update/schedule.h"

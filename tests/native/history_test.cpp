@@ -1,14 +1,7 @@
-#include <gtest/gtest.h>
+#include "testutil.h"
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "data/history.h"
 #include "platform/fileio.h"
 #include "platform/testhooks.h"
-#include "testutil.h"
 
 namespace {
 
@@ -29,12 +22,6 @@ struct HistoryFile : ::testing::Test {
     }
     DayRates slot(int i) const { return history.records[i]; }
 };
-
-bool isEmpty(const DayRates& r)
-{
-    static const DayRates zero{};
-    return std::memcmp(&r, &zero, sizeof r) == 0;
-}
 
 }  // namespace
 

@@ -1,16 +1,11 @@
 // One thread stores days while two others search, and the options dialog's OK
 // writes the proxy while a download takes it: run under ThreadSanitizer.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <atomic>
-#include <cstring>
-#include <string>
 #include <thread>
 
-#include "data/history.h"
-#include "data/settings.h"
 #include "dialogs/core/options.h"
-#include "testutil.h"
 #include "update/document.h"
 
 TEST(HistoryThreads, StoresAndSearchesNeverSeeATornRecord)

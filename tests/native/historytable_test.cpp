@@ -1,18 +1,12 @@
 // The rates table's cells, headers, row count and row order, and the table as
 // text for the clipboard.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
+#include "testutil.h"
 
 #include "dialogs/core/historytable.h"
-#include "tests/native/testutil.h"
 
 namespace {
 
 constexpr int Eur = 0, Usd = 1, Jpy = 3;
-
 
 std::string rate(float value, int digits, bool comma = false)
 {
@@ -20,10 +14,6 @@ std::string rate(float value, int digits, bool comma = false)
     formatRate(out, CellTextUnits, value, digits, comma);
     return toUtf8(out);
 }
-
-}  // namespace
-
-namespace {
 
 std::u16string u16(const char16_t* s) { return s; }
 

@@ -1,16 +1,12 @@
 // The one fixed-point formatter, the whole-number one and the number reader: what "%.<digits>f" and
 // "%0<width>d" write, without the C library's printf in the plug-in.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
 #include <random>
 
 #include "data/numbertext.h"
-#include "platform/text16.h"
-#include "tests/native/utf8.h"
 
 namespace {
 

@@ -1,40 +1,15 @@
 // The options dialog's portable half: reading the update and misc pages into
 // Settings, the working item list and its buttons, the list's row texts and the
 // item editor's result.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
+#include "testutil.h"
 
 #include "dialogs/core/options.h"
-#include "tests/native/utf8.h"
 
 namespace {
 
-// The update page as it is filled from the default settings.
-UpdatePageInput defaultUpdatePage()
-{
-    UpdatePageInput in{};
-    in.interval = 30;
-    in.updateDaily = true;
-    in.hour = 15;
-    in.minute = 0;
-    in.proxy = u"";
-    in.updateOnConnect = true;
-    return in;
-}
-
-MiscPageInput defaultMiscPage()
-{
-    MiscPageInput in{};
-    in.visibleItems = 3;
-    in.fontHeight = 15;
-    in.bold = true;
-    in.commaOnPanel = in.commaOnCopy = in.commaInHistory = true;
-    in.historyDigitsRow = 4;
-    in.historyLength = 15;
-    return in;
-}
+// The pages as they are filled from the default settings.
+UpdatePageInput defaultUpdatePage() { return {false, 30, false, true, 15, 0, false, u"", false, true}; }
+MiscPageInput defaultMiscPage() { return {3, 15, true, false, false, true, true, true, 4, 15}; }
 
 struct OptionsPages : ::testing::Test {
     Settings s;
@@ -94,36 +69,30 @@ std::string rowText(const PanelItem& it, int column)
 
 // --- The update page ------------------------------------------------------------------
 
+// Stored: interval 30, hour 15, minute 30. An empty field reads 0, -1 reads 0xFFFFFFFF,
+// and a number is never cut to a byte.
 TEST_F(OptionsPages, UpdateNumbersKeepValuesOutsideTheirBounds)
 {
-    UpdatePageInput in = defaultUpdatePage();
-    in.interval = 0;  // also what an empty field reads
-    EXPECT_EQ(afterUpdate(in).updateInterval, 30);
-    in.interval = 0xFFFFFFFFu;  // -1 as a signed number
-    EXPECT_EQ(afterUpdate(in).updateInterval, 30);
-    in.interval = 1;
-    EXPECT_EQ(afterUpdate(in).updateInterval, 1);
-
-    in = defaultUpdatePage();
-    in.hour = 24;
-    EXPECT_EQ(afterUpdate(in).dailyHour, 15);
-    in.hour = 23;
-    EXPECT_EQ(afterUpdate(in).dailyHour, 23);
-    in.hour = 0;  // an empty field
-    EXPECT_EQ(afterUpdate(in).dailyHour, 0);
-    in.hour = 256 + 10;  // not cut to a byte
-    EXPECT_EQ(afterUpdate(in).dailyHour, 15);
-
-    in = defaultUpdatePage();
     s.dailyMinute = 30;
-    in.minute = 60;
-    EXPECT_EQ(afterUpdate(in).dailyMinute, 30);
-    in.minute = 59;
-    EXPECT_EQ(afterUpdate(in).dailyMinute, 59);
-    in.minute = 0;
-    EXPECT_EQ(afterUpdate(in).dailyMinute, 0);
-    in.minute = 0xFFFFFFFFu;
-    EXPECT_EQ(afterUpdate(in).dailyMinute, 30);
+    const struct {
+        uint32_t UpdatePageInput::*field;
+        uint32_t entered;
+        int32_t stored;
+    } cases[] = {{&UpdatePageInput::interval, 0, 30},        {&UpdatePageInput::interval, 0xFFFFFFFFu, 30},
+                 {&UpdatePageInput::interval, 1, 1},         {&UpdatePageInput::hour, 24, 15},
+                 {&UpdatePageInput::hour, 23, 23},           {&UpdatePageInput::hour, 0, 0},
+                 {&UpdatePageInput::hour, 256 + 10, 15},     {&UpdatePageInput::minute, 60, 30},
+                 {&UpdatePageInput::minute, 59, 59},         {&UpdatePageInput::minute, 0, 0},
+                 {&UpdatePageInput::minute, 0xFFFFFFFFu, 30}};
+    for (const auto& c : cases) {
+        UpdatePageInput in = defaultUpdatePage();
+        in.*c.field = c.entered;
+        Settings out = afterUpdate(in);
+        int32_t stored = c.field == &UpdatePageInput::interval ? out.updateInterval
+                         : c.field == &UpdatePageInput::hour   ? out.dailyHour
+                                                               : out.dailyMinute;
+        EXPECT_EQ(stored, c.stored) << c.entered;
+    }
 }
 
 TEST_F(OptionsPages, UpdateFlagsAreRebuiltFromTheBoxes)
@@ -356,17 +325,7 @@ TEST(OptionsItemEditor, StoresTheControls)
     PanelItem it = item(0);
     it.reserved0[1] = 0x5A;
     it.reserved1[0] = 0xA5;
-    EditorChoice c{};
-    c.ratio = true;
-    c.nextPeriod = true;
-    c.ifAvailable = true;
-    c.currencyRow = 1;
-    c.currency2Row = 0;
-    c.arrow = true;
-    c.difference = true;
-    c.digitsRow = 4;
-    c.defaultColour = false;
-    c.colour = 0x00123456;
+    EditorChoice c{true, true, true, 1, 0, true, true, 4, false, 0x00123456};
     storeEditorChoice(it, c);
     EXPECT_EQ(it.isRatio, 1);
     EXPECT_EQ(it.period, 2);

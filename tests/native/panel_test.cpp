@@ -1,14 +1,8 @@
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <algorithm>
-#include <cstring>
-#include <string>
 
-#include "data/history.h"
 #include "plugin/core/layout.h"
-#include "platform/text16.h"
-#include "tests/native/utf8.h"
-#include "testutil.h"
 #include "update/schedule.h"
 
 namespace {

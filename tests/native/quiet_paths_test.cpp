@@ -1,18 +1,14 @@
 // A clock tick with nothing to do and a layout of the panel allocate nothing and
 // touch no file: they run every two seconds for as long as the device is on.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
-#include "data/history.h"
-#include "data/settings.h"
 #include "platform/fileio.h"
 #include "platform/testhooks.h"
 #include "plugin/core/layout.h"
-#include "testutil.h"
 #include "update/schedule.h"
 
 static std::atomic<long> allocations{0};

@@ -1,10 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
+#include "testutil.h"
 
 #include "update/ratesreader.h"
-#include "testutil.h"
 
 namespace {
 
@@ -33,12 +29,6 @@ std::string document(const std::string& body, const char* date = "02.03.2005")
 {
     return std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<ValCurs Date=\"") + date +
            "\" name=\"Foreign Currency Market\">" + body + "</ValCurs>";
-}
-
-bool allZero(const DayRates& r)
-{
-    static const DayRates zero{};
-    return std::memcmp(&r, &zero, sizeof r) == 0;
 }
 
 }  // namespace
@@ -140,7 +130,7 @@ TEST(RatesReader, AnythingButAWholeDocumentGivesAZeroRecord)
     for (const Case& c : refused) {
         Parsed p = parse(c.text);
         EXPECT_FALSE(p.ok) << c.why;
-        EXPECT_TRUE(allZero(p.rates)) << c.why;
+        EXPECT_TRUE(isEmpty(p.rates)) << c.why;
     }
 
     // A NUL inside the body: refused whether the tail holds the end tag or not.
@@ -152,7 +142,7 @@ TEST(RatesReader, AnythingButAWholeDocumentGivesAZeroRecord)
         DayRates r;
         std::memset(&r, 0xCD, sizeof r);
         EXPECT_FALSE(parseDailyRates(buffer.data(), length, r)) << length;
-        EXPECT_TRUE(allZero(r));
+        EXPECT_TRUE(isEmpty(r));
     }
     std::vector<char> clean(whole.begin(), whole.end());
     clean.push_back(0);

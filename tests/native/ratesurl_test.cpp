@@ -1,10 +1,5 @@
-#include <gtest/gtest.h>
+#include "testutil.h"
 
-#include <cstring>
-#include <string>
-
-#include "platform/text16.h"
-#include "tests/native/utf8.h"
 #include "update/ratesurl.h"
 
 namespace {

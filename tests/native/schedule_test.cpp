@@ -1,12 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "data/history.h"
-#include "data/settings.h"
 #include "testutil.h"
+
 #include "update/schedule.h"
 
 namespace {

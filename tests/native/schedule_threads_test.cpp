@@ -1,15 +1,11 @@
 // Many threads tap "update" at once: never two workers. Run under ThreadSanitizer.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
-#include <vector>
 
-#include "data/history.h"
-#include "data/settings.h"
-#include "testutil.h"
 #include "update/schedule.h"
 
 namespace {

@@ -1,16 +1,12 @@
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <random>
 
-#include "data/history.h"
-#include "data/settings.h"
 #include "platform/fileio.h"
 #include "platform/testhooks.h"
-#include "testutil.h"
 
 namespace {
 

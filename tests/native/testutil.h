@@ -1,4 +1,5 @@
-// Shared helpers of the native tests: a scratch folder per test and raw file access.
+// Shared helpers of the native tests: a scratch folder per test, raw file access and
+// day records; with the headers nearly every test needs.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "data/currency.h"
+#include "data/history.h"
+#include "data/settings.h"
 #include "tests/native/utf8.h"
 
 class ScratchFolder {
@@ -39,6 +42,13 @@ inline DayRates dayRecord(int d, int m, int y, float eur, int eurNominal = 1)
     r.rates[0] = {eurNominal, eur};
     r.rates[1] = {1, 80.0f + d / 100.0f};
     return r;
+}
+
+// Whether every byte of a record is zero, as an empty slot is.
+inline bool isEmpty(const DayRates& r)
+{
+    static const DayRates zero{};
+    return std::memcmp(&r, &zero, sizeof r) == 0;
 }
 
 // A record's date, and one currency's entry in it, checked field by field.

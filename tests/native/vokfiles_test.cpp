@@ -1,17 +1,10 @@
 // vokfiles: the settings fields by name, a history day as a line, and the tool itself
 // run on scratch files.
-#include <gtest/gtest.h>
+#include "testutil.h"
 
 #include <sys/wait.h>
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-
-#include "data/currency.h"
-#include "data/settings.h"
 #include "data/settingsfields.h"
-#include "testutil.h"
 #include "tools/filefields.h"
 
 namespace {
