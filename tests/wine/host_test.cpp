@@ -1,6 +1,4 @@
 // The desktop Today host, run as its own process with a stand-in plug-in.
-#include <string>
-
 #include "fakeplugin/fakeplugin.h"
 #include "winetest.h"
 
@@ -14,8 +12,7 @@ std::string runHost(PluginFolder& folder, const std::wstring& arguments)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    std::vector<wchar_t> line(command.begin(), command.end());
-    line.push_back(0);
+    std::vector<wchar_t> line(command.c_str(), command.c_str() + command.size() + 1);
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return "could not start";
     if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);

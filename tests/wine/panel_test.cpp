@@ -1,13 +1,10 @@
 // The panel window driven as the Today host drives it, in this process: the
 // window procedure, the back buffer, the stylus and the clock.
 #include <cstring>
-#include <utility>
 
 #include "data/history.h"
-#include "data/settings.h"
 #include "platform/shell.h"
 #include "platform/testhooks.h"
-#include "platform/today.h"
 #include "plugin/core/layout.h"
 #include "platform/module.h"
 #include "plugin/panel.h"
@@ -68,35 +65,24 @@ struct Panel : ::testing::Test {
     void SetUp() override
     {
         moduleInstance = GetModuleHandleW(nullptr);
-        static bool registered;
-        if (!registered) {
-            WNDCLASSW hostClass = {};
-            hostClass.lpfnWndProc = hostProc;
-            hostClass.hInstance = moduleInstance;
-            hostClass.lpszClassName = L"vokTestHost";
-            RegisterClassW(&hostClass);
-            registered = true;
-        }
+        WNDCLASSW hostClass = {0, hostProc, 0, 0, moduleInstance, nullptr, nullptr, nullptr, nullptr, L"vokTestHost"};
+        RegisterClassW(&hostClass);  // already there from an earlier test: fine
         setDefaultSettings(settings, 96);
-        std::wstring his = folder.file(L"vokCurrency.his");
-        loadHistory(reinterpret_cast<const char16_t*>(his.c_str()), 15);
+        loadHistory(reinterpret_cast<const char16_t*>(folder.file(L"vokCurrency.his").c_str()), 15);
         resetSchedule();
         schedulePlatform = SchedulePlatform{};
         schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
         ticks = 0x7FFFFF00;  // near the signed wrap: differences must still come out right
         schedulePlatform.tickCount = [] { return ticks; };
-        std::wstring png = buildFolder() + L"\\vokCurrency.png";
-        iconStrip = SHLoadImageFile(png.c_str());
+        iconStrip = SHLoadImageFile((buildFolder() + L"\\vokCurrency.png").c_str());
         iconSize = 16;
         firstVisible = 0;
         host = makeTodayScreen(L"host", L"vokTestHost");
         panel = makePanelWindow(host);
         panelWindow = panel;
         SendMessageW(panel, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
-        DialogScript any;
-        any.eachWindow = true;
-        any.closeCommand = IDM_CANCEL;  // "Отмена": nothing is saved
-        dialogs.on(any).start();
+        // Every dialog closed with "Отмена": nothing is saved.
+        dialogs.on({nullptr, nullptr, true, false, true, IDM_CANCEL}).start();
     }
     void TearDown() override
     {
@@ -138,9 +124,8 @@ struct Panel : ::testing::Test {
                 if (matches(GetPixel(state().memoryDC, x, y))) ++n;
         return n;
     }
-    // The icon frame's pixels that are not transparent: how many the back buffer
-    // holds as they are, and how many there are.
-    std::pair<int, int> iconFrameMatch(int frame)
+    // The icon frame, pixel for pixel where it isn't transparent, in the back buffer.
+    void expectIconFrame(int frame)
     {
         HDC strip = CreateCompatibleDC(state().memoryDC);
         HGDIOBJ old = SelectObject(strip, iconStrip);
@@ -154,7 +139,8 @@ struct Panel : ::testing::Test {
             }
         SelectObject(strip, old);
         DeleteDC(strip);
-        return {same, compared};
+        EXPECT_GT(compared, 10);
+        EXPECT_EQ(same, compared) << compared - same << " pixels differ";
     }
     // A tap at x on an empty clipboard; what the clipboard holds after it.
     std::wstring tapAndCopy(int x)
@@ -193,10 +179,7 @@ TEST_F(Panel, PaintDrawsTheIconFrameTextAndArrows)
     ASSERT_NE(iconStrip, nullptr);
     showTwoDays();
     EXPECT_GT(watermarkRequests, 0);
-    // The icon frame of the current state, pixel for pixel where it isn't transparent.
-    auto [same, compared] = iconFrameMatch(updateState.load());
-    EXPECT_GT(compared, 10);
-    EXPECT_EQ(same, compared);
+    expectIconFrame(updateState.load());  // that of the current state
     EXPECT_EQ(countPixels(transparentKey), 0);
 
     // Text in the host's colour; EUR rose (green arrow), USD fell (red arrow).
@@ -218,9 +201,7 @@ TEST_F(Panel, IconShowsTheDownloadingFrame)
     showTwoDays();
     updateState = Downloading;
     paint();
-    auto [same, compared] = iconFrameMatch(2);
-    EXPECT_GT(compared, 10);
-    EXPECT_EQ(compared - same, 0);  // no mismatch
+    expectIconFrame(2);
     updateState = Fresh;
 }
 
@@ -408,10 +389,8 @@ TEST_F(Panel, EveryNewItemWindowStartsTheClockAgain)
 
 TEST(IconStrip, HighResolutionFrom192Dpi)
 {
-    EXPECT_STREQ(iconStripFile(96), L"vokCurrency.png");
-    EXPECT_STREQ(iconStripFile(191), L"vokCurrency.png");
-    EXPECT_STREQ(iconStripFile(192), L"vokCurrencyHIDPI.png");
-    EXPECT_STREQ(iconStripFile(288), L"vokCurrencyHIDPI.png");
+    for (int dpi : {96, 191, 192, 288})
+        EXPECT_STREQ(iconStripFile(dpi), dpi < 192 ? L"vokCurrency.png" : L"vokCurrencyHIDPI.png") << dpi;
     // Both strips hold five square frames: 16 and 32 pixels high.
     for (int dpi : {96, 192}) {
         HBITMAP strip = SHLoadImageFile((buildFolder() + L"\\" + iconStripFile(dpi)).c_str());

@@ -5,7 +5,6 @@
 
 #include "platform/shell.h"
 #include "platform/testhooks.h"
-#include "platform/today.h"
 #include "resources/resource.h"
 #include "harness.h"
 
@@ -13,6 +12,16 @@ namespace {
 
 constexpr COLORREF Key = RGB(1, 2, 3);
 const wchar_t* const Cancel = L"\x041E\x0442\x043C\x0435\x043D\x0430";  // "Отмена"
+
+template <typename T>
+T at(const void* record, size_t offset)
+{
+    T value;
+    std::memcpy(&value, static_cast<const unsigned char*>(record) + offset, sizeof value);
+    return value;
+}
+
+// --- Images --------------------------------------------------------------------------
 
 // A 32-bit top-down DIB section of the given pixels, row by row.
 HBITMAP makeBitmap(int width, int height, const COLORREF* pixels)
@@ -47,12 +56,121 @@ struct Canvas {
     HGDIOBJ previous;
 };
 
-template <typename T>
-T at(const void* record, size_t offset)
+// --- Tap-and-hold --------------------------------------------------------------------
+
+// No client window: the point in screen coordinates.
+SHRGINFO pressAt(POINT point) { return {sizeof(SHRGINFO), nullptr, point, SHRG_RETURNCMD}; }
+
+void sendMouse(DWORD flags, int dx = 0)
 {
-    T value;
-    std::memcpy(&value, static_cast<const unsigned char*>(record) + offset, sizeof value);
-    return value;
+    INPUT input = {INPUT_MOUSE, {{dx, 0, 0, flags, 0, 0}}};
+    SendInput(1, &input, sizeof input);
+}
+
+bool leftButtonDown() { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
+
+void waitForButton(bool down)
+{
+    for (int i = 0; i < 50 && leftButtonDown() != down; ++i) Sleep(10);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+}
+
+// Sends one mouse event from another thread after 100 ms: the finger lifts or slides.
+DWORD WINAPI sendLater(void* flags)
+{
+    Sleep(100);
+    sendMouse(DWORD(reinterpret_cast<UINT_PTR>(flags)), 40);
+    return 0;
+}
+
+// --- Dialogs -------------------------------------------------------------------------
+
+// An in-memory template: a captioned pop-up, optionally with an OK button of its own.
+std::vector<WORD> dialogTemplate(bool withOwnOk)
+{
+    std::vector<WORD> t = {LOWORD(WS_POPUP | WS_CAPTION | DS_MODALFRAME), HIWORD(WS_POPUP | WS_CAPTION | DS_MODALFRAME),
+                           0, 0, WORD(withOwnOk ? 1 : 0), 10, 10, 100, 98, 0, 0, 'T', 0};
+    if (withOwnOk) {
+        t.push_back(0);  // items start on a DWORD
+        const WORD item[] = {LOWORD(WS_CHILD | WS_VISIBLE), HIWORD(WS_CHILD | WS_VISIBLE), 0, 0, 10, 70, 40, 14, IDOK,
+                             0xFFFF, 0x0080, 'M', 0, 0};
+        t.insert(t.end(), item, item + sizeof item / sizeof item[0]);
+    }
+    return t;
+}
+
+struct DialogLog {
+    std::vector<WPARAM> commands;
+    std::vector<LPARAM> sources;
+    int sizes = 0;
+};
+DialogLog dialogLog;
+
+// The creation parameter holds the SHInitDialog flags; 0 calls nothing.
+INT_PTR CALLBACK testDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG && lParam) {
+        SHINITDLGINFO info = {SHIDIM_FLAGS, dialog, DWORD(lParam)};
+        EXPECT_TRUE(SHInitDialog(&info));
+    } else if (message == WM_COMMAND) {
+        dialogLog.commands.push_back(wParam);
+        dialogLog.sources.push_back(lParam);
+    } else if (message == WM_SIZE) {
+        ++dialogLog.sizes;
+    }
+    return message == WM_INITDIALOG || message == WM_COMMAND;
+}
+
+// A host window (the owner) and a modeless test dialog over it.
+struct TestDialog {
+    explicit TestDialog(DWORD flags, bool withOwner = true, bool withOwnOk = false)
+    {
+        dialogLog = DialogLog{};
+        if (withOwner)
+            owner = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 30, 40, 300, 420, nullptr, nullptr,
+                                    nullptr, nullptr);
+        std::vector<WORD> t = dialogTemplate(withOwnOk);
+        dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                            owner, testDialogProc, LPARAM(flags));
+    }
+    ~TestDialog()
+    {
+        DestroyWindow(dialog);
+        if (owner) DestroyWindow(owner);
+    }
+    RECT client() const
+    {
+        RECT r;
+        GetClientRect(dialog, &r);
+        return r;
+    }
+    RECT childRect(HWND child) const { return ::childRect(dialog, child); }
+    HWND done() const { return GetDlgItem(dialog, ShellDoneButtonId); }
+    HWND owner = nullptr;
+    HWND dialog = nullptr;
+};
+
+// --- Menu bars -----------------------------------------------------------------------
+
+// The bar's buttons from left to right.
+std::vector<HWND> barButtons(HWND bar)
+{
+    std::vector<HWND> buttons;
+    for (HWND child = GetWindow(bar, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) buttons.push_back(child);
+    auto left = [](HWND w) {
+        RECT r;
+        GetWindowRect(w, &r);
+        return r.left;
+    };
+    std::sort(buttons.begin(), buttons.end(), [&](HWND a, HWND b) { return left(a) < left(b); });
+    return buttons;
+}
+
+SHMENUBARINFO barInfo(HWND parent, UINT id)
+{
+    return {sizeof(SHMENUBARINFO), parent, 0, id, GetModuleHandleW(nullptr), 0, 0, nullptr, 0};
 }
 
 }  // namespace
@@ -63,8 +181,7 @@ TEST(TodayRecords, FieldsLieWhereTheHostPutsThem)
     EXPECT_EQ(WM_TODAYCUSTOM_QUERYREFRESHCACHE, 1267);
     EXPECT_EQ(TODAYM_GETCOLOR, 1124);
     EXPECT_EQ(TODAYM_DRAWWATERMARK, 1125);
-    TODAYLISTITEM item;
-    std::memset(&item, 0, sizeof item);
+    TODAYLISTITEM item = {};
     item.tlit = tlitCustom;
     item.cyp = 0x11223344;
     item.szDLLPath[0] = L'\\';
@@ -84,8 +201,6 @@ TEST(TodayRecords, FieldsLieWhereTheHostPutsThem)
     EXPECT_EQ(at<LONG>(&watermark, 8), 0x55);
     EXPECT_EQ(at<HWND>(&watermark, 24), watermark.hwnd);
 }
-
-// --- Images --------------------------------------------------------------------------
 
 TEST(ShellImages, BothIconStripsLoadWithAnExactTransparentBackground)
 {
@@ -193,48 +308,6 @@ TEST(ShellImages, TransparentImageCopiesAllButTheTransparentColour)
     DeleteObject(bitmap);
 }
 
-// --- Tap-and-hold --------------------------------------------------------------------
-
-namespace {
-
-SHRGINFO pressAt(POINT point)
-{
-    SHRGINFO info = {};
-    info.cbSize = sizeof info;
-    info.ptDown = point;  // no client window: screen coordinates
-    info.dwFlags = SHRG_RETURNCMD;
-    return info;
-}
-
-void sendMouse(DWORD flags, int dx = 0)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    input.mi.dx = dx;
-    SendInput(1, &input, sizeof input);
-}
-
-bool leftButtonDown() { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
-
-void waitForButton(bool down)
-{
-    for (int i = 0; i < 50 && leftButtonDown() != down; ++i) Sleep(10);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-}
-
-// Sends one mouse event from another thread after 100 ms: the finger lifts or slides.
-DWORD WINAPI sendLater(void* flags)
-{
-    Sleep(100);
-    sendMouse(DWORD(reinterpret_cast<UINT_PTR>(flags)), 40);
-    return 0;
-}
-
-}  // namespace
-
 TEST(ShellGesture, APressWithTheButtonUpIsPlainAtOnceUnlessForced)
 {
     ASSERT_FALSE(leftButtonDown());
@@ -303,77 +376,6 @@ TEST(ShellSip, PreferenceIsRemembered)
     EXPECT_FALSE(SHSipPreference(nullptr, 7));
     EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
 }
-
-// --- Dialogs -------------------------------------------------------------------------
-
-namespace {
-
-// An in-memory template: a captioned pop-up, optionally with an OK button of its own.
-std::vector<WORD> dialogTemplate(bool withOwnOk)
-{
-    std::vector<WORD> t = {LOWORD(WS_POPUP | WS_CAPTION | DS_MODALFRAME), HIWORD(WS_POPUP | WS_CAPTION | DS_MODALFRAME),
-                           0, 0, WORD(withOwnOk ? 1 : 0), 10, 10, 100, 98, 0, 0, 'T', 0};
-    if (withOwnOk) {
-        t.push_back(0);  // items start on a DWORD
-        const WORD item[] = {LOWORD(WS_CHILD | WS_VISIBLE), HIWORD(WS_CHILD | WS_VISIBLE), 0, 0, 10, 70, 40, 14, IDOK,
-                             0xFFFF, 0x0080, 'M', 0, 0};
-        t.insert(t.end(), item, item + sizeof item / sizeof item[0]);
-    }
-    return t;
-}
-
-struct DialogLog {
-    std::vector<WPARAM> commands;
-    std::vector<LPARAM> sources;
-    int sizes = 0;
-};
-DialogLog dialogLog;
-
-// The creation parameter holds the SHInitDialog flags; 0 calls nothing.
-INT_PTR CALLBACK testDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG && lParam) {
-        SHINITDLGINFO info = {SHIDIM_FLAGS, dialog, DWORD(lParam)};
-        EXPECT_TRUE(SHInitDialog(&info));
-    } else if (message == WM_COMMAND) {
-        dialogLog.commands.push_back(wParam);
-        dialogLog.sources.push_back(lParam);
-    } else if (message == WM_SIZE) {
-        ++dialogLog.sizes;
-    }
-    return message == WM_INITDIALOG || message == WM_COMMAND;
-}
-
-// A host window (the owner) and a modeless test dialog over it.
-struct TestDialog {
-    explicit TestDialog(DWORD flags, bool withOwner = true, bool withOwnOk = false)
-    {
-        dialogLog = DialogLog{};
-        if (withOwner)
-            owner = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 30, 40, 300, 420, nullptr, nullptr,
-                                    nullptr, nullptr);
-        std::vector<WORD> t = dialogTemplate(withOwnOk);
-        dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
-                                            owner, testDialogProc, LPARAM(flags));
-    }
-    ~TestDialog()
-    {
-        DestroyWindow(dialog);
-        if (owner) DestroyWindow(owner);
-    }
-    RECT client() const
-    {
-        RECT r;
-        GetClientRect(dialog, &r);
-        return r;
-    }
-    RECT childRect(HWND child) const { return ::childRect(dialog, child); }
-    HWND done() const { return GetDlgItem(dialog, ShellDoneButtonId); }
-    HWND owner = nullptr;
-    HWND dialog = nullptr;
-};
-
-}  // namespace
 
 TEST(ShellDialog, FullScreenFillsTheOwnerAndTheDoneButtonSendsOk)
 {
@@ -448,36 +450,6 @@ TEST(ShellDialog, DoneButtonShowsAndHidesAndAppearsOnDemand)
     EXPECT_FALSE(SHDoneButton(nullptr, SHDB_SHOW));
 }
 
-// --- Menu bars -----------------------------------------------------------------------
-
-namespace {
-
-// The bar's buttons from left to right.
-std::vector<HWND> barButtons(HWND bar)
-{
-    std::vector<HWND> buttons;
-    for (HWND child = GetWindow(bar, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) buttons.push_back(child);
-    auto left = [](HWND w) {
-        RECT r;
-        GetWindowRect(w, &r);
-        return r.left;
-    };
-    std::sort(buttons.begin(), buttons.end(), [&](HWND a, HWND b) { return left(a) < left(b); });
-    return buttons;
-}
-
-SHMENUBARINFO barInfo(HWND parent, UINT id)
-{
-    SHMENUBARINFO info = {};
-    info.cbSize = sizeof info;
-    info.hwndParent = parent;
-    info.nToolBarId = id;
-    info.hInstRes = GetModuleHandleW(nullptr);
-    return info;
-}
-
-}  // namespace
-
 TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
 {
     TestDialog t(SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN);
@@ -528,10 +500,8 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
     // does, and a dismissed menu sends nothing.
     shellPopupAnswer = IDM_COPY_TABLE;
     SendMessageW(buttons[2], BM_CLICK, 0, 0);
-    EXPECT_EQ(shellLastPopupItems[0], UINT(IDM_CHART));
-    EXPECT_EQ(shellLastPopupItems[1], UINT(IDM_COPY_TABLE));
-    EXPECT_EQ(shellLastPopupItems[2], UINT(IDM_FILL));
-    EXPECT_EQ(shellLastPopupItems[3], 0u);
+    const UINT popupItems[] = {IDM_CHART, IDM_COPY_TABLE, IDM_FILL, 0};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(shellLastPopupItems[i], popupItems[i]) << i;
     ASSERT_EQ(dialogLog.commands.size(), 2u);
     EXPECT_EQ(dialogLog.commands[1], WPARAM(IDM_COPY_TABLE));
     shellPopupAnswer = 12345;  // not in the menu: as if dismissed
