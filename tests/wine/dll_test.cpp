@@ -73,9 +73,7 @@ TEST(PluginLibrary, TheHostDrivesTheItemWindow)
     HWND host = plugin.host, first = plugin.panel;
     HostItem& item = plugin.item;
     EXPECT_EQ(GetParent(first), host);
-    wchar_t name[32] = {};
-    GetClassNameW(first, name, 32);
-    EXPECT_STREQ(name, L"vokCurrencyCls");
+    EXPECT_EQ(FindWindowExW(host, nullptr, L"vokCurrencyCls", nullptr), first);  // its class, by name
     EXPECT_EQ(SendMessageW(first, ItemQueryRefresh, WPARAM(&item), 0), 1);
     EXPECT_EQ(int(item.cyp), defaultFontHeight() + 2);
     EXPECT_EQ(SendMessageW(first, ItemQueryRefresh, WPARAM(&item), 0), 0);

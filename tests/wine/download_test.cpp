@@ -102,7 +102,6 @@ protected:
     {
         std::memcpy(savedBase, ratesServiceBase, sizeof savedBase);
         setDefaultSettings(settings, 96);
-        historyFile = folder.file(L"vokCurrency.his");
         loadHistory(reinterpret_cast<const char16_t*>(historyFile.c_str()), 15);
         ASSERT_NE(history.records, nullptr);
         // Anything but a rewrite by the store leaves these bytes as they are.
@@ -183,7 +182,7 @@ protected:
     }
 
     PluginFolder folder;
-    std::wstring historyFile;
+    std::wstring historyFile = folder.file(L"vokCurrency.his");
     std::vector<unsigned char> fileBefore;
     TestHttpServer server;
     char16_t savedBase[RatesServiceBaseCapacity];
