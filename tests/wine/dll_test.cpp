@@ -1,50 +1,40 @@
 // The library as the host sees it: exports, attach, resources.
 #include <cstring>
 
-#include "resources/resource.h"
 #include "harness.h"
+#include "resources/resource.h"
 
 namespace {
 
-// Reads the export directory of a loaded module straight from its PE image.
-struct ExportInfo {
-    DWORD base = 0, functionCount = 0, nameCount = 0;
-    std::vector<DWORD> ordinals;  // ordinals with a non-zero address
-};
-
-ExportInfo readExports(HMODULE module)
+// The export directory of a loaded module, read straight from its PE image; null without one.
+const IMAGE_EXPORT_DIRECTORY* exportsOf(HMODULE module)
 {
-    ExportInfo info;
     auto* image = reinterpret_cast<const unsigned char*>(module);
     auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    if (dir.VirtualAddress == 0) return info;
-    auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image + dir.VirtualAddress);
-    info.base = exports->Base;
-    info.functionCount = exports->NumberOfFunctions;
-    info.nameCount = exports->NumberOfNames;
-    auto* functions = reinterpret_cast<const DWORD*>(image + exports->AddressOfFunctions);
-    for (DWORD i = 0; i < exports->NumberOfFunctions; ++i)
-        if (functions[i]) info.ordinals.push_back(exports->Base + i);
-    return info;
+    DWORD at = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
+    return at ? reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(image + at) : nullptr;
 }
 
 }  // namespace
 
 TEST(PluginLibrary, ExportsTwoOrdinalsAndNoNames)
 {
-    PluginFolder folder;
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr) << GetLastError();
-    ExportInfo info = readExports(dll);
-    EXPECT_EQ(info.nameCount, 0u);
-    EXPECT_EQ(info.ordinals, (std::vector<DWORD>{240, 241}));
+    PluginHost plugin;
+    ASSERT_TRUE(plugin.loadLibrary());
+    HMODULE dll = plugin.dll;
+    const IMAGE_EXPORT_DIRECTORY* exports = exportsOf(dll);
+    ASSERT_NE(exports, nullptr);
+    EXPECT_EQ(exports->NumberOfNames, 0u);
+    std::vector<DWORD> ordinals;  // those with a non-zero address
+    auto* functions = reinterpret_cast<const DWORD*>(reinterpret_cast<const BYTE*>(dll) + exports->AddressOfFunctions);
+    for (DWORD i = 0; i < exports->NumberOfFunctions; ++i)
+        if (functions[i]) ordinals.push_back(exports->Base + i);
+    EXPECT_EQ(ordinals, (std::vector<DWORD>{240, 241}));
     EXPECT_NE(GetProcAddress(dll, MAKEINTRESOURCEA(240)), nullptr);
     EXPECT_NE(GetProcAddress(dll, MAKEINTRESOURCEA(241)), nullptr);
     EXPECT_EQ(GetProcAddress(dll, "InitializeCustomItem"), nullptr);
     EXPECT_EQ(GetProcAddress(dll, "CustomItemOptionsDlgProc"), nullptr);
-    FreeLibrary(dll);
 }
 
 TEST(PluginLibrary, AttachCreatesDefaultSettingsBesideTheLibrary)
@@ -65,15 +55,13 @@ TEST(PluginLibrary, AttachCreatesDefaultSettingsBesideTheLibrary)
 
 TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
 {
-    PluginFolder folder;
-    HMODULE dll = LoadLibraryW(folder.file(L"vokcurrency.dll").c_str());
-    ASSERT_NE(dll, nullptr);
+    PluginHost plugin;
+    ASSERT_TRUE(plugin.loadLibrary());
     wchar_t text[64] = {};
-    ASSERT_GT(LoadStringW(dll, IDS_OPTIONS_CANCEL, text, 64), 0);
+    ASSERT_GT(LoadStringW(plugin.dll, IDS_OPTIONS_CANCEL, text, 64), 0);
     EXPECT_STREQ(text, L"\x041E\x0442\x043C\x0435\x043D\x0430");  // "Отмена"
-    ASSERT_GT(LoadStringW(dll, IDS_CONVERTER, text, 64), 0);
+    ASSERT_GT(LoadStringW(plugin.dll, IDS_CONVERTER, text, 64), 0);
     EXPECT_STREQ(text, L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440");  // "Конвертер"
-    FreeLibrary(dll);
 }
 
 TEST(PluginLibrary, TheHostDrivesTheItemWindow)
@@ -85,9 +73,7 @@ TEST(PluginLibrary, TheHostDrivesTheItemWindow)
     HWND host = plugin.host, first = plugin.panel;
     HostItem& item = plugin.item;
     EXPECT_EQ(GetParent(first), host);
-    wchar_t name[32] = {};
-    GetClassNameW(first, name, 32);
-    EXPECT_STREQ(name, L"vokCurrencyCls");
+    EXPECT_EQ(FindWindowExW(host, nullptr, L"vokCurrencyCls", nullptr), first);  // its class, by name
     EXPECT_EQ(SendMessageW(first, ItemQueryRefresh, WPARAM(&item), 0), 1);
     EXPECT_EQ(int(item.cyp), defaultFontHeight() + 2);
     EXPECT_EQ(SendMessageW(first, ItemQueryRefresh, WPARAM(&item), 0), 0);
@@ -127,11 +113,9 @@ TEST(PluginLibrary, AnOverlongPathWritesNoFileAnywhere)
 
     HMODULE dll = LoadLibraryW(deepDll.c_str());
     ASSERT_NE(dll, nullptr) << GetLastError();
-    auto initialize = initializeEntry(dll);
-    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+    HWND host = makeTodayScreen(L"host");
     HostItem item{};
-    HWND panel = initialize(&item, host);
+    HWND panel = initializeEntry(dll)(&item, host);
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0), 1);
     EXPECT_EQ(item.cyp, 17u);  // the default settings, from memory

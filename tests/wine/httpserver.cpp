@@ -1,10 +1,9 @@
 #include "httpserver.h"
 
-#include <ws2tcpip.h>
-
-#include <chrono>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -28,30 +27,34 @@ bool sendAll(SOCKET s, const char* data, size_t size)
     return true;
 }
 
-std::string lowered(std::string text)
+// What the peer sends until enough(all that came so far), the peer closes or a read fails.
+std::string receiveUntil(SOCKET s, const std::function<bool(const std::string&)>& enough)
 {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
+    std::string got;
+    char chunk[2048];
+    for (int n; !enough(got) && (n = recv(s, chunk, sizeof chunk, 0)) > 0;) got.append(chunk, size_t(n));
+    return got;
+}
+
+// Whether s has bytes (or a connection) waiting within microseconds.
+bool readable(SOCKET s, long microseconds)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval wait = {0, microseconds};
+    return select(0, &set, nullptr, nullptr, &wait) > 0;
 }
 
 // The value of header name (lower case) in the request head, or "".
 std::string headerValue(const std::string& head, const std::string& name)
 {
-    size_t at = 0;
-    while ((at = head.find("\r\n", at)) != std::string::npos) {
-        at += 2;
-        size_t end = head.find("\r\n", at);
-        if (end == std::string::npos) end = head.size();
-        std::string line = head.substr(at, end - at);
-        size_t colon = line.find(':');
-        if (colon != std::string::npos && lowered(line.substr(0, colon)) == name) {
-            size_t v = colon + 1;
-            while (v < line.size() && line[v] == ' ') ++v;
-            return line.substr(v);
-        }
-    }
-    return "";
+    std::string lower = head;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    size_t at = lower.find("\r\n" + name + ":");
+    if (at == std::string::npos) return "";
+    at = head.find_first_not_of(' ', at + name.size() + 3);
+    return head.substr(at, head.find("\r\n", at) - at);
 }
 
 const char* reasonOf(int status)
@@ -75,6 +78,19 @@ sockaddr_in loopback(int port)
     return address;
 }
 
+// A TCP socket bound to a free port of 127.0.0.1, and that port (0 when either fails).
+SOCKET boundLoopback(int& port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = loopback(0);
+    int length = sizeof address;
+    port = 0;
+    if (s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    return s;
+}
+
 }  // namespace
 
 bool LoopbackListener::start()
@@ -82,23 +98,13 @@ bool LoopbackListener::start()
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
     socketsStarted = true;
-    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (listener == INVALID_SOCKET) return false;
-    sockaddr_in address = loopback(0);
-    int length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    boundPort = ntohs(address.sin_port);
+    listener = boundLoopback(boundPort);
+    if (boundPort == 0 || listen(listener, 8) != 0) return false;
     stopping = false;
     // Accepts until stopped, looking at the stop flag ten times a second.
     worker = std::thread([this] {
         while (!stopping) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener, &readable);
-            timeval wait = {0, 100000};
-            if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+            if (!readable(listener, 100000)) continue;
             SOCKET client = accept(listener, nullptr, nullptr);
             if (client == INVALID_SOCKET) continue;
             setTimeouts(client, SocketTimeoutMs);
@@ -138,26 +144,16 @@ std::vector<RecordedRequest> TestHttpServer::requests()
 
 void TestHttpServer::handle(SOCKET client)
 {
-    std::string head;
-    char chunk[2048];
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-        int n = recv(client, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
-        head.append(chunk, static_cast<size_t>(n));
-    }
+    std::string head = receiveUntil(client, [](const std::string& got) {
+        return got.find("\r\n\r\n") != std::string::npos || got.size() >= 65536;
+    });
+    std::string line = head.substr(0, head.find("\r\n"));
     ScriptedResponse response;
     {
         std::lock_guard<std::mutex> lock(guard);
-        if (head.find("\r\n\r\n") != std::string::npos) {
-            RecordedRequest request;
-            request.receivedAt = GetTickCount();
-            request.requestLine = head.substr(0, head.find("\r\n"));
-            request.userAgent = headerValue(head, "user-agent");
-            request.via = headerValue(head, "via");
-            seen.push_back(request);
-        }
+        if (head.find("\r\n\r\n") != std::string::npos)
+            seen.push_back({line, headerValue(head, "user-agent"), headerValue(head, "via"), GetTickCount()});
         response = script;
-        std::string line = head.substr(0, head.find("\r\n"));
         for (const auto& route : routes)
             if (line.find(route.first) != std::string::npos) response = route.second;
     }
@@ -191,13 +187,9 @@ void TestHttpServer::handle(SOCKET client)
     if (response.pauseBeforeCloseMs) Sleep(response.pauseBeforeCloseMs);
     // A stall: hold the connection, sending nothing, until the client closes it
     // or the server stops (then at most a minute, so no test hangs on it).
-    for (DWORD began = GetTickCount(); stall && !stopRequested() && GetTickCount() - began < 60000;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(client, &readable);
-        timeval wait = {0, 50000};
-        if (select(0, &readable, nullptr, nullptr, &wait) > 0 && recv(client, chunk, sizeof chunk, 0) <= 0) break;
-    }
+    char chunk[2048];
+    for (DWORD began = GetTickCount(); stall && !stopRequested() && GetTickCount() - began < 60000;)
+        if (readable(client, 50000) && recv(client, chunk, sizeof chunk, 0) <= 0) break;
     if (abortive) {
         linger hard = {1, 0};  // closesocket sends RST
         setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
@@ -205,8 +197,7 @@ void TestHttpServer::handle(SOCKET client)
         shutdown(client, SD_SEND);
         // Let the client take the rest before the socket goes, for at most a second.
         setTimeouts(client, 1000);
-        while (recv(client, chunk, sizeof chunk, 0) > 0) {
-        }
+        receiveUntil(client, [](const std::string&) { return false; });
     }
     closesocket(client);
 }
@@ -215,14 +206,8 @@ void HandshakeListener::handle(SOCKET client)
 {
     ++accepted;
     // A TLS record: type 22 (handshake), version 3.x, then a ClientHello (1).
-    unsigned char head[6] = {};
-    int got = 0;
-    while (got < 6) {
-        int n = recv(client, reinterpret_cast<char*>(head) + got, 6 - got, 0);
-        if (n <= 0) break;
-        got += n;
-    }
-    if (got == 6 && head[0] == 22 && head[1] == 3 && head[5] == 1) ++hellos;
+    std::string head = receiveUntil(client, [](const std::string& got) { return got.size() >= 6; });
+    if (head.size() >= 6 && head[0] == 22 && head[1] == 3 && head[5] == 1) ++hellos;
     closesocket(client);
 }
 
@@ -235,14 +220,10 @@ std::string exchangeWithLoopback(int port, const std::string& request, DWORD tim
     if (s != INVALID_SOCKET) {
         setTimeouts(s, timeoutMs);
         sockaddr_in address = loopback(port);
+        DWORD began = GetTickCount();
         if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            sendAll(s, request.data(), request.size())) {
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-            char chunk[2048];
-            int n;
-            while (std::chrono::steady_clock::now() < deadline && (n = recv(s, chunk, sizeof chunk, 0)) > 0)
-                reply.append(chunk, static_cast<size_t>(n));
-        }
+            sendAll(s, request.data(), request.size()))
+            reply = receiveUntil(s, [&](const std::string&) { return GetTickCount() - began >= timeoutMs; });
         closesocket(s);
     }
     WSACleanup();
@@ -251,18 +232,11 @@ std::string exchangeWithLoopback(int port, const std::string& request, DWORD tim
 
 int deadLoopbackPort()
 {
-    int port = 0;
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s != INVALID_SOCKET) {
-        sockaddr_in address = loopback(0);
-        int length = sizeof address;
-        if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        closesocket(s);
-    }
+    int port;
+    SOCKET s = boundLoopback(port);
+    if (s != INVALID_SOCKET) closesocket(s);
     WSACleanup();
     return port;
 }

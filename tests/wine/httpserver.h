@@ -34,13 +34,30 @@ struct ScriptedResponse {
                                       // never the head's end, until the server stops (a minute at most)
 };
 
+// A whole answer of that status with body; a redirect when location is given.
+inline ScriptedResponse answering(int status, const std::string& body, const std::string& location = "")
+{
+    ScriptedResponse r;
+    r.status = status;
+    r.body = body;
+    r.location = location;
+    return r;
+}
+
 // A whole answer of status 200 with body, after pauseMs.
 inline ScriptedResponse serving(const std::string& body, DWORD pauseMs = 0)
 {
-    ScriptedResponse r;
-    r.body = body;
+    ScriptedResponse r = answering(200, body);
     r.pauseBeforeAnswerMs = pauseMs;
     return r;
+}
+
+// response, ended as how once cutAfter bytes of its body are sent.
+inline ScriptedResponse endedAs(ScriptedResponse response, ResponseEnding how, size_t cutAfter = 0)
+{
+    response.ending = how;
+    response.cutAfter = cutAfter;
+    return response;
 }
 
 struct RecordedRequest {
@@ -55,9 +72,6 @@ struct RecordedRequest {
 // destructor calls stop() first, so the thread never outlives its members.
 class LoopbackListener {
 public:
-    LoopbackListener() = default;
-    LoopbackListener(const LoopbackListener&) = delete;
-    LoopbackListener& operator=(const LoopbackListener&) = delete;
     bool start();
     void stop();
     int port() const { return boundPort; }

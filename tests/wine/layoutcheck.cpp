@@ -1,21 +1,12 @@
 // The layout check of the Wine tests: every text whole inside its control, and no
 // sibling painting over it.
-#include "winetest.h"
-
-#include <string>
+#include "harness.h"
 
 namespace {
 
 // Spare room a text must leave in its control: the device's own Tahoma may set a
 // text a pixel or two wider than Wine's.
 const int slack = 2;
-
-std::wstring textOf(HWND window)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, 512);
-    return text;
-}
 
 // The size text takes in control's font; for one line, its width stops at the last
 // character's ink (the blank after it, its right bearing, may fall outside).
@@ -54,29 +45,26 @@ std::vector<Ink> checkTexts(HWND parent, const char* where)
     ReleaseDC(nullptr, screen);
     for (HWND control = GetWindow(parent, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
         if (!IsWindowVisible(control)) continue;
-        RECT rect;
-        GetWindowRect(control, &rect);
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+        RECT rect = childRect(parent, control);
         int id = GetDlgCtrlID(control);
         int width = rect.right - rect.left, height = rect.bottom - rect.top;
         EXPECT_TRUE(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom)
             << where << ": control " << id << " is cut by its window";
-        std::wstring name = className(control), text = textOf(control);
+        std::wstring name = className(control), text = windowText(control);
         LONG style = GetWindowLongW(control, GWL_STYLE);
         Ink ink = {control, rect};
-        if (name == L"Button" && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+        if (name == L"Button") {
+            bool box = (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+            const char* kind = box ? ": check box " : ": button ";
             SIZE size = textSize(control, text, DT_SINGLELINE);
-            EXPECT_LE(size.cx + checkBox + slack, width) << where << ": check box " << id << " cuts its text";
-            EXPECT_LE(size.cy, height + 2) << where << ": check box " << id;
-            ink.rect.right = rect.left + size.cx + checkBox;
-        } else if (name == L"Button") {
-            SIZE size = textSize(control, text, DT_SINGLELINE);
-            EXPECT_LE(size.cx + 4 + slack, width) << where << ": button " << id << " cuts its text";
-            EXPECT_LE(size.cy, height + 2) << where << ": button " << id;
+            EXPECT_LE(size.cx + (box ? checkBox : 4) + slack, width) << where << kind << id << " cuts its text";
+            EXPECT_LE(size.cy, height + 2) << where << kind << id;
+            if (box) ink.rect.right = rect.left + size.cx + checkBox;
         } else if (name == L"Static") {
             int lineHeight = textSize(control, L"X", DT_SINGLELINE).cy;
             bool wraps = text.find(L'\n') != std::wstring::npos || height >= 2 * lineHeight;
-            SIZE size = wraps ? textSize(control, text, DT_WORDBREAK, width - slack) : textSize(control, text, DT_SINGLELINE);
+            SIZE size = wraps ? textSize(control, text, DT_WORDBREAK, width - slack)
+                              : textSize(control, text, DT_SINGLELINE);
             EXPECT_LE(size.cx + slack, width) << where << ": static " << id << " cuts its text";
             EXPECT_LE(size.cy, height + 2) << where << ": static " << id << " cuts its lines";
             if (!wraps) {
@@ -104,9 +92,7 @@ void checkNoOverlap(const std::vector<Ink>& inks, const char* where)
     for (const Ink& text : inks)
         for (const Ink& other : inks) {
             if (text.control == other.control) continue;
-            RECT otherRect, both;
-            GetWindowRect(other.control, &otherRect);
-            MapWindowPoints(nullptr, GetParent(other.control), reinterpret_cast<POINT*>(&otherRect), 2);
+            RECT otherRect = childRect(GetParent(other.control), other.control), both;
             if (!IntersectRect(&both, &text.rect, &otherRect)) continue;
             if (both.right - both.left <= 2 || both.bottom - both.top <= 2) continue;
             bool paintsAfter = below(text.control, other.control) || className(other.control) != L"Static";

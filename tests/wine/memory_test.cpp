@@ -3,10 +3,7 @@
 // as long as the device is on, so none of this may leave memory, GDI objects or
 // windows behind.
 #include <cstdio>
-#include <cstring>
-#include <string>
 
-#include "data/settings.h"
 #include "httpserver.h"
 #include "harness.h"
 
@@ -41,10 +38,8 @@ DWORD gdiObjects()
     const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + 0xF8);
     if (!table) return 0;
     DWORD n = 0;
-    for (int i = 0; i < 0x10000; ++i) {
-        const BYTE* entry = table + 24 * i;
+    for (const BYTE* entry = table; entry < table + 24 * 0x10000; entry += 24)
         if (entry[14] != 0 && !(entry[12] & 0x80)) ++n;
-    }
     return n;
 }
 #pragma GCC diagnostic pop
@@ -80,9 +75,6 @@ struct Figures {
 
 Figures measure() { return Figures{privateBytes(), gdiObjects(), userObjects()}; }
 
-// This thread's messages, without waiting.
-void pump() { pumpUntil([] { return true; }, 0); }
-
 }  // namespace
 
 TEST(Memory, TheCountersSeeWhatTheyCount)
@@ -113,11 +105,9 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     PluginHost plugin;
     setDefaultSettings(settings, 96);
     settings.updateFlags &= ~(UpdateEvery | UpdateDaily);  // updates come from the taps below only
-    writeSettingsThroughProxy(plugin.folder, service.port());
+    plugin.prepare(service.port(), {});
     ASSERT_TRUE(plugin.load(false));
     plugin.query();
-    HWND panel = plugin.panel;
-    HostItem& item = plugin.item;
 
     // One update: a tap on the icon, repeated until the service has been asked once
     // more (a tap while the last update still shows its result starts nothing).
@@ -125,31 +115,26 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
     DWORD lastTap = GetTickCount() - 1000;
     auto update = [&]() {
         size_t asked = service.requests().size();
-        for (DWORD began = GetTickCount(); GetTickCount() - began < 10000 && service.requests().size() == asked;) {
+        return pumpUntil([&] {
+            if (service.requests().size() > asked) return true;
             if (GetTickCount() - lastTap >= 300) {
                 plugin.tap(2, 2);
                 lastTap = GetTickCount();
             }
-            pump();
-            Sleep(10);
-        }
-        return service.requests().size() > asked;
-    };
-    auto paint = [&]() {
-        InvalidateRect(panel, nullptr, FALSE);
-        UpdateWindow(panel);
+            return false;
+        }, 10000);
     };
     // Settles: the worker shows its result for 500 ms, then ends.
     auto settle = [&]() {
-        for (DWORD began = GetTickCount(); GetTickCount() - began < 1500; Sleep(20)) pump();
-        paint();
+        pumpFor(1500);
+        plugin.repaint();
     };
 
     // Warm-up: the first updates, paints and ticks make what lives for the whole run
     // (in the process and the platform's libraries as much as in the plug-in).
     for (int round = 0; round < 3; ++round) {
-        for (int tick = 0; tick < 100; ++tick) SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
-        paint();
+        for (int tick = 0; tick < 100; ++tick) SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);
+        plugin.repaint();
         ASSERT_TRUE(update());
         settle();
     }
@@ -157,10 +142,10 @@ TEST(Memory, TicksPaintsAndUpdatesLeaveNothingBehind)
 
     int updates = 0;
     for (int round = 0; round < 20; ++round) {
-        for (int tick = 0; tick < 500; ++tick) SendMessageW(panel, ItemQueryRefresh, WPARAM(&item), 0);
-        for (int i = 0; i < 5; ++i) paint();
+        for (int tick = 0; tick < 500; ++tick) SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);
+        for (int i = 0; i < 5; ++i) plugin.repaint();
         updates += update() ? 1 : 0;
-        pump();
+        pumpFor(0);
     }
     settle();
     Figures after = measure();

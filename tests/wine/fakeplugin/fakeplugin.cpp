@@ -48,10 +48,7 @@ static LRESULT CALLBACK itemProc(HWND window, UINT message, WPARAM wParam, LPARA
 extern "C" HWND WINAPI InitializeCustomItem(HostItem*, HWND parent)
 {
     note("init");
-    WNDCLASSW c = {};
-    c.lpfnWndProc = itemProc;
-    c.hInstance = self;
-    c.lpszClassName = L"fakePluginItem";
+    WNDCLASSW c = {0, itemProc, 0, 0, self, nullptr, nullptr, nullptr, nullptr, L"fakePluginItem"};
     RegisterClassW(&c);
     item = CreateWindowExW(0, L"fakePluginItem", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, nullptr, self,
                            nullptr);
