@@ -35,8 +35,6 @@ PanelItem item(uint8_t period, uint8_t flags, uint8_t digits, uint8_t isRatio = 
     return it;
 }
 
-std::string utf8(const char16_t* s) { return toUtf8(s); }
-
 const DayRates none{};
 
 ItemSlot compose(const PanelItem& it, const DayRates& prev, const DayRates& cur, const DayRates& next,
@@ -56,27 +54,27 @@ TEST(ItemText, PeriodsChooseTheComparedDays)
     const uint8_t both = ShowArrow | ShowDifference;
 
     ItemSlot s0 = compose(item(0, both, 2), prev, cur, none);
-    EXPECT_EQ(utf8(s0.text), "€ 30.50 (0.50)");
+    EXPECT_EQ(toUtf8(s0.text), "€ 30.50 (0.50)");
     EXPECT_EQ(s0.value, 30.5f);
     EXPECT_EQ(s0.hasArrow, 1);
     EXPECT_EQ(s0.arrowUp, 1);
     EXPECT_EQ(s0.width, 7 * 14 + 9);
 
     ItemSlot s1 = compose(item(1, both, 2), prev, cur, next);
-    EXPECT_EQ(utf8(s1.text), "€ 29.75 (-0.75)");
+    EXPECT_EQ(toUtf8(s1.text), "€ 29.75 (-0.75)");
     EXPECT_EQ(s1.arrowUp, 0);
     ItemSlot s1none = compose(item(1, both, 2), prev, cur, none);
-    EXPECT_EQ(utf8(s1none.text), "€ −.−−");
+    EXPECT_EQ(toUtf8(s1none.text), "€ −.−−");
     EXPECT_EQ(s1none.value, 0.0f);
     EXPECT_EQ(s1none.hasArrow, 0);
     EXPECT_EQ(s1none.width, 7 * 6);
 
-    EXPECT_EQ(utf8(compose(item(2, both, 2), prev, cur, next).text), "€ 29.75 (-0.75)");
-    EXPECT_EQ(utf8(compose(item(2, both, 2), prev, cur, none).text), "€ 30.50 (0.50)");
+    EXPECT_EQ(toUtf8(compose(item(2, both, 2), prev, cur, next).text), "€ 29.75 (-0.75)");
+    EXPECT_EQ(toUtf8(compose(item(2, both, 2), prev, cur, none).text), "€ 30.50 (0.50)");
 
     // The oldest day: a value, but no difference and no arrow.
     ItemSlot oldest = compose(item(0, both, 2), none, cur, none);
-    EXPECT_EQ(utf8(oldest.text), "€ 30.50");
+    EXPECT_EQ(toUtf8(oldest.text), "€ 30.50");
     EXPECT_EQ(oldest.hasArrow, 0);
     EXPECT_EQ(oldest.width, 7 * 7);
 }
@@ -84,17 +82,17 @@ TEST(ItemText, PeriodsChooseTheComparedDays)
 TEST(ItemText, MissingRatesShowDashesAndEqualValuesNoArrow)
 {
     DayRates prev = day(4, 30.12f, 20.0f), cur = day(7, 35.0f, 21.0f);
-    EXPECT_EQ(utf8(compose(item(0, 0, 0), prev, cur, none).text), "€ 35");
-    EXPECT_EQ(utf8(compose(item(0, 0, 0), prev, none, none).text), "€ −");
-    EXPECT_EQ(utf8(compose(item(0, 0, 2), prev, none, none, CommaOnPanel).text), "€ −,−−");
-    EXPECT_EQ(utf8(compose(item(0, 0, 4, 1), prev, none, none).text), "[−.−−−−]");
+    EXPECT_EQ(toUtf8(compose(item(0, 0, 0), prev, cur, none).text), "€ 35");
+    EXPECT_EQ(toUtf8(compose(item(0, 0, 0), prev, none, none).text), "€ −");
+    EXPECT_EQ(toUtf8(compose(item(0, 0, 2), prev, none, none, CommaOnPanel).text), "€ −,−−");
+    EXPECT_EQ(toUtf8(compose(item(0, 0, 4, 1), prev, none, none).text), "[−.−−−−]");
 
     DayRates a = day(4, 29.97f, 1.0f), b = day(7, 30.12f, 1.0f);
-    EXPECT_EQ(utf8(compose(item(0, ShowDifference, 2), a, b, none, CommaOnPanel).text), "€ 30,12 (0,15)");
+    EXPECT_EQ(toUtf8(compose(item(0, ShowDifference, 2), a, b, none, CommaOnPanel).text), "€ 30,12 (0,15)");
 
     // Equal values: a zero difference, no arrow.
     ItemSlot same = compose(item(0, ShowArrow | ShowDifference, 2), b, b, none);
-    EXPECT_EQ(utf8(same.text), "€ 30.12 (0.00)");
+    EXPECT_EQ(toUtf8(same.text), "€ 30.12 (0.00)");
     EXPECT_EQ(same.hasArrow, 0);
 }
 
@@ -124,12 +122,12 @@ TEST(ItemText, NominalChangesCompareThePricePerUnit)
         older.rates[0] = {c.oldNominal, c.oldRate};
         newer.rates[0] = {c.newNominal, c.newRate};
         ItemSlot s = compose(item(0, both, 2), older, newer, none);
-        EXPECT_EQ(utf8(s.text), c.text);
+        EXPECT_EQ(toUtf8(s.text), c.text);
         EXPECT_EQ(s.value, c.newRate);
         EXPECT_EQ(s.hasArrow, c.arrowUp >= 0 ? 1 : 0) << c.text;
         if (c.arrowUp >= 0) EXPECT_EQ(s.arrowUp, c.arrowUp) << c.text;
         // Period 1 compares the next day with the shown one the same way.
-        EXPECT_EQ(utf8(compose(item(1, both, 2), none, older, newer).text), c.text);
+        EXPECT_EQ(toUtf8(compose(item(1, both, 2), none, older, newer).text), c.text);
     }
 
     // A ratio: EUR went from 10 units to 1, USD from 1 to 10; per unit the ratio
@@ -140,7 +138,7 @@ TEST(ItemText, NominalChangesCompareThePricePerUnit)
     newer.rates[0] = {1, 48.0f};
     newer.rates[1] = {10, 300.0f};
     ItemSlot ratio = compose(item(0, both, 3, 1, 0, 1), older, newer, none);
-    EXPECT_EQ(utf8(ratio.text), "[0.160] (0.010)");
+    EXPECT_EQ(toUtf8(ratio.text), "[0.160] (0.010)");
     EXPECT_EQ(ratio.arrowUp, 1);
 }
 
@@ -148,7 +146,7 @@ TEST(ItemText, RatiosDivideAndHugeValuesAreCutToTheSlot)
 {
     DayRates prev = day(4, 100.0f, 80.0f), cur = day(7, 90.0f, 60.0f);
     ItemSlot ratio = compose(item(0, ShowArrow, 2, 1, 0, 1), prev, cur, none);
-    EXPECT_EQ(utf8(ratio.text), "[1.50]");
+    EXPECT_EQ(toUtf8(ratio.text), "[1.50]");
     EXPECT_EQ(ratio.value, 1.5f);
     EXPECT_EQ(ratio.arrowUp, 1);
     EXPECT_EQ(ratio.width, 7 * 6 + 9);
@@ -165,11 +163,11 @@ TEST(ItemText, RatiosDivideAndHugeValuesAreCutToTheSlot)
     formatCopyValue(copied, 32, 3.0e38f, 4, true);
     EXPECT_EQ(length16(copied, 32), 31u);
     formatCopyValue(copied, 32, 1.5f, 4, true);
-    EXPECT_EQ(utf8(copied), "1,5000");
+    EXPECT_EQ(toUtf8(copied), "1,5000");
     formatCopyValue(copied, 32, 0.0f, 2, false);
-    EXPECT_EQ(utf8(copied), "0.00");
+    EXPECT_EQ(toUtf8(copied), "0.00");
     formatCopyValue(copied, 32, 1234.5f, 0, true);
-    EXPECT_EQ(utf8(copied), "1234");  // %.0f rounds half to even: 1234
+    EXPECT_EQ(toUtf8(copied), "1234");  // %.0f rounds half to even: 1234
 }
 
 namespace {

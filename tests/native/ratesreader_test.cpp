@@ -223,18 +223,13 @@ TEST(RatesReader, FindElementReturnsTheOffsetPastTheElement)
 
 TEST(RatesReader, NumberFieldsReadTheirLeadingNumberOnly)
 {
-    EXPECT_EQ(readIntegerField("  -12abc"), -12);
-    EXPECT_EQ(readIntegerField("+7"), 7);
-    EXPECT_EQ(readIntegerField("abc"), 0);
-    EXPECT_EQ(readIntegerField("-99999999999"), -2147483647 - 1);
-    EXPECT_DOUBLE_EQ(readRateField(" 93.4567"), 93.4567);
-    EXPECT_DOUBLE_EQ(readRateField("1e3"), 1000.0);
-    EXPECT_DOUBLE_EQ(readRateField(".5"), 0.5);
-    EXPECT_DOUBLE_EQ(readRateField("-0.25e-2"), -0.0025);
-    EXPECT_DOUBLE_EQ(readRateField("12e"), 12.0);
-    EXPECT_EQ(readRateField("."), 0.0);
-    EXPECT_EQ(readRateField(""), 0.0);
-    EXPECT_DOUBLE_EQ(readRateField("0.000000000000000000000012345678901234567890"), 1.2345678901234567e-23);
+    const std::pair<const char*, int32_t> integers[] = {
+        {"  -12abc", -12}, {"+7", 7}, {"abc", 0}, {"-99999999999", -2147483647 - 1}};
+    for (const auto& [text, value] : integers) EXPECT_EQ(readIntegerField(text), value) << text;
+    const std::pair<const char*, double> rates[] = {
+        {" 93.4567", 93.4567}, {"1e3", 1000.0}, {".5", 0.5}, {"-0.25e-2", -0.0025}, {"12e", 12.0}, {".", 0.0},
+        {"", 0.0}, {"0.000000000000000000000012345678901234567890", 1.2345678901234567e-23}};
+    for (const auto& [text, value] : rates) EXPECT_DOUBLE_EQ(readRateField(text), value) << text;
 }
 
 TEST(RatesReader, LowerCasesOnlyAsciiLettersInPlace)

@@ -1,6 +1,6 @@
 // The desktop Today host, run as its own process with a stand-in plug-in.
 #include "fakeplugin/fakeplugin.h"
-#include "winetest.h"
+#include "harness.h"
 
 namespace {
 
