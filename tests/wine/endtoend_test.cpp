@@ -7,11 +7,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <functional>
 
-#include "data/currency.h"
-#include "data/settings.h"
 #include "harness.h"
 #include "httpserver.h"
 #include "resources/resource.h"
@@ -19,39 +15,56 @@
 namespace {
 
 constexpr int Eur = 0, Usd = 1;
+const std::wstring Title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы", the rates dialog's caption
 
-}  // namespace
-
-TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
+// The real DLL in a recording host: the test's settings, reaching the service at
+// servicePort through the proxy setting, and a history written before the DLL loads.
+void openPanel(PluginHost& plugin, int servicePort, const std::vector<DayRates>& records,
+               const std::function<void(HMODULE)>& beforeItem = nullptr)
 {
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
-    SYSTEMTIME now = localNow();
-    service.respondWith(serving(todaysDocument(now), 400));  // long enough to see the downloading frame
-
-    PluginHost plugin;
-    setDefaultSettings(settings, 96);
-    writeSettingsThroughProxy(plugin.folder, service.port());
-    ASSERT_TRUE(plugin.load());
+    plugin.prepare(servicePort, records);
+    ASSERT_TRUE(plugin.load(true, beforeItem));
     plugin.query();
-    HWND panel = plugin.panel;
-    UpdateWindow(panel);
+    plugin.repaint();
+}
 
-    // A tap on the icon starts the update.
-    std::vector<int>& framesSeen = PluginHost::framesSeen;
-    plugin.tap(2, 2);
-    pumpUntil([&] {
-        InvalidateRect(panel, nullptr, FALSE);  // every paint's background request sees the one before
-        UpdateWindow(panel);
-        return !framesSeen.empty() && framesSeen.back() == 0 && plugin.history().size() == 15;
-    }, 15000);
-    InvalidateRect(panel, nullptr, FALSE);
-    UpdateWindow(panel);
-    InvalidateRect(panel, nullptr, FALSE);
-    UpdateWindow(panel);  // its background request reads the last picture
+DayCode dayBefore(const SYSTEMTIME& now, int days)
+{
+    FILETIME file;
+    SystemTimeToFileTime(&now, &file);
+    ULARGE_INTEGER t = {{file.dwLowDateTime, file.dwHighDateTime}};
+    t.QuadPart -= ULONGLONG(days) * 24 * 3600 * 10000000ULL;
+    file = {t.LowPart, t.HighPart};
+    SYSTEMTIME then;
+    FileTimeToSystemTime(&file, &then);
+    return makeDayCode(then.wDay, then.wMonth, then.wYear);
+}
 
-    // Stale (empty history) → Downloading → Succeeded → Fresh.
-    EXPECT_EQ(framesSeen, (std::vector<int>{1, 2, 3, 0}));
+// Every case: the day it runs on, the default settings, a loopback service, and the
+// plug-in (let go before the service stops).
+struct EndToEnd : ::testing::Test {
+    SYSTEMTIME now = localNow();
+    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
+    DayCode yesterday = dayBefore(now, 1), tomorrow = dayBefore(now, -1);
+    TestHttpServer service;
+    PluginHost plugin;
+
+    void SetUp() override
+    {
+        setDefaultSettings(settings, 96);
+        ASSERT_TRUE(service.start());
+    }
+};
+
+bool showed(const std::vector<int>& seen, int frame) { return std::count(seen.begin(), seen.end(), frame) > 0; }
+
+TEST_F(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
+{
+    service.respondWith(serving(todaysDocument(now), 400));  // long enough to see the downloading frame
+    openPanel(plugin, service.port(), {});
+
+    // A tap on the icon starts the update: stale (empty history) → downloading → succeeded → fresh.
+    EXPECT_EQ(plugin.tapIcon(), (std::vector<int>{1, 2, 3, 0}));
     std::vector<DayRates> history = plugin.history();
     ASSERT_EQ(history.size(), 15u);
     EXPECT_EQ(history[0].code.day, now.wDay);
@@ -66,7 +79,6 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     // The three default items with their values: a tap on the first copies EUR,
     // and the host's text colour covers three separate stretches of the line.
     emptyClipboard();
-    Sleep(260);
     plugin.tap(30, 5);
     EXPECT_EQ(clipboardText(), L"96,6000");
 
@@ -89,16 +101,10 @@ TEST(EndToEnd, FirstUpdateThroughTheProxySettingIsStoredAndShown)
     EXPECT_EQ(itemsInLine(ink, twoSpaces.cx), 3);
 }
 
-TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
+TEST_F(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
 {
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
-    SYSTEMTIME now = localNow();
     // The worker is still downloading when the host lets go.
     service.respondWith(serving(todaysDocument(now), 1500));
-
-    PluginHost plugin;
-    setDefaultSettings(settings, 96);
     writeSettingsThroughProxy(plugin.folder, service.port());
     ASSERT_TRUE(plugin.load(false));
     SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);
@@ -106,66 +112,33 @@ TEST(EndToEnd, UnloadingDuringAnUpdateWaitsForTheWorkerWithoutBlocking)
 
     EXPECT_LT(plugin.unload(), 1000u);  // the host is never made to wait
     // The worker keeps the library loaded until it has stored the day, then lets it go.
-    bool stored = false;
-    bool unloaded = pumpUntil([&] {
-        stored = stored || plugin.history().size() == 15;
-        return plugin.unloaded();
-    }, 15000, 20);
-    EXPECT_TRUE(stored || plugin.history().size() == 15);
-    EXPECT_TRUE(unloaded);
+    EXPECT_TRUE(pumpUntil([&] { return plugin.unloaded(); }, 15000, 20));
     std::vector<DayRates> history = plugin.history();
     ASSERT_EQ(history.size(), 15u);
     EXPECT_EQ(history[0].code.day, now.wDay);
 }
 
-namespace {
-
-// The real DLL in a recording host: settings that reach service through the
-// proxy setting, and a history written before the DLL loads.
-struct PanelUnderTest : PluginHost {
-    int32_t historyLength = 15;
-
-    // beforeItem runs between loading the library and creating its item.
-    void open(int servicePort, const std::vector<DayRates>& records, uint8_t firstItemFlags = ShowArrow,
-              const std::function<void(HMODULE)>& beforeItem = nullptr)
-    {
-        setDefaultSettings(settings, 96);
-        settings.historyLength = historyLength;
-        settings.items[0].itemFlags = firstItemFlags;
-        prepare(servicePort, records);
-        ASSERT_TRUE(load(true, beforeItem));
-        query();
-        repaint();
-    }
-};
-
-DayCode dayBefore(const SYSTEMTIME& now, int days)
+// A day as the bank's tables write it, or with slashes as requests and the table do.
+std::string dateOf(const DayCode& day, char separator = '.')
 {
-    FILETIME file;
-    SystemTimeToFileTime(&now, &file);
-    ULARGE_INTEGER t;
-    t.LowPart = file.dwLowDateTime;
-    t.HighPart = file.dwHighDateTime;
-    t.QuadPart -= ULONGLONG(days) * 24 * 3600 * 10000000ULL;
-    file.dwLowDateTime = t.LowPart;
-    file.dwHighDateTime = t.HighPart;
-    SYSTEMTIME then;
-    FileTimeToSystemTime(&file, &then);
-    return makeDayCode(then.wDay, then.wMonth, then.wYear);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d%c%02d%c%04d", day.day, separator, day.month, separator, yearOf(day));
+    return text;
 }
 
-DayRates record(const DayCode& day, float eur, int eurNominal, float usd) { return dayOf(day, eur, usd, eurNominal); }
-
-std::string document(const SYSTEMTIME& now, const std::string& valutes, const char* date = nullptr)
+std::wstring slashed(const DayCode& day)
 {
-    char head[160];
-    char today[16];
-    std::snprintf(today, sizeof today, "%02d.%02d.%04d", now.wDay, now.wMonth, now.wYear);
-    std::snprintf(head, sizeof head,
-                  "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"%s\" "
-                  "name=\"Foreign Currency Market\">\r\n",
-                  date ? date : today);
-    std::string doc = head + valutes + "</ValCurs>\r\n";
+    std::string text = dateOf(day, '/');
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string asked(const DayCode& day) { return "date_req=" + dateOf(day, '/'); }
+
+// The bank's table of a date, padded past the 256 bytes an answer needs to be read.
+std::string document(const std::string& date, const std::string& valutes)
+{
+    std::string doc = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<ValCurs Date=\"" + date +
+                      "\" name=\"Foreign Currency Market\">\r\n" + valutes + "</ValCurs>\r\n";
     if (doc.size() <= 256) doc.insert(doc.size() - 12, 300 - doc.size(), ' ');
     return doc;
 }
@@ -176,69 +149,62 @@ std::string valute(const char* id, const char* code, int nominal, const char* va
            std::to_string(nominal) + "</Nominal><Value>" + value + "</Value></Valute>\r\n";
 }
 
-}  // namespace
+// The bank's table of a day: EUR and USD moving a little from day to day.
+ScriptedResponse tableOf(const DayCode& day, float eur, float usd)
+{
+    char eurText[16], usdText[16];
+    std::snprintf(eurText, sizeof eurText, "%.4f", eur);
+    std::snprintf(usdText, sizeof usdText, "%.4f", usd);
+    for (char* p : {eurText, usdText}) std::replace(p, p + std::strlen(p), '.', ',');
+    return serving(document(dateOf(day), valute("R01235", "USD", 1, usdText) + valute("R01239", "EUR", 1, eurText)));
+}
 
 // A cut table, a damaged date, a table without a known currency: each leaves
 // today's stored record byte for byte as it was, and the icon shows the failure.
-TEST(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
+TEST_F(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
 {
-    SYSTEMTIME now = localNow();
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
     const std::string table = valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000");
-    std::string whole = document(now, table);
-    ScriptedResponse cut;
-    cut.body = whole;
+    ScriptedResponse cut = serving(document(dateOf(today), table));
     cut.ending = ResponseEnding::CloseAfter;
-    cut.cutAfter = whole.size() * 4 / 10;
-    ScriptedResponse damagedDate = serving(document(now, table, "xx.yy.zzzz"));
-    ScriptedResponse unknownOnly = serving(document(now, valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0")));
-    struct Case {
-        const char* why;
-        ScriptedResponse response;
-    };
-    const Case refused[] = {{"a table cut at 40%", cut}, {"a damaged date", damagedDate},
-                            {"no known currency", unknownOnly}};
+    cut.cutAfter = cut.body.size() * 4 / 10;
+    const std::string unknownOnly = valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0");
+    const std::pair<const char*, ScriptedResponse> refused[] = {
+        {"a table cut at 40%", cut},
+        {"a damaged date", serving(document("xx.yy.zzzz", table))},
+        {"no known currency", serving(document(dateOf(today), unknownOnly))}};
 
-    PanelUnderTest plugin;
-    plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    openPanel(plugin, service.port(), {dayOf(today, 96.1f, 80.1f)});
     std::vector<unsigned char> before = plugin.historyBytes();
     ASSERT_EQ(before.size(), 15u * 140u);
-    for (const Case& c : refused) {
-        service.respondWith(c.response);
-        size_t asked = service.requests().size();
+    for (const auto& [why, response] : refused) {
+        service.respondWith(response);
+        size_t sent = service.requests().size();
         std::vector<int> frames = plugin.tapIcon();
-        EXPECT_GT(service.requests().size(), asked) << c.why;
-        EXPECT_EQ(plugin.historyBytes(), before) << c.why;
-        EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << c.why;
-        EXPECT_EQ(std::find(frames.begin(), frames.end(), 3), frames.end()) << c.why;
+        EXPECT_GT(service.requests().size(), sent) << why;
+        EXPECT_EQ(plugin.historyBytes(), before) << why;
+        EXPECT_TRUE(showed(frames, 4)) << why;
+        EXPECT_FALSE(showed(frames, 3)) << why;
         ASSERT_FALSE(frames.empty());
-        EXPECT_EQ(frames.back(), 0) << c.why;  // today's record still makes it fresh
+        EXPECT_EQ(frames.back(), 0) << why;  // today's record still makes it fresh
     }
 }
 
 // A service that takes the request and never answers is given up within the
 // update's minute, as the built limits have it; the next tap stores the day.
-TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
+TEST_F(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
 {
-    SYSTEMTIME now = localNow();
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
     ScriptedResponse silent;
     silent.ending = ResponseEnding::StallAfter;
     silent.headOnly = true;
     service.respondWith(silent);
-    PanelUnderTest plugin;
     // Today's record keeps the rates current after the failure: no second download.
-    plugin.open(service.port(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
+    openPanel(plugin, service.port(), {dayOf(today, 96.1f, 80.1f)});
     std::vector<unsigned char> before = plugin.historyBytes();
-    std::vector<int> frames = plugin.tapIcon(75000);
-    EXPECT_NE(std::find(frames.begin(), frames.end(), 4), frames.end()) << "not given up within 75 s";
+    EXPECT_TRUE(showed(plugin.tapIcon(75000), 4)) << "not given up within 75 s";
     EXPECT_EQ(plugin.historyBytes(), before);
 
-    service.respondWith(serving(document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000"))));
-    frames = plugin.tapIcon();
-    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    service.respondWith(tableOf(today, 96.6f, 80.5f));
+    EXPECT_TRUE(showed(plugin.tapIcon(), 3));
     std::vector<DayRates> history = plugin.history();
     ASSERT_EQ(history.size(), 15u);
     EXPECT_EQ(history[0].rates[Eur].rate, 96.6f);
@@ -246,23 +212,17 @@ TEST(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
 
 // The bank's document has moved: the 302 is followed, the day stored, and the
 // Belarusian rouble, published as BYN, lands in its slot.
-TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
+TEST_F(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
 {
-    SYSTEMTIME now = localNow();
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
-    ScriptedResponse moved;
+    ScriptedResponse moved = serving("<html><body>Moved</body></html>");
     moved.status = 302;
     moved.location = "http://www.cbr.ru/moved/XML_daily.asp?nocache";
-    moved.body = "<html><body>Moved</body></html>";
     service.respondTo("XML_daily.asp", moved);
-    service.respondTo("/moved/",
-                      serving(document(now, valute("R01235", "USD", 1, "80,5000") + valute("R01090B", "BYN", 1, "29,6453"))));
+    service.respondTo("/moved/", serving(document(dateOf(today), valute("R01235", "USD", 1, "80,5000") +
+                                                                     valute("R01090B", "BYN", 1, "29,6453"))));
 
-    PanelUnderTest plugin;
-    plugin.open(service.port(), {});
-    std::vector<int> frames = plugin.tapIcon();
-    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    openPanel(plugin, service.port(), {});
+    EXPECT_TRUE(showed(plugin.tapIcon(), 3));
     std::vector<RecordedRequest> seen = service.requests();
     ASSERT_GE(seen.size(), 2u);
     // Absolute through the proxy, the port written out or not.
@@ -279,17 +239,12 @@ TEST(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
 
 // EUR went from 300.00 for 10 yesterday to 31.50 for 1 today: per unit a rise,
 // so the arrows are green (the EUR item and the EUR/USD ratio), none red.
-TEST(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
+TEST_F(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
 {
-    SYSTEMTIME now = localNow();
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
-    service.respondWith(serving(document(now, valute("R01235", "USD", 1, "80,0000") + valute("R01239", "EUR", 1, "31,5000"))));
-
-    PanelUnderTest plugin;
-    plugin.open(service.port(), {record(dayBefore(now, 1), 300.0f, 10, 80.0f)}, ShowArrow | ShowDifference);
-    std::vector<int> frames = plugin.tapIcon();
-    EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
+    service.respondWith(tableOf(today, 31.5f, 80.0f));
+    settings.items[0].itemFlags = ShowArrow | ShowDifference;
+    openPanel(plugin, service.port(), {dayOf(yesterday, 300.0f, 80.0f, 10)});
+    EXPECT_TRUE(showed(plugin.tapIcon(), 3));
     std::vector<DayRates> history = plugin.history();
     ASSERT_EQ(history.size(), 15u);
     EXPECT_EQ(history[1].rates[Eur].nominal, 10);  // yesterday's record keeps what the bank published
@@ -297,88 +252,46 @@ TEST(EndToEnd, ANominalChangeWithAPerUnitRiseDrawsAGreenArrow)
     EXPECT_EQ(plugin.pixelsOf(RGB(192, 0, 0)), 0);
 }
 
-namespace {
-
-std::string dotted(const DayCode& day)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d", day.day, day.month, yearOf(day));
-    return text;
-}
-
-std::wstring slashed(const DayCode& day)
-{
-    std::string text = dotted(day);
-    for (char& c : text)
-        if (c == '.') c = '/';
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string asked(const DayCode& day)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "date_req=%02d/%02d/%04d", day.day, day.month, yearOf(day));
-    return text;
-}
-
-// The bank's table of a day: EUR and USD moving a little from day to day.
-ScriptedResponse tableOf(const SYSTEMTIME& now, const DayCode& day, float eur, float usd)
-{
-    char eurText[16], usdText[16];
-    std::snprintf(eurText, sizeof eurText, "%.4f", eur);
-    std::snprintf(usdText, sizeof usdText, "%.4f", usd);
-    for (char* p : {eurText, usdText})
-        for (; *p; ++p)
-            if (*p == '.') *p = ',';
-    ScriptedResponse response;
-    response.body =
-        document(now, valute("R01235", "USD", 1, usdText) + valute("R01239", "EUR", 1, eurText), dotted(day).c_str());
-    return response;
-}
-
-}  // namespace
-
 // A fresh install: one tap stores the latest day and the table before the shown
 // day, and the panel draws the arrows between them (EUR up, USD down). When the
-// latest table is tomorrow's, today's is asked for too: it is the shown day.
-TEST(EndToEnd, OneTapOnAnEmptyHistoryGivesTheShownDayItsArrowsAtAnyHour)
+// latest table is tomorrow's, today's is asked for too: it is the shown day. Each
+// pass has a service and an empty history of its own.
+TEST_F(EndToEnd, OneTapOnAnEmptyHistoryGivesTheShownDayItsArrowsAtAnyHour)
 {
-    SYSTEMTIME now = localNow();
-    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), yesterday = dayBefore(now, 1);
-    DayCode tomorrow = dayBefore(now, -1);
     for (bool tomorrowsOut : {false, true}) {
-        TestHttpServer service;
-        ASSERT_TRUE(service.start());
-        service.respondTo("nocache", tomorrowsOut ? tableOf(now, tomorrow, 97.0f, 80.0f) : tableOf(now, today, 96.6f, 80.5f));
-        service.respondTo(asked(today), tableOf(now, today, 96.6f, 80.5f));
-        service.respondTo(asked(yesterday), tableOf(now, yesterday, 95.0f, 81.0f));
+        TestHttpServer bank;
+        ASSERT_TRUE(bank.start());
+        bank.respondTo("nocache", tomorrowsOut ? tableOf(tomorrow, 97.0f, 80.0f) : tableOf(today, 96.6f, 80.5f));
+        bank.respondTo(asked(today), tableOf(today, 96.6f, 80.5f));
+        bank.respondTo(asked(yesterday), tableOf(yesterday, 95.0f, 81.0f));
 
-        PanelUnderTest plugin;
-        plugin.open(service.port(), {});
-        std::vector<int> frames = plugin.tapIcon();
-        EXPECT_NE(std::find(frames.begin(), frames.end(), 3), frames.end());
-        std::vector<RecordedRequest> seen = service.requests();
+        PluginHost install;
+        openPanel(install, bank.port(), {});
+        std::vector<int> frames = install.tapIcon();
+        EXPECT_TRUE(showed(frames, 3));
+        std::vector<RecordedRequest> seen = bank.requests();
         ASSERT_EQ(seen.size(), tomorrowsOut ? 3u : 2u);
-        EXPECT_NE(seen[tomorrowsOut ? 1 : 0].requestLine.find(tomorrowsOut ? asked(today) : "nocache"), std::string::npos);
+        EXPECT_NE(seen[tomorrowsOut ? 1 : 0].requestLine.find(tomorrowsOut ? asked(today) : "nocache"),
+                  std::string::npos);
         EXPECT_NE(seen.back().requestLine.find(asked(yesterday)), std::string::npos) << seen.back().requestLine;
-        std::vector<DayRates> history = plugin.history();
+        std::vector<DayRates> history = install.history();
         ASSERT_EQ(history.size(), 15u);
         size_t at = tomorrowsOut ? 1 : 0;  // newest first
         EXPECT_TRUE(!tomorrowsOut || sameDay(history[0].code, tomorrow));
         EXPECT_TRUE(sameDay(history[at].code, today));
         EXPECT_TRUE(sameDay(history[at + 1].code, yesterday));
         EXPECT_EQ(history[at + 2].code.day, 0);
-        EXPECT_GT(plugin.pixelsOf(RGB(0, 192, 0)), 0) << tomorrowsOut;  // EUR rose
-        EXPECT_GT(plugin.pixelsOf(RGB(192, 0, 0)), 0) << tomorrowsOut;  // USD fell
+        EXPECT_GT(install.pixelsOf(RGB(0, 192, 0)), 0) << tomorrowsOut;  // EUR rose
+        EXPECT_GT(install.pixelsOf(RGB(192, 0, 0)), 0) << tomorrowsOut;  // USD fell
         EXPECT_EQ(frames.back(), 0) << "today's rates count as current";
     }
 }
-namespace {
 
-// Runs the dialog's messages until the fill has ended (the caption no longer
-// counts) or 40 s; the captions it showed meanwhile.
-Captions captionsUntilTheFillEnds(HWND dialog)
+// "Заполнить", as its menu item sends it; then the dialog's messages until the fill
+// has ended (the caption no longer counts) or 40 s. The captions it showed meanwhile.
+Captions fillUntilItEnds(HWND dialog)
 {
+    SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
     return captionsUntil(dialog, [](const Captions& seen) {
         return seen.size() > 1 && seen.back().find(L'/') == std::wstring::npos;
     }, 40000);
@@ -387,54 +300,45 @@ Captions captionsUntilTheFillEnds(HWND dialog)
 // One currency's records over a range, as the bank's range form gives them.
 ScriptedResponse rangeOf(const char* id, const std::vector<std::pair<DayCode, std::string>>& records)
 {
-    ScriptedResponse response;
-    response.body = std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><ValCurs ID=\"") + id +
-                    "\" DateRange1=\"01.01.2020\" DateRange2=\"01.01.2030\" name=\"Foreign Currency Market Dynamic\">";
+    std::string body = std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><ValCurs ID=\"") + id +
+                       "\" DateRange1=\"01.01.2020\" DateRange2=\"01.01.2030\" "
+                       "name=\"Foreign Currency Market Dynamic\">";
     for (const auto& r : records)
-        response.body += "<Record Date=\"" + dotted(r.first) + "\" Id=\"" + id + "\">" + r.second + "</Record>";
-    response.body += "</ValCurs>";
-    return response;
+        body += "<Record Date=\"" + dateOf(r.first) + "\" Id=\"" + id + "\">" + r.second + "</Record>";
+    return serving(body + "</ValCurs>");
 }
-
-}  // namespace
 
 // A 4-day store with today only: "Заполнить" learns the currencies' IDs from
 // today's table and asks the range form for each, a second apart, and shows
 // every cell for its header's nominal (a day of EUR published for 10 sorts as
 // the price of 1). Then an update whose latest table is tomorrow's keeps
 // tomorrow, today and the two days before today.
-TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
+TEST_F(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
 {
-    SYSTEMTIME now = localNow();
-    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear), tomorrow = dayBefore(now, -1);
-    DayCode before[3] = {dayBefore(now, 1), dayBefore(now, 2), dayBefore(now, 3)};
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
-    service.respondTo(asked(today), tableOf(now, today, 96.6f, 80.5f));
+    DayCode before[3] = {yesterday, dayBefore(now, 2), dayBefore(now, 3)};
+    service.respondTo(asked(today), tableOf(today, 96.6f, 80.5f));
     service.respondTo("VAL_NM_RQ=R01239", rangeOf("R01239", {{before[0], "<Nominal>1</Nominal><Value>96,5000</Value>"},
                                                             {before[1], "<Nominal>10</Nominal><Value>950,0</Value>"},
                                                             {before[2], "<Nominal>1</Nominal><Value>96,0</Value>"}}));
     service.respondTo("VAL_NM_RQ=R01235", rangeOf("R01235", {{before[0], "<Nominal>1</Nominal><Value>80,6</Value>"}}));
-    service.respondTo("nocache", tableOf(now, tomorrow, 97.0f, 80.0f));
+    service.respondTo("nocache", tableOf(tomorrow, 97.0f, 80.0f));
 
-    PanelUnderTest plugin;
-    plugin.historyLength = 4;
-    plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f)});
-    bool shown = plugin.holdOnTheRates([&](HWND dialog) {
-        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
-        std::vector<std::wstring> captions = captionsUntilTheFillEnds(dialog);
-        EXPECT_EQ(captions.back(), L"\x041A\x0443\x0440\x0441\x044B");
+    settings.historyLength = 4;
+    openPanel(plugin, service.port(), {dayOf(today, 96.6f, 80.5f)});
+    EXPECT_TRUE(plugin.holdOnTheRates([&](HWND dialog) {
+        Captions captions = fillUntilItEnds(dialog);
+        EXPECT_EQ(captions.back(), Title);
         EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 4);
         EXPECT_EQ(tableCell(dialog, 2, 1), L"95,0000");  // 950 for 10 under €
         clickColumnHeader(dialog, 1);                           // EUR ascending
         EXPECT_EQ(tableCell(dialog, 0, 1), L"95,0000");
         EXPECT_EQ(tableCell(dialog, 3, 1), L"96,6000");
-    });
-    EXPECT_TRUE(shown) << "the history dialog never showed";
+    })) << "the history dialog never showed";
     std::vector<RecordedRequest> seen = service.requests();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_NE(seen[0].requestLine.find(asked(today)), std::string::npos) << seen[0].requestLine;
-    EXPECT_NE(seen[1].requestLine.find("/scripts/XML_dynamic.asp?date_req1="), std::string::npos) << seen[1].requestLine;
+    EXPECT_NE(seen[1].requestLine.find("/scripts/XML_dynamic.asp?date_req1="), std::string::npos)
+        << seen[1].requestLine;
     EXPECT_GE(seen[2].receivedAt - seen[1].receivedAt, 800u);
 
     plugin.tapIcon();
@@ -449,48 +353,39 @@ TEST(EndToEnd, FillByRangeThenTomorrowsTableKeepsTheNewestDays)
 // its requests in the caption, in the order the user chose for the table; a
 // failed request ends it, says so, and keeps what came. "Копировать" then has
 // every row.
-TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
+TEST_F(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
 {
-    SYSTEMTIME now = localNow();
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
     for (int k = 1; k < 7; ++k)
-        service.respondTo(asked(dayBefore(now, k)), tableOf(now, dayBefore(now, k), 95.0f + k / 10.0f, 80.0f - k / 10.0f));
-    ScriptedResponse missing;
+        service.respondTo(asked(dayBefore(now, k)), tableOf(dayBefore(now, k), 95.0f + k / 10.0f, 80.0f - k / 10.0f));
+    ScriptedResponse missing = serving("not here");
     missing.status = 404;
-    missing.body = "not here";
     service.respondWith(missing);
 
-    PanelUnderTest plugin;
-    DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
-    plugin.open(service.port(), {record(today, 96.6f, 1, 80.5f), record(dayBefore(now, 1), 96.5f, 1, 80.6f)});
+    openPanel(plugin, service.port(), {dayOf(today, 96.6f, 80.5f), dayOf(yesterday, 96.5f, 80.6f)});
     std::vector<std::wstring> captions;
     std::wstring copied, firstRow, lastRow;
     emptyClipboard();
-    bool shown = plugin.holdOnTheRates([&](HWND dialog) {
+    EXPECT_TRUE(plugin.holdOnTheRates([&](HWND dialog) {
         clickColumnHeader(dialog, 0);  // oldest first
-        SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);  // "Заполнить", as its menu item sends it
-        captions = captionsUntilTheFillEnds(dialog);
+        captions = fillUntilItEnds(dialog);
         EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_HISTORY_TABLE), LVM_GETITEMCOUNT, 0, 0), 7);
         firstRow = tableCell(dialog, 0, 0);
         lastRow = tableCell(dialog, 6, 0);
         SendMessageW(dialog, WM_COMMAND, IDM_COPY_TABLE, 0);  // "Копировать"
         copied = clipboardText();
-    });
-    EXPECT_TRUE(shown) << "the history dialog never showed";
+    })) << "the history dialog never showed";
     // The IDs from the oldest day's table, the range form refused, then five days and a failure.
     std::vector<RecordedRequest> seen = service.requests();
     ASSERT_EQ(seen.size(), 8u);
-    EXPECT_NE(seen[0].requestLine.find(asked(dayBefore(now, 1))), std::string::npos) << seen[0].requestLine;
+    EXPECT_NE(seen[0].requestLine.find(asked(yesterday)), std::string::npos) << seen[0].requestLine;
     EXPECT_NE(seen[1].requestLine.find("XML_dynamic.asp"), std::string::npos) << seen[1].requestLine;
     for (size_t i = 2; i < seen.size(); ++i)
         EXPECT_NE(seen[i].requestLine.find(asked(dayBefore(now, int(i)))), std::string::npos) << i;
     // The service notes arrivals on its own thread: a loaded machine may note one late.
     for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i].receivedAt - seen[i - 1].receivedAt, 800u) << i;
-    bool counted = false;
-    for (const std::wstring& caption : captions) counted = counted || caption.find(L"3 / ") != std::wstring::npos;
-    EXPECT_TRUE(counted);
-    EXPECT_EQ(captions.back(), L"\x041A\x0443\x0440\x0441\x044B  \x043E\x0448\x0438\x0431\x043A\x0430");  // "Курсы  ошибка"
+    EXPECT_TRUE(std::any_of(captions.begin(), captions.end(),
+                            [](const std::wstring& caption) { return caption.find(L"3 / ") != std::wstring::npos; }));
+    EXPECT_EQ(captions.back(), Title + L"  \x043E\x0448\x0438\x0431\x043A\x0430");  // "ошибка"
     EXPECT_EQ(firstRow, slashed(dayBefore(now, 6)));
     EXPECT_EQ(lastRow, slashed(today));
 
@@ -499,8 +394,6 @@ TEST(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
     EXPECT_EQ(lines, 8u);
     EXPECT_EQ(copied.find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD"), 0u);
 }
-
-namespace {
 
 SYSTEMTIME testClock;
 void WINAPI readTestClock(SYSTEMTIME* now) { *now = testClock; }
@@ -525,7 +418,7 @@ bool useTestClock(HMODULE dll)
 
 // The icon's frame once it has kept the coin or the clock for 1.5 s on end: an
 // update's second download would have begun by then.
-int settledFrame(PanelUnderTest& plugin)
+int settledFrame(PluginHost& plugin)
 {
     size_t changes = ~size_t(0);
     for (DWORD began = GetTickCount(), since = began; GetTickCount() - began < 20000; Sleep(20)) {
@@ -536,22 +429,17 @@ int settledFrame(PanelUnderTest& plugin)
     return PluginHost::framesSeen.back();
 }
 
-}  // namespace
-
 // A holiday: the bank's latest table is four days old, and asked for today's date it
 // answers with that table again. Until the day changes those rates are current: the
 // coin shows, and "every minute, only if out of date" asks for nothing (30 of the
 // host's queries make a minute). The next day's first tick asks for that day once.
-TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
+TEST_F(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
 {
-    TestHttpServer service;
-    ASSERT_TRUE(service.start());
     testClock = SYSTEMTIME{2027, 5, 3, 5, 10, 0, 0, 0};  // Wednesday 5 May 2027, 10:00
-    service.respondWith(tableOf(testClock, makeDayCode(1, 5, 2027), 96.6f, 80.5f));
-    PanelUnderTest plugin;
+    service.respondWith(tableOf(makeDayCode(1, 5, 2027), 96.6f, 80.5f));
     PluginHost::framesSeen = {-1};
-    plugin.open(service.port(), {record(makeDayCode(30, 4, 2027), 96.5f, 1, 80.6f),
-                                 record(makeDayCode(29, 4, 2027), 96.4f, 1, 80.7f)}, ShowArrow, [&](HMODULE dll) {
+    openPanel(plugin, service.port(), {dayOf(makeDayCode(30, 4, 2027), 96.5f, 80.6f),
+                                       dayOf(makeDayCode(29, 4, 2027), 96.4f, 80.7f)}, [&](HMODULE dll) {
         ASSERT_TRUE(useTestClock(dll));
         settings.updateFlags = UpdateEvery | OnlyIfStale;
         settings.updateInterval = 1;
@@ -560,13 +448,13 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
     EXPECT_EQ(settledFrame(plugin), 0);
     size_t before = service.requests().size();
     for (int tick = 1; tick < 120; ++tick) {  // four more minutes
-        SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);
+        SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);
         if (tick % 30 == 0) settledFrame(plugin);  // an update begun would end meanwhile
     }
     EXPECT_EQ(PluginHost::framesSeen.back(), 0);
     ASSERT_EQ(service.requests().size(), before);
     testClock.wDay = 6;
-    SendMessageW(plugin.panel, 1267, WPARAM(&plugin.item), 0);  // tick 120: the rule's minute
+    SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);  // tick 120: the rule's minute
     EXPECT_EQ(settledFrame(plugin), 0);
     std::vector<RecordedRequest> seen = service.requests();
     EXPECT_EQ(std::count_if(seen.begin() + long(before), seen.end(), [](const RecordedRequest& r) {
@@ -576,26 +464,25 @@ TEST(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
 
 // In a host whose locale writes numbers with a comma, the converter reads the
 // amount with either separator.
-TEST(EndToEnd, TheConverterReadsAPointOrACommaInARussianLocaleHost)
+TEST_F(EndToEnd, TheConverterReadsAPointOrACommaInARussianLocaleHost)
 {
-    SYSTEMTIME now = localNow();
     ASSERT_NE(setlocale(LC_ALL, "Russian"), nullptr);
     EXPECT_EQ(atof("1,5"), 1.5);  // the host's C library now reads commas, and stops at points
-    PanelUnderTest plugin;
-    plugin.open(deadLoopbackPort(), {record(makeDayCode(now.wDay, now.wMonth, now.wYear), 96.1f, 1, 80.1f)});
-    wchar_t results[2][16] = {};
-    bool shown = plugin.holdOnTheRates([&results](HWND dialog) {
+    openPanel(plugin, deadLoopbackPort(), {dayOf(today, 96.1f, 80.1f)});
+    std::wstring results[2];
+    EXPECT_TRUE(plugin.holdOnTheRates([&results](HWND dialog) {
         for (int list : {IDC_CONVERT_FROM, IDC_CONVERT_TO}) {  // dollars into roubles
             SendDlgItemMessageW(dialog, list, CB_SETCURSEL, list == IDC_CONVERT_FROM ? 2 : 0, 0);
             SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list)));
         }
         for (int i = 0; i < 2; ++i) {
-            SetDlgItemTextW(dialog, IDC_AMOUNT, i ? L"1.5" : L"1,5");
-            GetDlgItemTextW(dialog, IDC_RESULT, results[i], 16);
+            setText(dialog, IDC_AMOUNT, i ? L"1.5" : L"1,5");
+            results[i] = itemText(dialog, IDC_RESULT);
         }
-    });
+    })) << "the rates dialog never showed";
     setlocale(LC_ALL, "C");
-    EXPECT_TRUE(shown) << "the rates dialog never showed";
-    EXPECT_STREQ(results[0], L"120,1500");
-    EXPECT_STREQ(results[1], L"120.1500");
+    EXPECT_EQ(results[0], L"120,1500");
+    EXPECT_EQ(results[1], L"120.1500");
 }
+
+}  // namespace

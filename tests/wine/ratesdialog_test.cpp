@@ -7,17 +7,11 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <functional>
-#include <mutex>
-#include <string>
 #include <thread>
 
 #include "data/history.h"
-#include "data/settings.h"
 #include "platform/testhooks.h"
 #include "platform/shell.h"
-#include "platform/today.h"
-#include "plugin/core/layout.h"
 #include "platform/module.h"
 #include "plugin/panel.h"
 #include "dialogs/chart.h"
@@ -41,12 +35,8 @@ ModalDriver historyDriver(60000);
 
 void whenOpen(std::function<void(HWND)> steps)
 {
-    DialogScript script;
-    script.title = Title;
-    script.steps = std::move(steps);
-    script.closeCommand = IDM_CANCEL;
     historyDriver.clear();
-    historyDriver.on(script).start();
+    historyDriver.on({Title, std::move(steps), false, false, true, IDM_CANCEL}).start();
 }
 
 bool stepsRan() { return historyDriver.seen() > 0; }
@@ -77,29 +67,26 @@ std::wstring headerText(HWND dialog, int column)
     return buffer;
 }
 
-// A stylus tap on a column's header, at the visible part of it.
-// A double tap on a row.
 void doubleTapRow(HWND dialog, int row)
 {
-    RECT item = {};
-    item.left = LVIR_LABEL;
-    SendMessageW(table(dialog), LVM_GETITEMRECT, WPARAM(row), reinterpret_cast<LPARAM>(&item));
-    LPARAM at = MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2);
     HWND list = table(dialog);
+    RECT item = {LVIR_LABEL, 0, 0, 0};
+    SendMessageW(list, LVM_GETITEMRECT, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+    LPARAM at = MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2);
     SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(list, WM_LBUTTONUP, 0, at);
     SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
     SendMessageW(list, WM_LBUTTONUP, 0, at);
 }
 
-// The menu bar's button of a command.
 HWND barButton(HWND dialog, int command)
 {
     HWND bar = GetDlgItem(dialog, ShellMenuBarId);
     return bar ? GetDlgItem(bar, command) : nullptr;
 }
 
-void putClipboard(const void* data, size_t bytes)
+// Puts bytes on the clipboard as Unicode text, then taps "Клип->".
+void paste(HWND dialog, const void* data, size_t bytes)
 {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes ? bytes : 1);
     ASSERT_NE(block, nullptr);
@@ -109,9 +96,10 @@ void putClipboard(const void* data, size_t bytes)
     EmptyClipboard();
     if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
     CloseClipboard();
+    click(dialog, IDC_PASTE_AMOUNT);
 }
 
-void putClipboardText(const std::wstring& value) { putClipboard(value.c_str(), (value.size() + 1) * sizeof(wchar_t)); }
+void paste(HWND dialog, const std::wstring& text) { paste(dialog, text.c_str(), (text.size() + 1) * sizeof(wchar_t)); }
 
 // --- The history -------------------------------------------------------------------
 
@@ -128,6 +116,8 @@ struct RatesDialog : ::testing::Test {
     // OK writes beside this test binary: kept, and the test starts without it.
     KeptFile keptSettings{buildFolder() + L"\\vokCurrency.set"};
     const std::wstring& settingsPath = keptSettings.path;
+    const std::wstring hisPath = folder.file(L"vokCurrency.his");
+    const std::u16string his{hisPath.begin(), hisPath.end()};
 
     void SetUp() override
     {
@@ -139,7 +129,7 @@ struct RatesDialog : ::testing::Test {
         resetSchedule();
         schedulePlatform = SchedulePlatform{};
         schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
-        loadHistory(his().c_str(), 15);
+        loadHistory(his.c_str(), 15);
         owner = makeTodayScreen(L"host");
     }
     void TearDown() override
@@ -150,20 +140,13 @@ struct RatesDialog : ::testing::Test {
         historyRowsUnavailable = false;
         schedulePlatform = SchedulePlatform{};
     }
-    std::u16string his() const
-    {
-        std::wstring path = folder.file(L"vokCurrency.his");
-        return std::u16string(path.begin(), path.end());
-    }
     // Stored as 3, 1, 7, 4 (late) and 8 December: slot order 8, 7, 4, 3, 1. Tuesday
     // 8 December is today and the shown day.
     void storeFiveDays()
     {
-        storeDay(rates(3, 90.3f, 80.5f));
-        storeDay(rates(1, 90.1f, 80.2f));
-        storeDay(rates(7, 90.7f, 79.9f));
-        storeDay(rates(4, 90.4f, 80.4f));
-        storeDay(rates(8, 90.8f, 80.1f));
+        for (const DayRates& day : {rates(3, 90.3f, 80.5f), rates(1, 90.1f, 80.2f), rates(7, 90.7f, 79.9f),
+                                    rates(4, 90.4f, 80.4f), rates(8, 90.8f, 80.1f)})
+            storeDay(day);
         refreshTick();
     }
     INT_PTR open(LPARAM view, std::function<void(HWND)> steps)
@@ -174,25 +157,22 @@ struct RatesDialog : ::testing::Test {
         EXPECT_FALSE(threadDialog(Title)) << "the dialog is gone when the call returns";
         return result;
     }
-    // Opens the dialog, runs the steps and then "Отмена", which must be what it returns.
-    void openThenCancel(LPARAM view, std::function<void(HWND)> steps)
+    // Opens the dialog, runs the steps and then the command that ends it, OK (1) or
+    // "Отмена", which must be what it returns.
+    void openThen(int command, LPARAM view, std::function<void(HWND)> steps)
     {
-        EXPECT_EQ(open(view, [steps = std::move(steps)](HWND dialog) {
+        EXPECT_EQ(open(view, [command, steps = std::move(steps)](HWND dialog) {
                       steps(dialog);
-                      SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
-                  }),
-                  IDM_CANCEL);
+                      SendMessageW(dialog, WM_COMMAND, command, 0);
+                  }), command);
     }
-    bool settingsFileWritten() const { return GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
 };
-
-}  // namespace
 
 TEST_F(RatesDialog, TableViewListsEveryStoredDayNewestFirst)
 {
     storeFiveDays();
     settings.historyColumnWidths[0] = 70;
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_EQ(GetFocus(), table(dialog));
         EXPECT_EQ(shellLastSipPreference(), SIP_FORCEDOWN);
@@ -229,14 +209,11 @@ TEST_F(RatesDialog, TableViewListsEveryStoredDayNewestFirst)
 
 TEST_F(RatesDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
 {
-    INT_PTR result = open(0, [this](HWND dialog) {
-        RECT ownerArea, dialogRect;
+    EXPECT_EQ(open(0, [this](HWND dialog) {
+        RECT ownerArea, dialogRect = childRect(owner, dialog);
         GetClientRect(owner, &ownerArea);
-        MapWindowPoints(owner, nullptr, reinterpret_cast<POINT*>(&ownerArea), 2);
-        GetWindowRect(dialog, &dialogRect);
         EXPECT_TRUE(EqualRect(&ownerArea, &dialogRect));
-        const int commands[] = {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER};
-        for (int command : commands) {
+        for (int command : {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER}) {
             HWND button = barButton(dialog, command);
             ASSERT_NE(button, nullptr) << command;
             EXPECT_TRUE(IsWindowEnabled(button)) << command;
@@ -244,12 +221,11 @@ TEST_F(RatesDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
         // At 240 pixels every button of the bar shows its whole text.
         HWND bar = GetDlgItem(dialog, ShellMenuBarId);
         for (HWND button = GetWindow(bar, GW_CHILD); button; button = GetWindow(button, GW_HWNDNEXT)) {
-            wchar_t label[64] = L"";
-            GetWindowTextW(button, label, 64);
+            std::wstring label = windowText(button);
             HDC dc = GetDC(button);
             HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
             SIZE size = {};
-            GetTextExtentPoint32W(dc, label, lstrlenW(label), &size);
+            GetTextExtentPoint32W(dc, label.c_str(), int(label.size()), &size);
             SelectObject(dc, old);
             ReleaseDC(button, dc);
             RECT r;
@@ -268,8 +244,7 @@ TEST_F(RatesDialog, DialogIsFullScreenWithItsMenuBarAndDoneButton)
         ASSERT_NE(GetDlgItem(dialog, ShellDoneButtonId), nullptr);
         EXPECT_TRUE(visible(GetDlgItem(dialog, ShellDoneButtonId)));
         SendMessageW(barButton(dialog, IDM_CANCEL), BM_CLICK, 0, 0);
-    });
-    EXPECT_EQ(result, IDM_CANCEL);
+    }), IDM_CANCEL);
 }
 
 TEST_F(RatesDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
@@ -278,7 +253,7 @@ TEST_F(RatesDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
     settings.converterAmount = 100.0;
     settings.converterFrom = 0;  // RUB
     settings.converterTo = Usd + 1;
-    INT_PTR result = open(7, [](HWND dialog) {
+    openThen(IDOK, 7, [](HWND dialog) {
         EXPECT_FALSE(visible(table(dialog)));
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
@@ -299,16 +274,14 @@ TEST_F(RatesDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"2862.5000");
         choose(dialog, IDC_CONVERT_FROM, Eur + 1);
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"259914.9930");
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
-    EXPECT_EQ(result, 1);
 }
 
 TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
 {
     // Nothing stored: no rows, the zero day, and every amount comes back unchanged.
     settings.converterTo = Usd + 1;
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 0);
         EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"00/00/1989");
         EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5");
@@ -318,14 +291,10 @@ TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
 
     // A history file whose first slot is empty: its days are put in order, in front.
     freeHistory();
-    DayRates file[3];
-    std::memset(file, 0, sizeof file);
-    file[1] = rates(7, 90.0f, 80.0f);
-    file[2] = rates(8, 91.0f, 81.0f);
-    writeFileBytes(folder.file(L"vokCurrency.his"), file, sizeof file);
-    loadHistory(his().c_str(), 15);
+    writeHistory(hisPath, {DayRates{}, rates(7, 90.0f, 80.0f), rates(8, 91.0f, 81.0f)}, 3);
+    loadHistory(his.c_str(), 15);
     refreshTick();
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 2);
         EXPECT_EQ(dateColumn(dialog), L"08 07 ");
         EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"08/12/2026");
@@ -335,26 +304,24 @@ TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
 TEST_F(RatesDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
 {
     storeFiveDays();
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
+        auto tap = [dialog](int column) {
+            clickColumnHeader(dialog, column);
+            return dateColumn(dialog);
+        };
         // Sorting state lives as long as the module: start from a known column.
-        clickColumnHeader(dialog, Usd + 1);  // another column: ascending by USD
-        EXPECT_EQ(dateColumn(dialog), L"07 08 01 04 03 ");
+        EXPECT_EQ(tap(Usd + 1), L"07 08 01 04 03 ");  // another column: ascending by USD
         EXPECT_EQ(tableCell(dialog, 0, Usd + 1), L"79,9000");
-        clickColumnHeader(dialog, 0);  // another column again: ascending by date
-        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        clickColumnHeader(dialog, 0);  // the same column: reversed
-        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
-        clickColumnHeader(dialog, 0);
-        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        clickColumnHeader(dialog, Eur + 1);
-        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-        clickColumnHeader(dialog, Eur + 1);
-        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
+        EXPECT_EQ(tap(0), L"01 03 04 07 08 ");  // another column again: ascending by date
+        EXPECT_EQ(tap(0), L"08 07 04 03 01 ");  // the same column: reversed
+        EXPECT_EQ(tap(0), L"01 03 04 07 08 ");
+        EXPECT_EQ(tap(Eur + 1), L"01 03 04 07 08 ");
+        EXPECT_EQ(tap(Eur + 1), L"08 07 04 03 01 ");
         EXPECT_EQ(tableCell(dialog, 4, 0), L"01/12/2026");
         EXPECT_EQ(tableCell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
     });
     // A new opening starts newest first again.
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         clickColumnHeader(dialog, Eur + 1);  // another column: ascending
         EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
@@ -369,7 +336,7 @@ TEST_F(RatesDialog, ActivatingARowChoosesItsDayForTheConverter)
     DayCode shownBefore, shownAfter;
     DayRates unused;
     readShownRates(shownBefore, unused);
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"10,0375");  // at the shown day's 80.1
         ASSERT_EQ(tableCell(dialog, 2, 0), L"04/12/2026");
         doubleTapRow(dialog, 2);
@@ -392,7 +359,7 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
     storeFiveDays();
     settings.converterFrom = Usd + 1;
     settings.converterTo = Eur + 1;
-    openThenCancel(1, [](HWND dialog) {
+    openThen(IDM_CANCEL, 1, [](HWND dialog) {
         setText(dialog, IDC_AMOUNT, L"10");
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"8.8216");  // 801 / 90.8
         click(dialog, IDC_SWAP_CURRENCIES);
@@ -401,8 +368,7 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"11.3358");
 
         // "Клип->" pastes; the result mirrors the pasted comma.
-        putClipboardText(L"250,5");
-        click(dialog, IDC_PASTE_AMOUNT);
+        paste(dialog, L"250,5");
         EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"250,5");
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"283,9626");
         // "Клип<-" copies the result as Unicode text.
@@ -414,23 +380,19 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
         emptyClipboard();
         click(dialog, IDC_PASTE_AMOUNT);
         EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"250,5");
-        putClipboardText(L"");
-        click(dialog, IDC_PASTE_AMOUNT);
+        paste(dialog, L"");
         EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"250,5");
         // Text with no terminator is read only as far as its block goes (the system
         // may take the last unit for the terminator).
         const wchar_t unterminated[] = {L'4', L'2'};
-        putClipboard(unterminated, sizeof unterminated);
-        click(dialog, IDC_PASTE_AMOUNT);
+        paste(dialog, unterminated, sizeof unterminated);
         std::wstring pasted = itemText(dialog, IDC_AMOUNT);
         EXPECT_TRUE(pasted == L"42" || pasted == L"4") << pasted.c_str();
         // Text that is no number, or too long for the field, converts as 0 and
         // leaves the currencies as they were.
-        putClipboardText(L"\x0434\x0432\x0430");
-        click(dialog, IDC_PASTE_AMOUNT);
+        paste(dialog, L"\x0434\x0432\x0430");
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
-        putClipboardText(std::wstring(300, L'7'));
-        click(dialog, IDC_PASTE_AMOUNT);
+        paste(dialog, std::wstring(300, L'7'));
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
         EXPECT_EQ(selection(dialog, IDC_CONVERT_FROM), Eur + 1);
         EXPECT_EQ(selection(dialog, IDC_CONVERT_TO), Usd + 1);
@@ -447,7 +409,7 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
 TEST_F(RatesDialog, OkSavesTheWidthsAndTheConverterState)
 {
     storeFiveDays();
-    INT_PTR result = open(1, [](HWND dialog) {
+    EXPECT_EQ(open(1, [](HWND dialog) {
         SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 3, 123);
         SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 0, 0x10040);
         choose(dialog, IDC_CONVERT_FROM, Usd + 1);
@@ -455,21 +417,17 @@ TEST_F(RatesDialog, OkSavesTheWidthsAndTheConverterState)
         setText(dialog, IDC_AMOUNT, L"77,5");
         // The Done button of the title area sends OK.
         click(dialog, ShellDoneButtonId);
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(settings.historyColumnWidths[3], 123);
+    }), 1);
     EXPECT_EQ(settings.historyColumnWidths[0], 0x40);
     EXPECT_EQ(settings.historyColumnWidths[17], 90);
-    EXPECT_EQ(settings.converterAmount, 77.5);
-    EXPECT_EQ(settings.converterFrom, Usd + 1);
-    EXPECT_EQ(settings.converterTo, Jpy + 1);
-
     ASSERT_EQ(readFileBytes(settingsPath).size(), 584u);
     Settings file = readSettings(settingsPath);
-    EXPECT_EQ(file.historyColumnWidths[3], 123);
-    EXPECT_EQ(file.converterAmount, 77.5);
-    EXPECT_EQ(file.converterFrom, Usd + 1);
-    EXPECT_EQ(file.converterTo, Jpy + 1);
+    for (const Settings& kept : {settings, file}) {
+        EXPECT_EQ(kept.historyColumnWidths[3], 123);
+        EXPECT_EQ(kept.converterAmount, 77.5);
+        EXPECT_EQ(kept.converterFrom, Usd + 1);
+        EXPECT_EQ(kept.converterTo, Jpy + 1);
+    }
     EXPECT_EQ(std::memcmp(&file, &settings, 584), 0);
 }
 
@@ -477,18 +435,17 @@ TEST_F(RatesDialog, CancelAndTheCloseBoxKeepNothing)
 {
     storeFiveDays();
     Settings before = settings;
-    auto changeThen = [](UINT message, WPARAM wParam) {
-        return [message, wParam](HWND dialog) {
+    const std::pair<UINT, WPARAM> closers[] = {
+        {WM_COMMAND, IDM_CANCEL}, {WM_SYSCOMMAND, SC_CLOSE}, {WM_COMMAND, IDCANCEL}};
+    for (const auto& [message, wParam] : closers) {
+        EXPECT_EQ(open(1, [message = message, wParam = wParam](HWND dialog) {
             SendMessageW(table(dialog), LVM_SETCOLUMNWIDTH, 3, 123);
             choose(dialog, IDC_CONVERT_FROM, Usd + 1);
             setText(dialog, IDC_AMOUNT, L"5");
             SendMessageW(dialog, message, wParam, 0);
-        };
-    };
-    EXPECT_EQ(open(1, changeThen(WM_COMMAND, IDM_CANCEL)), IDM_CANCEL);
-    EXPECT_EQ(open(1, changeThen(WM_SYSCOMMAND, SC_CLOSE)), IDM_CANCEL);
-    EXPECT_EQ(open(1, changeThen(WM_COMMAND, IDCANCEL)), IDM_CANCEL);
-    EXPECT_FALSE(settingsFileWritten());
+        }), IDM_CANCEL) << message << " " << wParam;
+    }
+    EXPECT_EQ(GetFileAttributesW(settingsPath.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
 }
 
@@ -496,12 +453,11 @@ TEST_F(RatesDialog, EndsWithZeroWhenTheRowIndexCantBeHad)
 {
     storeFiveDays();
     historyRowsUnavailable = true;
-    whenOpen([](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); });
+    whenOpen(nullptr);
     EXPECT_EQ(openDialog(IDD_HISTORY, ratesDialogProc, owner, 0), 0);
     EXPECT_FALSE(stepsRan());
     historyRowsUnavailable = false;
-    EXPECT_EQ(open(0, [](HWND dialog) { SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0); }), IDM_CANCEL);
-    EXPECT_TRUE(stepsRan());
+    openThen(IDM_CANCEL, 0, [](HWND) {});  // and now it shows
 }
 
 TEST_F(RatesDialog, DamagedSettingsStayInsideTheListsAndDigits)
@@ -512,7 +468,7 @@ TEST_F(RatesDialog, DamagedSettingsStayInsideTheListsAndDigits)
     settings.historyDigits = 99;
     settings.commaFlags = 0;
     settings.converterAmount = std::nan("");
-    INT_PTR result = open(1, [](HWND dialog) {
+    openThen(IDOK, 1, [](HWND dialog) {
         EXPECT_EQ(selection(dialog, IDC_CONVERT_FROM), 0);
         EXPECT_EQ(selection(dialog, IDC_CONVERT_TO), 0);
         EXPECT_EQ(itemText(dialog, IDC_AMOUNT), L"0.0000");
@@ -522,9 +478,7 @@ TEST_F(RatesDialog, DamagedSettingsStayInsideTheListsAndDigits)
         SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_SETCURSEL, WPARAM(-1), 0);
         choose(dialog, IDC_CONVERT_FROM, Usd + 1);
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"251.6414");
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
-    EXPECT_EQ(result, 1);
     EXPECT_EQ(settings.converterFrom, Usd + 1);
     EXPECT_EQ(settings.converterTo, 0);
 }
@@ -532,10 +486,9 @@ TEST_F(RatesDialog, DamagedSettingsStayInsideTheListsAndDigits)
 TEST_F(RatesDialog, ADayStoredWhileOpenLeavesTheRowsAlone)
 {
     storeFiveDays();
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         storeDay(rates(9, 91.0f, 81.0f));  // as the update worker would
-        InvalidateRect(table(dialog), nullptr, TRUE);
-        UpdateWindow(table(dialog));
+        RedrawWindow(table(dialog), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         EXPECT_EQ(rowCountOf(dialog), 5);
         EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
         doubleTapRow(dialog, 0);
@@ -558,10 +511,7 @@ TEST_F(RatesDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
     bool tableShown = false, converterShown = false;
 
     // Tap-and-hold on the rates: the table.
-    whenOpen([&tableShown](HWND dialog) {
-        tableShown = visible(table(dialog));
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
-    });
+    whenOpen([&tableShown](HWND dialog) { tableShown = visible(table(dialog)); });
     shellForceNextGesture(GN_CONTEXTMENU);
     press(100);
     EXPECT_TRUE(stepsRan());
@@ -571,7 +521,6 @@ TEST_F(RatesDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
     ticks += 260;
     whenOpen([&converterShown](HWND dialog) {
         converterShown = !visible(table(dialog)) && GetFocus() == GetDlgItem(dialog, IDC_AMOUNT);
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     press(8);
     EXPECT_FALSE(stepsRan());  // the first press alone opens nothing
@@ -585,8 +534,6 @@ TEST_F(RatesDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
 
 // --- In the desktop host, as a user does it ------------------------------------------
 
-namespace {
-
 struct HostProcess {
     PROCESS_INFORMATION process = {};
     bool started = false;
@@ -599,18 +546,19 @@ struct HostProcess {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    bool start(const std::wstring& plugin)
+    explicit HostProcess(const std::wstring& plugin)
     {
         std::wstring command = L"\"" + buildFolder() + L"\\todayhost.exe\" --tick-ms 100 --plugin \"" + plugin + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-        return started;
+        started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &process);
     }
     // A top-level window of this host (other hosts may run in the same session).
     HWND window(const wchar_t* className, const wchar_t* title) const
     {
-        for (HWND w = FindWindowExW(nullptr, nullptr, className, title); w; w = FindWindowExW(nullptr, w, className, title)) {
+        HWND w = nullptr;
+        while ((w = FindWindowExW(nullptr, w, className, title))) {
             DWORD owner = 0;
             GetWindowThreadProcessId(w, &owner);
             if (owner == process.dwProcessId) return w;
@@ -625,42 +573,27 @@ struct HostProcess {
     HWND dialog() const { return window(L"#32770", Title); }
 };
 
-// Polls every 50 ms, for up to 10 s unless told otherwise.
-template <typename Found>
-auto waitFor(Found found, int polls = 200) -> decltype(found())
-{
-    for (int i = 0; i < polls; ++i) {
-        if (auto result = found()) return result;
-        Sleep(50);
-    }
-    return found();
-}
-
-}  // namespace
-
 TEST_F(RatesDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConverter)
 {
     if (GetFileAttributesW((buildFolder() + L"\\todayhost.exe").c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "todayhost.exe is not built";
-    DayRates stored[2] = {rates(8, 91.0f, 81.0f), rates(7, 90.0f, 80.0f)};
-    writeFileBytes(folder.file(L"vokCurrency.his"), stored, sizeof stored);
-    HostProcess host;
-    ASSERT_TRUE(host.start(folder.file(L"vokcurrency.dll")));
-    HWND item = waitFor([&] { return host.item(); });
-    ASSERT_NE(item, nullptr);
+    writeHistory(hisPath, {rates(8, 91.0f, 81.0f), rates(7, 90.0f, 80.0f)}, 2);
+    HostProcess host(folder.file(L"vokcurrency.dll"));
+    ASSERT_TRUE(host.started);
+    HWND item = nullptr, dialog = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (item = host.item()) != nullptr; }, 10000));
 
     // A right-click on the rates is the desktop's tap-and-hold.
     PostMessageW(item, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(150, 5));
     PostMessageW(item, WM_RBUTTONUP, 0, MAKELPARAM(150, 5));
-    HWND dialog = waitFor([&] { return host.dialog(); });
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return (dialog = host.dialog()) != nullptr; }, 10000));
     // The window is there before its controls: it shows once they are set up.
-    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(dialog); }));
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 10000));
     HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
-    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(list); }));
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(list) != FALSE; }, 10000));
     EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
     PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
-    EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
+    EXPECT_TRUE(pumpUntil([&] { return !IsWindow(dialog); }, 10000));
 
     // Two clicks in quick succession: the converter. A busy machine may stretch the
     // pair past the double-tap time; then the user clicks twice again.
@@ -671,21 +604,19 @@ TEST_F(RatesDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConverter
             PostMessageW(item, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 5));
             PostMessageW(item, WM_LBUTTONUP, 0, MAKELPARAM(150, 5));
         }
-        dialog = waitFor([&] { return host.dialog(); }, 60);
+        pumpUntil([&] { return (dialog = host.dialog()) != nullptr; }, 3000);
     }
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(dialog); }));
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 10000));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_HISTORY_TABLE)));
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_AMOUNT)));
     PostMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
-    EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }));
+    EXPECT_TRUE(pumpUntil([&] { return !IsWindow(dialog); }, 10000));
 }
 
 // --- Pictures for the README ---------------------------------------------------------
 
-namespace {
-
-// Saves what the screen shows of window as a 24-bit BMP.
+// Saves what the screen shows of window as a 24-bit BMP; whether the file has it all.
 bool saveWindowPicture(HWND window, const std::wstring& path)
 {
     RECT r;
@@ -698,22 +629,17 @@ bool saveWindowPicture(HWND window, const std::wstring& path)
     BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
     SelectObject(memory, old);
     BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    int stride = (width * 3 + 3) & ~3;
-    std::vector<unsigned char> pixels(size_t(stride) * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info, size = offset + ((width * 3 + 3) & ~3) * height;
+    std::vector<unsigned char> bytes(size);
+    GetDIBits(memory, bitmap, 0, height, &bytes[offset], reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = DWORD(file.bfOffBits + pixels.size());
-    std::vector<unsigned char> bytes(file.bfSize);
+    BITMAPFILEHEADER file = {0x4D42, size, 0, 0, offset};
     std::memcpy(bytes.data(), &file, sizeof file);
     std::memcpy(bytes.data() + sizeof file, &info, sizeof info);
-    std::memcpy(bytes.data() + file.bfOffBits, pixels.data(), pixels.size());
     writeFileBytes(path, bytes.data(), bytes.size());
-    return true;
+    return readFileBytes(path) == bytes;
 }
 
 // A realistic day: the bank's rates of the 17 currencies.
@@ -723,37 +649,30 @@ DayRates bankDay(int day, float shift)
         {1, 91.2f}, {1, 78.9f}, {1, 104.6f}, {100, 53.4f}, {10, 19.1f}, {10000, 29.7f}, {1, 51.8f}, {10, 122.3f},
         {100, 57.6f}, {100, 15.2f}, {1, 56.4f}, {10, 73.5f}, {1, 105.2f}, {1, 59.1f}, {10, 22.8f}, {10, 75.9f},
         {1, 89.6f}};
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(day, 12, 2026);
+    DayRates r = dayOf(makeDayCode(day, 12, 2026), 0, 0);
     for (int i = 0; i < CurrencyCount; ++i) r.rates[i] = {base[i].nominal, base[i].rate + shift * (i % 3 + 1)};
     return r;
 }
-
-}  // namespace
 
 // Run with VOK_SCREENSHOT_DIR set, under a display: saves history.bmp, converter.bmp
 // and chart.bmp.
 TEST_F(RatesDialog, ScreenshotsOfBothViews)
 {
-    wchar_t folderName[MAX_PATH];
-    DWORD length = GetEnvironmentVariableW(L"VOK_SCREENSHOT_DIR", folderName, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) GTEST_SKIP() << "VOK_SCREENSHOT_DIR is not set";
-    std::wstring dir = folderName;
+    std::wstring dir = _wgetenv(L"VOK_SCREENSHOT_DIR") ? _wgetenv(L"VOK_SCREENSHOT_DIR") : L"";
+    if (dir.empty()) GTEST_SKIP() << "VOK_SCREENSHOT_DIR is not set";
     DestroyWindow(owner);
     // The host's screen: 240 x 320 pixels of client area.
     RECT area = {0, 0, 240, 320};
     AdjustWindowRectEx(&area, WS_POPUP | WS_BORDER, FALSE, 0);
     owner = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_BORDER | WS_VISIBLE, 20, 20,
                             area.right - area.left, area.bottom - area.top, nullptr, nullptr, nullptr, nullptr);
-    const int days[] = {1, 2, 3, 4, 7, 8};
-    const float shifts[] = {-0.3f, 0.35f, 0.1f, -0.45f, 0.2f, 0.5f};
-    for (int i = 0; i < 6; ++i) storeDay(bankDay(days[i], shifts[i]));
+    const std::pair<int, float> days[] = {{1, -0.3f}, {2, 0.35f}, {3, 0.1f}, {4, -0.45f}, {7, 0.2f}, {8, 0.5f}};
+    for (const auto& [day, shift] : days) storeDay(bankDay(day, shift));
     refreshTick();
     settings.converterAmount = 1500.0;
     settings.converterFrom = 0;
     settings.converterTo = Usd + 1;
-    openThenCancel(0, [&dir](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [&dir](HWND dialog) {
         ShowWindow(dialog, SW_SHOW);  // the modal loop would show it once idle
         pumpFor(500);
         EXPECT_TRUE(saveWindowPicture(dialog, dir + L"\\history.bmp"));
@@ -769,8 +688,6 @@ TEST_F(RatesDialog, ScreenshotsOfBothViews)
 
 // --- The chart, the table as text and the fill -----------------------------------------
 
-namespace {
-
 // A command from the bar's "..." menu, as the user picks it.
 void pickFromMenu(HWND dialog, int command)
 {
@@ -783,6 +700,32 @@ void pickFromMenu(HWND dialog, int command)
 struct ChartPicture {
     int width = 0, height = 0;
     std::vector<COLORREF> pixels;
+
+    explicit ChartPicture(HWND chart)
+    {
+        RECT r;
+        GetClientRect(chart, &r);
+        width = r.right;
+        height = r.bottom;
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        SendMessageW(chart, WM_PRINTCLIENT, WPARAM(memory), PRF_CLIENT);
+        GdiFlush();
+        pixels.resize(size_t(width) * height);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            DWORD v = static_cast<const DWORD*>(bits)[i];
+            pixels[i] = RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
     COLORREF at(int x, int y) const { return pixels[size_t(y) * width + x]; }
     // The columns holding colour, and its topmost and bottommost pixels.
     bool find(COLORREF colour, int& top, int& topX, int& bottom, int& bottomX, int& minX, int& maxX) const
@@ -800,54 +743,19 @@ struct ChartPicture {
     }
 };
 
-ChartPicture pictureOf(HWND chart)
-{
-    ChartPicture p;
-    RECT r;
-    GetClientRect(chart, &r);
-    p.width = r.right;
-    p.height = r.bottom;
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, p.width, -p.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    SendMessageW(chart, WM_PRINTCLIENT, WPARAM(memory), PRF_CLIENT);
-    GdiFlush();
-    p.pixels.resize(size_t(p.width) * p.height);
-    for (size_t i = 0; i < p.pixels.size(); ++i) {
-        DWORD v = static_cast<const DWORD*>(bits)[i];
-        p.pixels[i] = RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return p;
-}
-
 std::vector<std::wstring> linesOf(const std::wstring& text)
 {
     std::vector<std::wstring> lines;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find(L"\r\n", at);
-        if (end == std::wstring::npos) end = text.size();
+    for (size_t at = 0, end; at < text.size(); at = end + 2) {
+        end = std::min(text.find(L"\r\n", at), text.size());
         lines.push_back(text.substr(at, end - at));
-        at = end + 2;
     }
     return lines;
 }
 
-// The fill's platform in this process: a thread of its own, a download that
-// stores the day asked for (or fails from a given request on), and a log.
-struct FillLog {
-    std::atomic<int> requests{0};
-    std::atomic<int> failFrom{1000};
-    std::mutex guard;
-    std::vector<DayCode> asked;
-} fillLog;
+// The fill's platform in this process: a thread of its own, and a download that
+// stores the day asked for, counting the requests, or fails from a given request on.
+std::atomic<int> fillRequests{0}, failFrom{1000};
 
 void installFillPlatform()
 {
@@ -858,12 +766,7 @@ void installFillPlatform()
         return true;
     };
     schedulePlatform.download = [](bool, const DayCode& day) {
-        int n = fillLog.requests++;
-        {
-            std::lock_guard<std::mutex> lock(fillLog.guard);
-            fillLog.asked.push_back(day);
-        }
-        if (n >= fillLog.failFrom) return false;
+        if (fillRequests++ >= failFrom) return false;
         DayRates r = rates(day.day, 90.0f + day.day / 10.0f, 80.0f);
         r.code = day;
         storeDay(r);
@@ -871,14 +774,6 @@ void installFillPlatform()
     };
     fillSpacingOverrideMs = 30;
 }
-
-// Runs the dialog's messages until done() or 10 s; the captions it showed meanwhile.
-Captions runUntil(HWND dialog, std::function<bool()> done)
-{
-    return captionsUntil(dialog, [&done](const Captions&) { return done(); }, 10000);
-}
-
-}  // namespace
 
 // A known series of EUR: the highest on the 2nd, the lowest on the 4th, the 8th
 // shown. The line's topmost and bottommost pixels sit on those days, the shown
@@ -889,7 +784,7 @@ TEST_F(RatesDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
     for (const auto& d : series) storeDay(rates(d.first, d.second, 80.0f + d.first));
     refreshTick();
     settings.chartCurrency = Eur;
-    INT_PTR result = open(0, [](HWND dialog) {
+    openThen(IDOK, 0, [](HWND dialog) {
         pickFromMenu(dialog, IDM_CHART);
         HWND chart = GetDlgItem(dialog, IDC_CHART);
         EXPECT_TRUE(visible(chart));
@@ -902,7 +797,7 @@ TEST_F(RatesDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
         EXPECT_GE(area.top, list.bottom);
         EXPECT_LE(area.bottom, childRect(dialog, GetDlgItem(dialog, ShellMenuBarId)).top);
 
-        ChartPicture p = pictureOf(chart);
+        ChartPicture p(chart);
         ASSERT_GT(p.width, 100);
         // Days 1 to 8 across the plot: x = 6 + (day - 1) * (width - 12) / 7.
         auto xOf = [&p](int day) { return 6 + (day - 1) * (p.width - 12) / 7; };
@@ -915,32 +810,29 @@ TEST_F(RatesDialog, ChartDrawsTheSeriesWithItsExtremesAndTheShownDay)
         ASSERT_TRUE(p.find(ChartShownColour, top, topX, bottom, bottomX, minX, maxX));
         EXPECT_NEAR(minX, xOf(8), 6);
         EXPECT_NEAR(maxX, xOf(8), 6);
-        int chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax;
-        EXPECT_FALSE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
+        EXPECT_FALSE(p.find(ChartChosenColour, top, topX, bottom, bottomX, minX, maxX));
 
         // A tap near the 4th: its mark; the 3rd is further.
         SendMessageW(chart, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(xOf(4) + 2, 30));
-        p = pictureOf(chart);
-        ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
-        EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(4), 2);
+        p = ChartPicture(chart);
+        ASSERT_TRUE(p.find(ChartChosenColour, top, topX, bottom, bottomX, minX, maxX));
+        EXPECT_NEAR((minX + maxX) / 2, xOf(4), 2);
 
         // Another currency: USD rises day by day, so its top is on the 8th. A tap
         // before the chart is drawn again still finds its point.
         choose(dialog, IDC_CHART_CURRENCY, Usd);
         SendMessageW(chart, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(xOf(7) - 2, 30));
-        p = pictureOf(chart);
+        p = ChartPicture(chart);
         ASSERT_TRUE(p.find(ChartLineColour, top, topX, bottom, bottomX, minX, maxX));
         EXPECT_NEAR(topX, xOf(8), 3);
         EXPECT_NEAR(bottomX, xOf(1), 3);
-        ASSERT_TRUE(p.find(ChartChosenColour, chosenTop, chosenX, chosenBottom, chosenBottomX, chosenMin, chosenMax));
-        EXPECT_NEAR((chosenMin + chosenMax) / 2, xOf(7), 2);
+        ASSERT_TRUE(p.find(ChartChosenColour, top, topX, bottom, bottomX, minX, maxX));
+        EXPECT_NEAR((minX + maxX) / 2, xOf(7), 2);
         SendMessageW(dialog, WM_COMMAND, IDM_TABLE, 0);
         EXPECT_TRUE(visible(table(dialog)));
         EXPECT_FALSE(visible(chart));
         EXPECT_TRUE(visible(GetDlgItem(dialog, IDC_AMOUNT)));  // under the table again
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     });
-    EXPECT_EQ(result, 1);
     EXPECT_EQ(settings.chartCurrency, Usd);
     ASSERT_EQ(readFileBytes(settingsPath).size(), 584u);
     EXPECT_EQ(readSettings(settingsPath).chartCurrency, Usd);
@@ -950,7 +842,7 @@ TEST_F(RatesDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
 {
     storeFiveDays();
     emptyClipboard();
-    openThenCancel(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         clickColumnHeader(dialog, 0);  // oldest first: the copy follows the table's order
         pickFromMenu(dialog, IDM_COPY_TABLE);
     });
@@ -970,34 +862,35 @@ TEST_F(RatesDialog, FillStopsAtAFailureOrWhenToldAndShowsProgress)
     storeDay(rates(8, 90.8f, 80.1f));
     refreshTick();
     installFillPlatform();
-    fillLog.requests = 0;
-    fillLog.failFrom = 2;
-    openThenCancel(0, [](HWND dialog) {
+    fillRequests = 0;
+    failFrom = 2;
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         pickFromMenu(dialog, IDM_FILL);
-        runUntil(dialog, [] { return fillOutcome() != FillRunning; });
+        captionsUntil(dialog, [](const Captions&) { return fillOutcome() != FillRunning; }, 10000);
         pumpFor(300);  // the dialog's last look at the store
         EXPECT_EQ(fillOutcome(), FillFailed);
-        EXPECT_EQ(fillLog.requests.load(), 3);
+        EXPECT_EQ(fillRequests.load(), 3);
         EXPECT_EQ(rowCountOf(dialog), 3);
         EXPECT_EQ(tableCell(dialog, 2, 0), L"06/12/2026");  // the last day that came, at the end
     });
 
-    fillLog.requests = 0;
-    fillLog.failFrom = 1000;
+    fillRequests = 0;
+    failFrom = 1000;
     fillSpacingOverrideMs = 600;
-    open(0, [](HWND dialog) {
+    openThen(IDM_CANCEL, 0, [](HWND dialog) {
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
-        std::vector<std::wstring> captions = runUntil(dialog, [] { return fillLog.requests.load() >= 2; });
+        Captions captions = captionsUntil(dialog, [](const Captions&) { return fillRequests >= 2; }, 10000);
         SendMessageW(dialog, WM_COMMAND, IDM_FILL, 0);
-        runUntil(dialog, [] { return fillOutcome() != FillRunning; });
+        captionsUntil(dialog, [](const Captions&) { return fillOutcome() != FillRunning; }, 10000);
         EXPECT_EQ(fillOutcome(), FillStopped);
         pumpFor(500);
-        EXPECT_EQ(fillLog.requests.load(), 2);
+        EXPECT_EQ(fillRequests.load(), 2);
         EXPECT_EQ(rowCountOf(dialog), 5);
         // Requests made and expected: 12 days were missing.
         EXPECT_NE(std::find(captions.begin(), captions.end(), std::wstring(Title) + L"  1 / 12"), captions.end());
         EXPECT_EQ(windowText(dialog), Title);  // the caption again once it ended
-        SendMessageW(dialog, WM_COMMAND, IDM_CANCEL, 0);
     });
     fillSpacingOverrideMs = 0;
 }
+
+}  // namespace
