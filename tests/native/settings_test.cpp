@@ -18,6 +18,8 @@ struct SettingsFile : ::testing::Test {
     void TearDown() override { fileWriteFailAfter = -1; }
 };
 
+bool within(long value, long low, long high) { return value >= low && value <= high; }
+
 void put32(std::vector<unsigned char>& b, size_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
@@ -172,21 +174,13 @@ TEST_F(SettingsFile, DamagedFilesOfEveryLengthLoadInRange)
             writeBytes(file, bytes.data(), bytes.size());
             load();
             SCOPED_TRACE(length);
-            EXPECT_GE(settings.itemCount, 0);
-            EXPECT_LE(settings.itemCount, 15);
-            for (const PanelItem& item : settings.items) {
-                EXPECT_LE(item.currency, 16);
-                EXPECT_LE(item.currency2, 16);
-                EXPECT_LE(item.digits, 4);
-            }
-            EXPECT_GE(settings.historyLength, 1);
-            EXPECT_LE(settings.historyLength, MaxHistoryLength);
-            EXPECT_GE(settings.panelFont.lfHeight, 5);
-            EXPECT_LE(settings.panelFont.lfHeight, 47);
-            EXPECT_GE(settings.converterFrom, 0);
-            EXPECT_LE(settings.converterFrom, 17);
-            EXPECT_GE(settings.converterTo, 0);
-            EXPECT_LE(settings.converterTo, 17);
+            EXPECT_PRED3(within, settings.itemCount, 0, 15);
+            for (const PanelItem& item : settings.items)
+                EXPECT_TRUE(item.currency <= 16 && item.currency2 <= 16 && item.digits <= 4);
+            EXPECT_PRED3(within, settings.historyLength, 1, MaxHistoryLength);
+            EXPECT_PRED3(within, settings.panelFont.lfHeight, 5, 47);
+            EXPECT_PRED3(within, settings.converterFrom, 0, 17);
+            EXPECT_PRED3(within, settings.converterTo, 0, 17);
             EXPECT_LE(settings.chartCurrency, 16);
             EXPECT_EQ(settings.panelFont.lfFaceName[31], 0);
             EXPECT_EQ(settings.proxy[64], 0);
@@ -269,14 +263,15 @@ TEST(DataFiles, NoPlaceForTheFilesWritesNothingAnywhere)
 TEST(DataPath, ReplacesOnlyTheModuleName)
 {
     char16_t out[260];
-    EXPECT_TRUE(composeDataPath(out, 260, u"\\Windows\\vokcurrency.dll", u"vokCurrency.set"));
-    EXPECT_EQ(std::u16string(out), u"\\Windows\\vokCurrency.set");
-    EXPECT_TRUE(composeDataPath(out, 260, u"C:\\Program Files\\vok\\vokcurrency.dll", u"vokCurrency.his"));
-    EXPECT_EQ(std::u16string(out), u"C:\\Program Files\\vok\\vokCurrency.his");
-    EXPECT_TRUE(composeDataPath(out, 260, u"vokcurrency.dll", u"vokCurrency.set"));
-    EXPECT_EQ(std::u16string(out), u"vokCurrency.set");
-    EXPECT_TRUE(composeDataPath(out, 260, u"/tmp/x/vokcurrency.dll", u"a.png"));
-    EXPECT_EQ(std::u16string(out), u"/tmp/x/a.png");
+    const char16_t* const cases[][3] = {
+        {u"\\Windows\\vokcurrency.dll", u"vokCurrency.set", u"\\Windows\\vokCurrency.set"},
+        {u"C:\\Program Files\\vok\\vokcurrency.dll", u"vokCurrency.his", u"C:\\Program Files\\vok\\vokCurrency.his"},
+        {u"vokcurrency.dll", u"vokCurrency.set", u"vokCurrency.set"},
+        {u"/tmp/x/vokcurrency.dll", u"a.png", u"/tmp/x/a.png"}};
+    for (const auto& c : cases) {
+        EXPECT_TRUE(composeDataPath(out, 260, c[0], c[1]));
+        EXPECT_EQ(std::u16string(out), c[2]);
+    }
 
     // A path that would not fit is refused, never cut into another file's name.
     std::u16string deep = u"C:\\" + std::u16string(250, u'd') + u"\\vokcurrency.dll";

@@ -164,9 +164,8 @@ ScriptedResponse tableOf(const DayCode& day, float eur, float usd)
 TEST_F(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
 {
     const std::string table = valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000");
-    ScriptedResponse cut = serving(document(dateOf(today), table));
-    cut.ending = ResponseEnding::CloseAfter;
-    cut.cutAfter = cut.body.size() * 4 / 10;
+    const std::string whole = document(dateOf(today), table);
+    const ScriptedResponse cut = endedAs(serving(whole), ResponseEnding::CloseAfter, whole.size() * 4 / 10);
     const std::string unknownOnly = valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0");
     const std::pair<const char*, ScriptedResponse> refused[] = {
         {"a table cut at 40%", cut},
@@ -214,10 +213,8 @@ TEST_F(EndToEnd, ASilentServiceIsGivenUpAndTheNextTapStoresTheDay)
 // Belarusian rouble, published as BYN, lands in its slot.
 TEST_F(EndToEnd, ARedirectIsFollowedAndBynLandsInItsSlot)
 {
-    ScriptedResponse moved = serving("<html><body>Moved</body></html>");
-    moved.status = 302;
-    moved.location = "http://www.cbr.ru/moved/XML_daily.asp?nocache";
-    service.respondTo("XML_daily.asp", moved);
+    service.respondTo("XML_daily.asp", answering(302, "<html><body>Moved</body></html>",
+                                                 "http://www.cbr.ru/moved/XML_daily.asp?nocache"));
     service.respondTo("/moved/", serving(document(dateOf(today), valute("R01235", "USD", 1, "80,5000") +
                                                                      valute("R01090B", "BYN", 1, "29,6453"))));
 
@@ -357,9 +354,7 @@ TEST_F(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
 {
     for (int k = 1; k < 7; ++k)
         service.respondTo(asked(dayBefore(now, k)), tableOf(dayBefore(now, k), 95.0f + k / 10.0f, 80.0f - k / 10.0f));
-    ScriptedResponse missing = serving("not here");
-    missing.status = 404;
-    service.respondWith(missing);
+    service.respondWith(answering(404, "not here"));
 
     openPanel(plugin, service.port(), {dayOf(today, 96.6f, 80.5f), dayOf(yesterday, 96.5f, 80.6f)});
     std::vector<std::wstring> captions;
