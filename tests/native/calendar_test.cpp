@@ -8,12 +8,9 @@ TEST(Calendar, PreviousDayCrossesMonthsYearsAndLeapDays)
     struct Case {
         DayCode from, want;
     } cases[] = {
-        {makeDayCode(8, 12, 2026), makeDayCode(7, 12, 2026)},
-        {makeDayCode(1, 3, 2024), makeDayCode(29, 2, 2024)},
-        {makeDayCode(1, 3, 2100), makeDayCode(28, 2, 2100)},
-        {makeDayCode(1, 1, 2027), makeDayCode(31, 12, 2026)},
-        {makeDayCode(1, 5, 2026), makeDayCode(30, 4, 2026)},
-        {DayCode{1, 1, 0}, DayCode{0, 0, 0}},
+        {makeDayCode(8, 12, 2026), makeDayCode(7, 12, 2026)}, {makeDayCode(1, 3, 2024), makeDayCode(29, 2, 2024)},
+        {makeDayCode(1, 3, 2100), makeDayCode(28, 2, 2100)}, {makeDayCode(1, 1, 2027), makeDayCode(31, 12, 2026)},
+        {makeDayCode(1, 5, 2026), makeDayCode(30, 4, 2026)}, {DayCode{1, 1, 0}, DayCode{0, 0, 0}},
         {DayCode{0, 0, 0}, DayCode{0, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -40,5 +37,6 @@ TEST(Calendar, DayNumbersRoundTripAndOnlyRealDaysAreDays)
     } cases[] = {{29, 2, 2024, true}, {29, 2, 2100, false}, {29, 2, 2000, true}, {31, 4, 2026, false},
                  {1, 1, 1988, false}, {31, 12, 2244, true}, {1, 1, 2245, false}, {0, 5, 2026, false},
                  {1, 13, 2026, false}};
-    for (const Case& c : cases) EXPECT_EQ(isCalendarDay(c.day, c.month, c.year), c.real) << c.day << "." << c.month << "." << c.year;
+    for (const Case& c : cases)
+        EXPECT_EQ(isCalendarDay(c.day, c.month, c.year), c.real) << c.day << "." << c.month << "." << c.year;
 }

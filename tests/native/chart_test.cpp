@@ -9,14 +9,11 @@
 // shown day is found, and x follows the calendar.
 TEST(Chart, HighestAndLowestSitOnTheirDaysAndTheShownDayIsFound)
 {
-    std::vector<DayRates> rows = {dayRecord(2, 1, 2027, 90.0f), dayRecord(29, 12, 2026, 92.5f), dayRecord(30, 12, 2026, 88.0f),
-                                  dayRecord(28, 12, 2026, 91.0f), dayRecord(31, 12, 2026, 89.5f)};
-    DayRates none;
-    std::memset(&none, 0, sizeof none);
-    rows.push_back(none);  // an empty slot is no point
-    std::vector<ChartPoint> points(rows.size());
-    ChartPlot plot = collectChartPoints(rows.data(), int32_t(rows.size()), 0, rows[2], points.data(),
-                                       int32_t(points.size()));
+    const DayRates rows[] = {dayRecord(2, 1, 2027, 90.0f), dayRecord(29, 12, 2026, 92.5f),
+                             dayRecord(30, 12, 2026, 88.0f), dayRecord(28, 12, 2026, 91.0f),
+                             dayRecord(31, 12, 2026, 89.5f), DayRates{}};  // an empty slot is no point
+    ChartPoint points[6];
+    ChartPlot plot = collectChartPoints(rows, 6, 0, rows[2], points, 6);
     ASSERT_EQ(plot.count, 5);
     const int order[] = {28, 29, 30, 31, 2};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(points[i].day.day, order[i]);
@@ -24,7 +21,7 @@ TEST(Chart, HighestAndLowestSitOnTheirDaysAndTheShownDayIsFound)
     EXPECT_EQ(points[plot.minIndex].day.day, 30);
     EXPECT_EQ(points[plot.shownIndex].day.day, 30);
 
-    placeChartPoints(plot, points.data(), 10, 20, 130, 120);
+    placeChartPoints(plot, points, 10, 20, 130, 120);
     EXPECT_EQ(points[0].x, 10);
     EXPECT_EQ(points[4].x, 130);
     EXPECT_EQ(points[1].x, 10 + 120 / 5);  // 29 December: one day of five after the first
@@ -32,16 +29,17 @@ TEST(Chart, HighestAndLowestSitOnTheirDaysAndTheShownDayIsFound)
     EXPECT_EQ(points[plot.minIndex].y, 120);
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(points[i].y >= 20 && points[i].y <= 120);
 
-    EXPECT_EQ(nearestChartPoint(plot, points.data(), 0), 0);
-    EXPECT_EQ(nearestChartPoint(plot, points.data(), points[2].x + 3), 2);
-    EXPECT_EQ(nearestChartPoint(plot, points.data(), 500), 4);
+    EXPECT_EQ(nearestChartPoint(plot, points, 0), 0);
+    EXPECT_EQ(nearestChartPoint(plot, points, points[2].x + 3), 2);
+    EXPECT_EQ(nearestChartPoint(plot, points, 500), 4);
 }
 
 // Rates per unit of the shown day's nominal: 300 for 10 then 31.5 for 1 is a
 // rise from 30 to 31.5, not a fall.
 TEST(Chart, ANominalChangeKeepsTheLineWhole)
 {
-    DayRates rows[] = {dayRecord(8, 12, 2026, 31.5f, 1), dayRecord(7, 12, 2026, 300.0f, 10), dayRecord(6, 12, 2026, 0.0f, 0)};
+    DayRates rows[] = {dayRecord(8, 12, 2026, 31.5f, 1), dayRecord(7, 12, 2026, 300.0f, 10),
+                       dayRecord(6, 12, 2026, 0.0f, 0)};
     ChartPoint points[3];
     ChartPlot plot = collectChartPoints(rows, 3, 0, rows[0], points, 3);
     ASSERT_EQ(plot.count, 2);  // the day without the currency is left out
@@ -50,9 +48,7 @@ TEST(Chart, ANominalChangeKeepsTheLineWhole)
     EXPECT_EQ(points[plot.maxIndex].day.day, 8);
 
     // Shown day without the currency: the newest day's nominal; one point alone sits in the middle.
-    DayRates empty;
-    std::memset(&empty, 0, sizeof empty);
-    plot = collectChartPoints(rows + 1, 1, 0, empty, points, 3);
+    plot = collectChartPoints(rows + 1, 1, 0, DayRates{}, points, 3);
     EXPECT_EQ(plot.unitNominal, 10);
     EXPECT_EQ(plot.shownIndex, -1);
     placeChartPoints(plot, points, 0, 0, 100, 50);

@@ -3,9 +3,7 @@
 TEST(DayCodes, YearCodesWrapAfter2244AndKeysCountFrom1989)
 {
     DayCode d = makeDayCode(1, 1, 2005);
-    EXPECT_EQ(d.day, 1);
-    EXPECT_EQ(d.month, 1);
-    EXPECT_EQ(d.yearCode, 16);
+    expectDay(d, 1, 1, 16);
     EXPECT_EQ(DayKey(d), 5841);
     EXPECT_EQ(DayOfWeek(d), 6);  // Saturday
 
@@ -15,21 +13,17 @@ TEST(DayCodes, YearCodesWrapAfter2244AndKeysCountFrom1989)
     EXPECT_EQ(wrapped.yearCode, 0);
     EXPECT_EQ(yearOf(wrapped), 1989);
 
-    DayCode none{0, 0, 0};
-    EXPECT_EQ(DayKey(none), -31);
+    EXPECT_EQ(DayKey(DayCode{0, 0, 0}), -31);
     EXPECT_EQ(DayKey(makeDayCode(1, 1, 1989)), 1);
 }
 
 TEST(DayCodes, DistancesAreKeyDifferencesAcrossTheYearBoundary)
 {
-    DayCode lastDay = makeDayCode(31, 12, 2005);
-    DayCode seventh = makeDayCode(7, 1, 2006);
-    EXPECT_EQ(DayKey(lastDay), 6212);
-    EXPECT_EQ(DayKey(seventh), 6212);
+    EXPECT_EQ(DayKey(makeDayCode(31, 12, 2005)), 6212);
+    EXPECT_EQ(DayKey(makeDayCode(7, 1, 2006)), 6212);  // the same key
     EXPECT_EQ(DayKey(makeDayCode(26, 12, 2005)), DayKey(makeDayCode(1, 1, 2006)) + 1);
 
-    DayCode a = makeDayCode(28, 2, 2005);
-    DayCode b = makeDayCode(1, 3, 2005);
+    const DayCode a = makeDayCode(28, 2, 2005), b = makeDayCode(1, 3, 2005);
     EXPECT_EQ(DayDistance(b, a), 4);
     EXPECT_EQ(DayDistance(a, b), -4);
     EXPECT_EQ(DayDistance(a, a), 0);

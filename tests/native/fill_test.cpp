@@ -1,19 +1,18 @@
 #include "testutil.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "data/calendar.h"
 #include "platform/testhooks.h"
 #include "update/fill.h"
 #include "update/ratesreader.h"
-#include "update/schedule.h"
 
 namespace {
 
-// A bank of its own: tables dated Tuesday to Saturday, a price per currency and
-// day, the daily form (through the update's download) and the range form.
+// A bank of its own on the scripted clock: tables dated Tuesday to Saturday, a price per
+// currency and day, the daily form (through the update's download) and the range form.
 struct Bank {
-    uint32_t clock = 0;
     std::vector<std::string> urls;  // every request, daily ones as "daily dd.mm.yyyy"
     std::vector<uint32_t> times;
     std::string rangeAnswer;  // "" for the bank's own; "fail" fails; anything else is sent as it is
@@ -32,7 +31,7 @@ std::string dateText(int32_t number, char separator)
 }
 int32_t numberOf(const std::string& text)  // "dd/mm/yyyy"
 {
-    return dayNumber(makeDayCode(std::stoi(text.substr(0, 2)), std::stoi(text.substr(3, 2)), std::stoi(text.substr(6))));
+    return dayNumber(makeDayCode(std::stoi(text), std::stoi(text.substr(3)), std::stoi(text.substr(6))));
 }
 // "R01..": every table currency but the one at index 8, which this bank doesn't list.
 std::string idOf(int currency) { return "R0" + std::to_string(1000 + currency); }
@@ -69,12 +68,12 @@ bool dailyDownload(bool latest, const DayCode& day)
     int32_t n = latest ? dayNumber(makeDayCode(8, 12, 2026)) : dayNumber(day);
     while (!tableDay(n)) --n;
     bank.urls.push_back("daily " + dateText(n, '.'));
-    bank.times.push_back(bank.clock);
+    bank.times.push_back(scripted.clock);
     std::string text = "<ValCurs Date=\"" + dateText(n, '.') + "\">";
     for (int c = 0; c < CurrencyCount; ++c)
         if (c != 8)
-            text += "<Valute ID=\"" + idOf(c) + "\"><CharCode>" + isoCode[c] + "</CharCode><Nominal>1</Nominal><Value>" +
-                    std::to_string(priceOf(c, n)) + "</Value></Valute>";
+            text += "<Valute ID=\"" + idOf(c) + "\"><CharCode>" + isoCode[c] +
+                    "</CharCode><Nominal>1</Nominal><Value>" + std::to_string(priceOf(c, n)) + "</Value></Valute>";
     text += "</ValCurs>";
     DayRates rates;
     if (!parseDailyRates(&text[0], text.size(), rates)) return false;
@@ -84,11 +83,10 @@ bool dailyDownload(bool latest, const DayCode& day)
 
 bool fetch(const char16_t* url, char*& body, size_t& length)
 {
-    std::string u;
-    for (; *url; ++url) u += char(*url);
+    std::string u = toUtf8(url);
     bank.urls.push_back(u);
-    bank.times.push_back(bank.clock);
-    bank.clock += 40;
+    bank.times.push_back(scripted.clock);
+    scripted.clock += 40;
     if (int(bank.urls.size()) == bank.stopAfter) stopFill();
     if (bank.rangeAnswer == "fail") return false;
     bank.body = bank.rangeAnswer.empty() ? rangeDocument(u) : bank.rangeAnswer;
@@ -97,41 +95,19 @@ bool fetch(const char16_t* url, char*& body, size_t& length)
     return true;
 }
 
-// A fill worker that runs inline, on a scripted clock that sleeping advances.
-uint32_t* scriptedClock;
-void useScriptedFill(uint32_t& clock)
-{
-    schedulePlatform = SchedulePlatform{};
-    scriptedClock = &clock;
-    schedulePlatform.tickCount = [] { return *scriptedClock; };
-    schedulePlatform.sleepMs = [](int ms) { *scriptedClock += uint32_t(ms); };
-    schedulePlatform.startFillThread = [] {
-        fillWorker();
-        return true;
-    };
-}
+// A fill to its end, as the worker runs inline: its outcome, FillIdle when it did not start.
+FillOutcome fillToTheEnd() { return startFill() ? fillOutcome() : FillIdle; }
 
 struct RangeFill : ::testing::Test {
-    ScratchFolder folder;
+    ScriptedSchedule run;
     void start(int capacity)
     {
-        bank = Bank();
-        forgetCurrencyIds();
-        resetSchedule();
-        useScriptedFill(bank.clock);
+        run.restart(capacity);
         schedulePlatform.download = dailyDownload;
         schedulePlatform.fetchDocument = fetch;
-        std::remove(folder.file("vokCurrency.his").c_str());
-        loadHistory(folder.path16("vokCurrency.his").c_str(), capacity);
         dailyDownload(true, DayCode{});
         forgetCurrencyIds();  // as after the module is loaded again
-        bank.urls.clear();
-        bank.times.clear();
-    }
-    void TearDown() override
-    {
-        freeHistory();
-        schedulePlatform = SchedulePlatform{};
+        bank = Bank();
     }
     // Every table day from the newest stored back, none missing, each at the bank's price.
     void expectEveryTableDayNewestFirst(int count)
@@ -156,8 +132,7 @@ TEST_F(RangeFill, AYearComesInAFewRequestsPerCurrencyAndFewWrites)
 {
     start(365);
     long accessesBefore = fileAccessCount;
-    ASSERT_TRUE(startFill());
-    EXPECT_EQ(fillOutcome(), FillComplete);
+    EXPECT_EQ(fillToTheEnd(), FillComplete);
     expectEveryTableDayNewestFirst(365);
     EXPECT_LE(bank.urls.size(), 40u);
     EXPECT_EQ(bank.urls[0], "daily 08.12.2026");
@@ -177,74 +152,59 @@ TEST_F(RangeFill, FallsBackToOneRequestADayWhenTheRangeFormFails)
                                "<ValCurs ID=\"R09999\" DateRange1=\"01.01.2026\"></ValCurs>"}) {
         start(12);
         bank.rangeAnswer = answer;
-        ASSERT_TRUE(startFill());
-        EXPECT_EQ(fillOutcome(), FillComplete) << answer;
+        EXPECT_EQ(fillToTheEnd(), FillComplete) << answer;
         expectEveryTableDayNewestFirst(12);
         EXPECT_EQ(bank.urls.back().substr(0, 6), "daily ") << answer;
-        freeHistory();
     }
     // Stopped half-way through a span: nothing of that span is stored.
     start(30);
     bank.stopAfter = 4;
-    ASSERT_TRUE(startFill());
-    EXPECT_EQ(fillOutcome(), FillStopped);
+    EXPECT_EQ(fillToTheEnd(), FillStopped);
     EXPECT_EQ(bank.urls.size(), 4u);
     DayCode oldest;
     EXPECT_EQ(storedDaySummary(oldest), 1);
 }
 
-// --- Day by day, on a scripted platform ----------------------------------------------
+// --- Day by day ------------------------------------------------------------------------
 
 namespace {
 
 struct FillScript {
-    uint32_t clock = 5000;
     std::vector<uint32_t> requestTimes;
     std::vector<std::pair<bool, DayCode>> requests;
     int failAt = -1;    // this request fails
     int stopAfter = -1; // stopFill after this many requests
     int answerDaysEarlier = 0;  // the bank's table is this many days older than asked
+    bool alwaysTheLatest = false;  // the bank always answers with the same table
     bool updateTriedDuringFill = false;
-    int updatesStarted = 0;
 } fill;
 
 struct Fill : ::testing::Test {
-    ScratchFolder folder;
+    ScriptedSchedule run;
     void SetUp() override
     {
         fill = FillScript();
-        resetSchedule();
-        setDefaultSettings(settings, 96);
-        useScriptedFill(fill.clock);
+        scripted.clock = 5000;
         schedulePlatform.startThread = [] {
-            ++fill.updatesStarted;  // an update that ends at once
+            scripted.startTicks.push_back(tickCounter);  // an update that ends at once
             releaseWorker();
             updateState = Stale;
             return true;
         };
         schedulePlatform.download = [](bool latest, const DayCode& wanted) {
-            fill.requestTimes.push_back(fill.clock);
+            fill.requestTimes.push_back(scripted.clock);
             fill.requests.push_back({latest, wanted});
-            fill.clock += 30;  // the request itself takes a while
-            if (!fill.updateTriedDuringFill) {
-                fill.updateTriedDuringFill = true;
+            scripted.clock += 30;  // the request itself takes a while
+            if (!std::exchange(fill.updateTriedDuringFill, true))
                 EXPECT_FALSE(startUpdate());  // the update waits for the fill
-            }
             if (int(fill.requests.size()) == fill.stopAfter) stopFill();
             if (int(fill.requests.size()) - 1 == fill.failAt) return false;
-            DayCode answered = latest ? makeDayCode(8, 12, 2026) : wanted;
+            DayCode answered = latest || fill.alwaysTheLatest ? makeDayCode(8, 12, 2026) : wanted;
             for (int i = 0; i < fill.answerDaysEarlier; ++i) answered = previousDay(answered);
             storeDay(dayRecord(answered.day, answered.month, yearOf(answered), 90.0f));
             return true;
         };
-        loadHistory(folder.path16("vokCurrency.his").c_str(), 15);
         updateState = Stale;
-    }
-    void TearDown() override
-    {
-        freeHistory();
-        schedulePlatform = SchedulePlatform{};
-        fillSpacingOverrideMs = 0;
     }
 };
 
@@ -257,8 +217,7 @@ TEST_F(Fill, FillsTheStoreOneRequestPerDayASecondApart)
 {
     storeDay(dayRecord(8, 12, 2026, 90.0f));
     storeDay(dayRecord(7, 12, 2026, 90.0f));
-    EXPECT_TRUE(startFill());
-    EXPECT_EQ(fillOutcome(), FillComplete);
+    EXPECT_EQ(fillToTheEnd(), FillComplete);
     ASSERT_EQ(fill.requests.size(), 13u);
     EXPECT_EQ(fillRequests(), 13);
     DayCode expected = makeDayCode(7, 12, 2026);
@@ -272,7 +231,7 @@ TEST_F(Fill, FillsTheStoreOneRequestPerDayASecondApart)
     DayCode oldest;
     EXPECT_EQ(storedDaySummary(oldest), 15);
     EXPECT_TRUE(sameDay(oldest, makeDayCode(24, 11, 2026)));
-    EXPECT_EQ(fill.updatesStarted, 1);
+    EXPECT_EQ(scripted.startTicks.size(), 1u);
     EXPECT_FALSE(updateWorkerRunning() && fillRunning());
 }
 
@@ -280,17 +239,14 @@ TEST_F(Fill, StopsWhenToldOrAtTheFirstFailureAndKeepsWhatItGot)
 {
     storeDay(dayRecord(8, 12, 2026, 90.0f));
     fill.stopAfter = 3;
-    EXPECT_TRUE(startFill());
-    EXPECT_EQ(fillOutcome(), FillStopped);
+    EXPECT_EQ(fillToTheEnd(), FillStopped);
     EXPECT_EQ(fill.requests.size(), 3u);
     DayCode oldest;
     EXPECT_EQ(storedDaySummary(oldest), 4);
 
     fill = FillScript();
     fill.failAt = 2;
-    fill.updateTriedDuringFill = true;
-    EXPECT_TRUE(startFill());
-    EXPECT_EQ(fillOutcome(), FillFailed);
+    EXPECT_EQ(fillToTheEnd(), FillFailed);
     EXPECT_EQ(fill.requests.size(), 3u);
     EXPECT_EQ(storedDaySummary(oldest), 6);
     EXPECT_TRUE(sameDay(oldest, makeDayCode(3, 12, 2026)));
@@ -310,14 +266,8 @@ TEST_F(Fill, WalksBackFromWhatTheBankAnswersAndEndsWhenNothingIsOlder)
     EXPECT_TRUE(sameDay(fill.requests[2].second, makeDayCode(2, 12, 2026)));  // after 3 December
 
     fill = FillScript();
-    fill.updateTriedDuringFill = true;
-    schedulePlatform.download = [](bool, const DayCode&) {
-        fill.requests.push_back({false, DayCode{}});
-        storeDay(dayRecord(8, 12, 2026, 91.0f));  // always the same table
-        return true;
-    };
-    EXPECT_TRUE(startFill());
-    EXPECT_EQ(fillOutcome(), FillComplete);
+    fill.alwaysTheLatest = true;
+    EXPECT_EQ(fillToTheEnd(), FillComplete);
     EXPECT_EQ(fill.requests.size(), 1u);
 }
 
@@ -327,7 +277,7 @@ TEST_F(Fill, NeverRunsBesideAnUpdate)
     EXPECT_FALSE(startFill());
     EXPECT_FALSE(fillRunning());
     releaseWorker();
-    EXPECT_EQ(fill.updatesStarted, 0);
+    EXPECT_TRUE(scripted.startTicks.empty());
     schedulePlatform.startFillThread = [] { return false; };
     EXPECT_FALSE(startFill());
     EXPECT_TRUE(claimWorker(WorkerUpdate));  // a refused start leaves the claim free

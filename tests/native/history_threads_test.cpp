@@ -10,26 +10,18 @@
 
 TEST(HistoryThreads, StoresAndSearchesNeverSeeATornRecord)
 {
-    ScratchFolder folder;
-    std::u16string path = folder.path16("vokCurrency.his");
-    loadHistory(path.c_str(), 15);
+    ScriptedSchedule run;
     std::atomic<bool> done{false};
     std::atomic<int> torn{0};
 
     // Every stored record carries its day number in every rate, so a record
     // that mixes two stores shows at once.
-    auto record = [](int n) {
-        DayRates r;
-        std::memset(&r, 0, sizeof r);
-        r.code = makeDayCode(1 + n % 28, 1 + (n / 28) % 12, 2000 + n / 336);
-        for (RateEntry& e : r.rates) {
-            e.nominal = n;
-            e.rate = float(n);
-        }
-        return r;
-    };
     std::thread writer([&] {
-        for (int n = 0; n < 400; ++n) storeDay(record(n));
+        for (int n = 0; n < 400; ++n) {
+            DayRates r = dayRecord(1 + n % 28, 1 + (n / 28) % 12, 2000 + n / 336);
+            for (RateEntry& e : r.rates) e = RateEntry{n, float(n)};
+            storeDay(r);
+        }
         done = true;
     });
     auto reader = [&] {
@@ -50,15 +42,12 @@ TEST(HistoryThreads, StoresAndSearchesNeverSeeATornRecord)
     b.join();
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(history.records[0].rates[5].nominal, 399);
-    freeHistory();
 }
 
 // A download sees the settings before an OK or after it, never a mix.
 TEST(DownloadThreads, TheSettingsTakenAreNeverTorn)
 {
-    ScratchFolder folder;
-    loadHistory(folder.path16("vokCurrency.his").c_str(), 15);
-    setDefaultSettings(settings, 96);
+    ScriptedSchedule run;
     const std::u16string proxies[2] = {std::u16string(60, u'a'), std::u16string(60, u'b')};
     auto pressOk = [&proxies](int i) {  // odd presses: proxy 'b...', used, with a connection
         UpdatePageInput page{};
@@ -80,5 +69,4 @@ TEST(DownloadThreads, TheSettingsTakenAreNeverTorn)
     }
     ok.join();
     EXPECT_EQ(torn, 0);
-    freeHistory();
 }

@@ -6,10 +6,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/fileio.h"
 #include "platform/testhooks.h"
 #include "plugin/core/layout.h"
-#include "update/schedule.h"
 
 static std::atomic<long> allocations{0};
 
@@ -28,32 +26,21 @@ int measure(const char16_t*, int length, void*) { return 6 * length; }
 
 TEST(QuietPaths, TickAndLayoutAllocateNothingAndTouchNoFile)
 {
-    ScratchFolder folder;
-    std::u16string path = folder.path16("vokCurrency.his");
-    setDefaultSettings(settings, 96);
+    ScriptedSchedule run;
     settings.updateFlags = UpdateEvery | UpdateDaily;
     settings.itemCount = 15;
     settings.visibleItems = 15;
     for (int i = 0; i < 15; ++i) settings.items[i] = settings.items[i % 3];
-    loadHistory(path.c_str(), 15);
     for (int d = 1; d <= 8; ++d) {
-        DayRates r{};
-        r.code = makeDayCode(d, 12, 2026);
+        DayRates r = dayRecord(d, 12, 2026);
         for (RateEntry& e : r.rates) e = RateEntry{1, 30.0f + d};
         storeDay(r);
     }
-    resetSchedule();
-    schedulePlatform = SchedulePlatform{};
-    schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 7}; };
-    refreshTick();  // the first tick takes the date in
-    advanceTickCounter();
+    scripted.now = {2026, 12, 8, 10, 7};
+    tick();  // the first tick takes the date in
 
-    long before = allocations.load();
-    long filesBefore = fileAccessCount;
-    for (int i = 0; i < 800; ++i) {
-        refreshTick();
-        advanceTickCounter();
-    }
+    const long before = allocations.load(), filesBefore = fileAccessCount;
+    tick(800);
     DayCode shown;
     DayRates current;
     readShownRates(shown, current);
@@ -70,6 +57,4 @@ TEST(QuietPaths, TickAndLayoutAllocateNothingAndTouchNoFile)
     EXPECT_EQ(allocations.load() - before, 1);
     storeDay(current);
     EXPECT_EQ(fileAccessCount - filesBefore, 1);
-    freeHistory();
-    schedulePlatform = SchedulePlatform{};
 }

@@ -12,16 +12,13 @@ std::string urlFor(bool latest, DayCode day)
 }
 
 // Points the service at another base for one test and puts the real one back.
-class OtherBase {
-public:
+struct OtherBase {
     explicit OtherBase(const char16_t* base)
     {
         std::memcpy(saved, ratesServiceBase, sizeof saved);
         copy16(ratesServiceBase, RatesServiceBaseCapacity, base);
     }
     ~OtherBase() { std::memcpy(ratesServiceBase, saved, sizeof saved); }
-
-private:
     char16_t saved[RatesServiceBaseCapacity];
 };
 
@@ -46,11 +43,8 @@ TEST(RatesUrl, FollowsTheServiceBase)
     EXPECT_EQ(urlFor(false, {2, 3, 16}), "http://127.0.0.1:40123/scripts/XML_daily.asp?date_req=02/03/2005");
 
     // A base that fills its whole array, with no NUL, is read only to its capacity.
-    std::memset(ratesServiceBase, 0, sizeof ratesServiceBase);
     for (size_t i = 0; i < RatesServiceBaseCapacity; ++i) ratesServiceBase[i] = u'h';
-    char16_t url[RatesUrlCapacity];
-    ASSERT_TRUE(buildRatesUrl(url, RatesUrlCapacity, true, {0, 0, 0}));
-    EXPECT_EQ(length16(url, RatesUrlCapacity), RatesServiceBaseCapacity + 30);
+    EXPECT_EQ(urlFor(true, {0, 0, 0}).size(), RatesServiceBaseCapacity + 30);
 }
 
 TEST(RatesUrl, ASmallBufferIsCutSafely)
@@ -85,7 +79,8 @@ TEST(RatesUrl, TheRangeFormNamesBothDaysAndTheCurrencyId)
     ASSERT_TRUE(buildRangeUrl(url, RatesUrlCapacity, "R01235", makeDayCode(1, 3, 2005), makeDayCode(10, 3, 2006)));
     EXPECT_EQ(std::u16string(url),
               u"http://www.cbr.ru/scripts/XML_dynamic.asp?date_req1=01/03/2005&date_req2=10/03/2006&VAL_NM_RQ=R01235");
-    for (const char* id : {"", "R01&x=1", "R 1"}) EXPECT_FALSE(buildRangeUrl(url, RatesUrlCapacity, id, {1, 3, 76}, {1, 3, 76}));
+    for (const char* id : {"", "R01&x=1", "R 1"})
+        EXPECT_FALSE(buildRangeUrl(url, RatesUrlCapacity, id, {1, 3, 76}, {1, 3, 76})) << id;
     EXPECT_FALSE(buildRangeUrl(url, 60, "R01235", makeDayCode(1, 3, 2005), makeDayCode(10, 3, 2006)));
     EXPECT_EQ(url[59], 0);
 }

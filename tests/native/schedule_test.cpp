@@ -1,92 +1,33 @@
 #include "testutil.h"
 
-#include "update/schedule.h"
-
 namespace {
 
-// A scripted platform: a settable clock, a worker that runs inline, a download
-// that stores what the test wants, and a log of what the panel would see.
-struct Script {
-    LocalTime now{2026, 12, 7, 10, 0};
-    bool threadsWork = true;
-    int threadsStarted = 0;
-    std::vector<int> startTicks;
-    std::vector<uint8_t> statesSeen;  // updateState at each invalidation
-    std::vector<int> sleeps;
-    std::vector<std::pair<bool, DayCode>> downloads;
-    std::vector<DayRates> toStore;  // one per download; day 0 means fail
-    DayCode todayDuringDownload{};
-} script;
+std::vector<uint8_t> statesSeen;  // updateState at each repaint of the panel
 
-DayRates dayOf(int day, int month, int year)
-{
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(day, month, year);
-    r.rates[1].nominal = 1;
-    r.rates[1].rate = float(day);
-    return r;
-}
-
-void installScript()
-{
-    schedulePlatform.localTime = [](LocalTime& out) { out = script.now; };
-    schedulePlatform.startThread = [] {
-        if (!script.threadsWork) return false;
-        ++script.threadsStarted;
-        script.startTicks.push_back(tickCounter);
-        updateWorker();
-        return true;
-    };
-    schedulePlatform.sleepMs = [](int ms) { script.sleeps.push_back(ms); };
-    schedulePlatform.invalidate = [] { script.statesSeen.push_back(updateState.load()); };
-    schedulePlatform.download = [](bool latest, const DayCode& day) {
-        script.downloads.push_back({latest, day});
-        size_t n = script.downloads.size() - 1;
-        if (n >= script.toStore.size() || script.toStore[n].code.day == 0) return false;
-        storeDay(script.toStore[n]);
-        return true;
-    };
-}
+// A day's record priced at its day of the month.
+DayRates dayOf(int day, int month, int year) { return dayRecord(day, month, year, float(day)); }
 
 struct Schedule : ::testing::Test {
-    ScratchFolder folder;
+    ScriptedSchedule run;
     void SetUp() override
     {
-        script = Script();
-        installScript();
-        resetSchedule();
-        setDefaultSettings(settings, 96);
         settings.updateFlags = 0;
-        std::u16string path = folder.path16("vokCurrency.his");
-        loadHistory(path.c_str(), 15);
-    }
-    void TearDown() override
-    {
-        freeHistory();
-        schedulePlatform = SchedulePlatform{};
-    }
-    void tick()
-    {
-        refreshTick();
-        advanceTickCounter();
-    }
-    // An empty history and the scheduler as at module load.
-    void restart()
-    {
-        freeHistory();
-        std::remove(folder.file("vokCurrency.his").c_str());
-        std::u16string path = folder.path16("vokCurrency.his");
-        loadHistory(path.c_str(), 15);
-        resetSchedule();
+        schedulePlatform.invalidate = [] { statesSeen.push_back(updateState.load()); };
     }
     UpdateState stateFor(DayCode today, DayCode stored)
     {
-        restart();
+        run.restart();
         if (stored.day) storeDay(dayOf(stored.day, stored.month, yearOf(stored)));
-        script.now = LocalTime{yearOf(today), today.month, today.day, 10, 0};
+        scripted.now = LocalTime{yearOf(today), today.month, today.day, 10, 0};
         refreshTick();
         return UpdateState(updateState.load());
+    }
+    // count ticks at hour:minute on Monday 7 December; how many updates have started by then.
+    size_t ticksAt(int hour, int minute, int count = 1)
+    {
+        scripted.now = {2026, 12, 7, hour, minute};
+        tick(count);
+        return scripted.startTicks.size();
     }
 };
 
@@ -110,12 +51,12 @@ TEST_F(Schedule, TheLastWorkdaysRatesStayFreshOverTheWeekend)
     DayRates rates;
     readShownRates(shown, rates);
     EXPECT_EQ(shown.day, 0);
-    EXPECT_EQ(rates.rates[1].nominal, 0);
+    EXPECT_TRUE(isEmpty(rates));
     // Across the turn of the year the key order rules: 5 January counts as before 31 December.
     EXPECT_EQ(stateFor(makeDayCode(31, 12, 2026), makeDayCode(5, 1, 2027)), Stale);
     readShownRates(shown, rates);
     EXPECT_TRUE(sameDay(shown, makeDayCode(5, 1, 2027)));
-    EXPECT_EQ(rates.rates[1].rate, 5.0f);
+    expectRate(rates, 0, 1, 5.0f);
 }
 
 TEST_F(Schedule, IntervalRuleFollowsTheTickCycle)
@@ -123,18 +64,14 @@ TEST_F(Schedule, IntervalRuleFollowsTheTickCycle)
     settings.updateFlags = UpdateEvery;
     settings.updateInterval = 30;
     storeDay(dayOf(7, 12, 2026));
-    for (int i = 0; i < 8193 + 901; ++i) tick();
-    std::vector<int> expected;
-    for (int t = 0; t <= 8100; t += 900) expected.push_back(t);
-    expected.push_back(0);
-    expected.push_back(900);
-    EXPECT_EQ(script.startTicks, expected);
+    tick(8193 + 901);
+    EXPECT_EQ(scripted.startTicks, (std::vector<int>{0, 900, 1800, 2700, 3600, 4500, 5400, 6300, 7200, 8100, 0, 900}));
 
     // Interval 0 disables the rule.
-    script.startTicks.clear();
+    scripted.startTicks.clear();
     settings.updateInterval = 0;
-    for (int i = 0; i < 2000; ++i) tick();
-    EXPECT_TRUE(script.startTicks.empty());
+    tick(2000);
+    EXPECT_TRUE(scripted.startTicks.empty());
 }
 
 // The rules start an update at most once a minute: the last gap of the tick
@@ -145,25 +82,23 @@ TEST_F(Schedule, RulesStartAtMostOnceAMinute)
     settings.updateFlags = UpdateEvery;
     settings.updateInterval = 1;  // every 30 ticks; 8193 leaves a gap of 3 at the wrap
     tickCounter = 8100;
-    for (int i = 0; i < 93 + 31; ++i) tick();
-    EXPECT_EQ(script.startTicks, (std::vector<int>{8100, 8130, 8160, 8190, 30}));
+    tick(93 + 31);
+    EXPECT_EQ(scripted.startTicks, (std::vector<int>{8100, 8130, 8160, 8190, 30}));
 
     // The daily minute arrives 10 ticks after an interval start: the daily
     // update starts as soon as the gap allows, and once only.
     settings.updateFlags = 0;
-    for (int i = 0; i < 30; ++i) tick();  // a minute after the last start
-    script.startTicks.clear();
+    tick(30);  // a minute after the last start
+    scripted.startTicks.clear();
     settings.updateFlags = UpdateEvery | UpdateDaily;
     settings.updateInterval = 3;
     settings.dailyHour = 10;
     settings.dailyMinute = 1;
     tickCounter = 0;
-    for (int i = 0; i < 10; ++i) tick();
-    script.now.minute = 1;
-    for (int i = 0; i < 20; ++i) tick();
-    script.now.minute = 2;
-    for (int i = 0; i < 40; ++i) tick();
-    EXPECT_EQ(script.startTicks, (std::vector<int>{0, 30}));
+    tick(10);
+    ticksAt(10, 1, 20);
+    ticksAt(10, 2, 40);
+    EXPECT_EQ(scripted.startTicks, (std::vector<int>{0, 30}));
 
     // A tap is the user's: it starts whenever no update runs.
     EXPECT_TRUE(startUpdate());
@@ -176,15 +111,12 @@ TEST_F(Schedule, TheRunsDownloadsShareOneTimeLimit)
     events.clear();
     schedulePlatform.beginRun = [] { events.push_back('b'); };
     schedulePlatform.endRun = [] { events.push_back('e'); };
-    auto download = schedulePlatform.download;
-    static bool (*inner)(bool, const DayCode&);
-    inner = download;
-    schedulePlatform.download = [](bool latest, const DayCode& day) {
+    schedulePlatform.download = [](bool, const DayCode&) {
         events.push_back('d');
-        return inner(latest, day);
+        return false;  // nothing stored: both downloads fail
     };
     tick();
-    startUpdate();  // nothing stored: both downloads fail
+    startUpdate();
     EXPECT_EQ(std::string(events.begin(), events.end()), "bdde");
     EXPECT_FALSE(updateWorkerRunning());
 }
@@ -194,13 +126,13 @@ TEST_F(Schedule, OnlyIfStaleWaitsForStaleRates)
     settings.updateFlags = UpdateEvery | OnlyIfStale;
     settings.updateInterval = 1;
     storeDay(dayOf(7, 12, 2026));
-    for (int i = 0; i < 100; ++i) tick();
-    EXPECT_EQ(script.threadsStarted, 0);
+    tick(100);
+    EXPECT_TRUE(scripted.startTicks.empty());
     EXPECT_EQ(updateState.load(), Fresh);
 
-    script.now.day = 8;  // a Tuesday with Monday's rates: stale
-    for (int i = 0; i < 31; ++i) tick();
-    EXPECT_GE(script.threadsStarted, 1);
+    scripted.now.day = 8;  // a Tuesday with Monday's rates: stale
+    tick(31);
+    EXPECT_GE(scripted.startTicks.size(), 1u);
 }
 
 TEST_F(Schedule, DailyRuleStartsOncePerMatchingMinute)
@@ -209,38 +141,23 @@ TEST_F(Schedule, DailyRuleStartsOncePerMatchingMinute)
     settings.dailyHour = 15;
     settings.dailyMinute = 0;
     storeDay(dayOf(7, 12, 2026));
-    script.now.hour = 14;
-    script.now.minute = 59;
-    for (int i = 0; i < 30; ++i) tick();
-    EXPECT_EQ(script.threadsStarted, 0);
-    script.now.hour = 15;
-    script.now.minute = 0;
-    for (int i = 0; i < 30; ++i) tick();
-    EXPECT_EQ(script.threadsStarted, 1);  // and freshness did not matter
-    script.now.minute = 1;
-    tick();
-    script.now.minute = 0;
-    tick();
-    EXPECT_EQ(script.threadsStarted, 2);
+    EXPECT_EQ(ticksAt(14, 59, 30), 0u);
+    EXPECT_EQ(ticksAt(15, 0, 30), 1u);  // and freshness did not matter
+    ticksAt(15, 1);
+    EXPECT_EQ(ticksAt(15, 0), 2u);
 
     // A download running at the first tick of the minute: none that minute.
-    script.now.minute = 5;
-    tick();
-    script.now.minute = 0;
+    ticksAt(15, 5);
     updateState = Downloading;
-    tick();
+    ticksAt(15, 0);
     updateState = Fresh;
-    for (int i = 0; i < 29; ++i) tick();
-    EXPECT_EQ(script.threadsStarted, 2);
+    EXPECT_EQ(ticksAt(15, 0, 29), 2u);
 
     // With the daily rule off the latch is left alone.
     settings.updateFlags = 0;
-    script.now.minute = 7;
-    tick();
+    ticksAt(15, 7);
     settings.updateFlags = UpdateDaily;
-    script.now.minute = 0;
-    tick();
-    EXPECT_EQ(script.threadsStarted, 2);
+    EXPECT_EQ(ticksAt(15, 0), 2u);
 }
 
 TEST_F(Schedule, DateChangeWhileDownloadingKeepsTheState)
@@ -249,14 +166,14 @@ TEST_F(Schedule, DateChangeWhileDownloadingKeepsTheState)
     storeDay(dayOf(8, 12, 2026));
     tick();
     updateState = Downloading;
-    script.now.day = 8;
+    scripted.now.day = 8;
     tick();
     EXPECT_EQ(updateState.load(), Downloading);
     DayCode shown;
     DayRates rates;
     readShownRates(shown, rates);
     EXPECT_EQ(shown.day, 8);
-    EXPECT_EQ(rates.rates[1].rate, 8.0f);
+    expectRate(rates, 0, 1, 8.0f);
     EXPECT_EQ(redrawFlag.load(), 1);
 }
 
@@ -264,42 +181,42 @@ TEST_F(Schedule, WorkerRunsOnceWhenTheLatestRatesAreToday)
 {
     tick();
     EXPECT_EQ(updateState.load(), Stale);
-    script.statesSeen.clear();
+    statesSeen.clear();
     storeDay(dayOf(1, 12, 2026));  // an earlier day: nothing more is asked for
-    script.toStore = {dayOf(7, 12, 2026)};
+    scripted.answers = {dayOf(7, 12, 2026)};
     EXPECT_TRUE(startUpdate());
-    ASSERT_EQ(script.downloads.size(), 1u);
-    EXPECT_TRUE(script.downloads[0].first);
-    EXPECT_EQ(script.sleeps, std::vector<int>{500});
+    ASSERT_EQ(scripted.downloads.size(), 1u);
+    EXPECT_TRUE(scripted.downloads[0].first);
+    EXPECT_EQ(scripted.sleeps, std::vector<int>{500});
     EXPECT_EQ(updateState.load(), Fresh);
-    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
+    EXPECT_EQ(statesSeen, (std::vector<uint8_t>{Downloading, Succeeded, Fresh}));
 }
 
 TEST_F(Schedule, SecondDownloadAsksForTodayWhenStillStale)
 {
     tick();
     storeDay(dayOf(1, 12, 2026));  // an earlier day: nothing more is asked for
-    script.toStore = {dayOf(8, 12, 2026), dayOf(7, 12, 2026)};  // tomorrow first, then today
-    script.statesSeen.clear();
+    scripted.answers = {dayOf(8, 12, 2026), dayOf(7, 12, 2026)};  // tomorrow first, then today
+    statesSeen.clear();
     startUpdate();
-    ASSERT_EQ(script.downloads.size(), 2u);
-    EXPECT_TRUE(script.downloads[0].first);
-    EXPECT_FALSE(script.downloads[1].first);
-    EXPECT_TRUE(sameDay(script.downloads[1].second, makeDayCode(7, 12, 2026)));
-    EXPECT_EQ(script.sleeps, (std::vector<int>{500, 500, 500}));
+    ASSERT_EQ(scripted.downloads.size(), 2u);
+    EXPECT_TRUE(scripted.downloads[0].first);
+    EXPECT_FALSE(scripted.downloads[1].first);
+    EXPECT_TRUE(sameDay(scripted.downloads[1].second, makeDayCode(7, 12, 2026)));
+    EXPECT_EQ(scripted.sleeps, (std::vector<int>{500, 500, 500}));
     EXPECT_EQ(updateState.load(), Fresh);
-    EXPECT_EQ(script.statesSeen,
+    EXPECT_EQ(statesSeen,
               (std::vector<uint8_t>{Downloading, Succeeded, Stale, Downloading, Succeeded, Fresh}));
 
     // Both failing: shown as Failed each time, no third try.
-    script.downloads.clear();
-    script.toStore.clear();
-    script.now.day = 9;
+    scripted.downloads.clear();
+    scripted.answers.clear();
+    scripted.now.day = 9;
     tick();
-    script.statesSeen.clear();
+    statesSeen.clear();
     startUpdate();
-    EXPECT_EQ(script.downloads.size(), 2u);
-    EXPECT_EQ(script.statesSeen, (std::vector<uint8_t>{Downloading, Failed, Stale, Downloading, Failed, Stale}));
+    EXPECT_EQ(scripted.downloads.size(), 2u);
+    EXPECT_EQ(statesSeen, (std::vector<uint8_t>{Downloading, Failed, Stale, Downloading, Failed, Stale}));
 }
 
 TEST_F(Schedule, StartsOnlyFromFreshOrStale)
@@ -308,13 +225,14 @@ TEST_F(Schedule, StartsOnlyFromFreshOrStale)
         updateState = state;
         EXPECT_FALSE(startUpdate());
     }
-    EXPECT_EQ(script.threadsStarted, 0);
+    EXPECT_TRUE(scripted.startTicks.empty());
 
     updateState = Stale;
-    script.threadsWork = false;
+    auto startThread = schedulePlatform.startThread;
+    schedulePlatform.startThread = [] { return false; };
     EXPECT_FALSE(startUpdate());
     EXPECT_EQ(updateState.load(), Stale);  // no worker: nothing changed
-    script.threadsWork = true;
+    schedulePlatform.startThread = startThread;
     EXPECT_TRUE(startUpdate());
 }
 
@@ -347,30 +265,25 @@ TEST_F(Schedule, TheFirstUpdateGivesTheShownDayAnEarlierDay)
         {"the day before lies in the year before and fails", {2027, 1, 1, 10, 0}, {-1}, {31}, {-1}},
     };
     for (const Case& c : cases) {
-        freeHistory();
-        std::remove(folder.file("vokCurrency.his").c_str());
-        loadHistory(folder.path16("vokCurrency.his").c_str(), 15);
-        resetSchedule();
-        script = Script();
-        script.now = c.now;
+        run.restart();
+        scripted.now = c.now;
         for (int d : c.answers)
-            script.toStore.push_back(d == 0 ? DayRates{} : d < 0 ? dayOf(-d, 1, 2027) : dayOf(d, 12, 2026));
+            scripted.answers.push_back(d == 0 ? DayRates{} : d < 0 ? dayOf(-d, 1, 2027) : dayOf(d, 12, 2026));
         tick();
-        script.statesSeen.clear();
+        statesSeen.clear();
         EXPECT_TRUE(startUpdate()) << c.what;
-        ASSERT_EQ(script.downloads.size(), c.asked.size() + 1) << c.what;
-        EXPECT_TRUE(script.downloads[0].first) << c.what;
+        ASSERT_EQ(scripted.downloads.size(), c.asked.size() + 1) << c.what;
+        EXPECT_TRUE(scripted.downloads[0].first) << c.what;
         for (size_t i = 0; i < c.asked.size(); ++i) {
-            EXPECT_FALSE(script.downloads[i + 1].first) << c.what;
-            EXPECT_EQ(script.downloads[i + 1].second.day, c.asked[i]) << c.what << " request " << i + 1;
+            EXPECT_FALSE(scripted.downloads[i + 1].first) << c.what;
+            EXPECT_EQ(scripted.downloads[i + 1].second.day, c.asked[i]) << c.what << " request " << i + 1;
         }
         std::vector<int> stored;
-        for (int i = 0; i < history.capacity && history.records[i].code.day; ++i)
-            stored.push_back(history.records[i].code.month == 1 ? -history.records[i].code.day
-                                                                 : history.records[i].code.day);
+        for (const DayRates* r = history.records; r < history.records + history.capacity && r->code.day; ++r)
+            stored.push_back(r->code.month == 1 ? -r->code.day : r->code.day);
         EXPECT_EQ(stored, c.stored) << c.what;
         EXPECT_EQ(updateState.load(), Fresh) << c.what;
-        EXPECT_EQ(script.statesSeen.back(), Fresh) << c.what;
+        EXPECT_EQ(statesSeen.back(), Fresh) << c.what;
     }
 }
 
@@ -384,18 +297,17 @@ TEST_F(Schedule, TheAnswerForTodaysDateSettlesWhetherOlderRatesAreCurrent)
         UpdateState after;
     } cases[] = {{holiday, holiday, Fresh}, {holiday, failed, Stale}, {failed, holiday, Fresh}};
     for (const auto& c : cases) {
-        restart();
-        script = Script();
-        script.now = LocalTime{2026, 12, 9, 10, 0};  // a Wednesday: no weekend rule
+        run.restart();
+        scripted.now = LocalTime{2026, 12, 9, 10, 0};  // a Wednesday: no weekend rule
         storeDay(dayOf(2, 12, 2026));
         storeDay(dayOf(3, 12, 2026));
-        script.toStore = {c.latest, c.forToday};
+        scripted.answers = {c.latest, c.forToday};
         settings.updateFlags = UpdateEvery | OnlyIfStale;
         settings.updateInterval = 1;
-        for (int i = 0; i < 91; ++i) tick();  // the update at once, then three minutes
+        tick(91);  // the update at once, then three minutes
         EXPECT_EQ(updateState.load(), c.after);
-        EXPECT_EQ(script.downloads.size() == 2, c.after == Fresh);
-        script.now.day = 10;
+        EXPECT_EQ(scripted.downloads.size() == 2, c.after == Fresh);
+        scripted.now.day = 10;
         tick();
         EXPECT_EQ(updateState.load(), Stale);  // the next day is judged afresh
     }

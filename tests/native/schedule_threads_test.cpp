@@ -6,25 +6,16 @@
 #include <mutex>
 #include <thread>
 
-#include "update/schedule.h"
-
 namespace {
-std::atomic<int> running{0};
-std::atomic<int> mostAtOnce{0};
-std::atomic<int> workers{0};
+std::atomic<int> running{0}, mostAtOnce{0}, workers{0};
 std::vector<std::thread> threads;
 std::mutex threadsLock;
 }  // namespace
 
 TEST(ScheduleThreads, NeverTwoWorkersAtOnce)
 {
-    ScratchFolder folder;
-    std::u16string path = folder.path16("vokCurrency.his");
-    loadHistory(path.c_str(), 15);
-    setDefaultSettings(settings, 96);
-    resetSchedule();
-    schedulePlatform = SchedulePlatform{};
-    schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
+    ScriptedSchedule run;
+    scripted.now.day = 8;
     schedulePlatform.sleepMs = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     schedulePlatform.download = [](bool, const DayCode&) {
         int now = ++running;
@@ -60,8 +51,6 @@ TEST(ScheduleThreads, NeverTwoWorkersAtOnce)
     threads.clear();
     EXPECT_GE(workers.load(), 1);
     EXPECT_EQ(mostAtOnce.load(), 1);
-    schedulePlatform = SchedulePlatform{};
-    freeHistory();
 }
 
 // A tap that meets the end of a fill is never lost: whatever the interleaving of
@@ -82,7 +71,7 @@ void waitThenIdle(const std::atomic<int>& flag, int round, int factor)
 TEST(ScheduleThreads, ATapMeetingTheEndOfAFillStartsExactlyOneUpdate)
 {
     static constexpr int rounds = 100000;
-    schedulePlatform = SchedulePlatform{};
+    ScriptedSchedule run;
     schedulePlatform.startThread = [] { return ++starts > 0; };
     std::thread tap([] {
         for (int r = 0; r < rounds; ++r) {
@@ -104,5 +93,4 @@ TEST(ScheduleThreads, ATapMeetingTheEndOfAFillStartsExactlyOneUpdate)
     }
     tap.join();
     EXPECT_EQ(notOne, 0);
-    schedulePlatform = SchedulePlatform{};
 }

@@ -34,3 +34,59 @@ void writeBytes(const std::string& path, const void* data, size_t size)
 }
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+// --- a store and the scheduler on a scripted platform ---
+#include "update/fill.h"
+
+ScriptedPlatform scripted;
+
+ScriptedSchedule::ScriptedSchedule(int capacity)
+{
+    setDefaultSettings(settings, 96);
+    schedulePlatform = SchedulePlatform{};
+    schedulePlatform.localTime = [](LocalTime& out) { out = scripted.now; };
+    schedulePlatform.tickCount = [] { return scripted.clock; };
+    schedulePlatform.sleepMs = [](int ms) {
+        scripted.sleeps.push_back(ms);
+        scripted.clock += uint32_t(ms);
+    };
+    schedulePlatform.startThread = [] {
+        scripted.startTicks.push_back(tickCounter);
+        updateWorker();
+        return true;
+    };
+    schedulePlatform.startFillThread = [] {
+        fillWorker();
+        return true;
+    };
+    schedulePlatform.download = [](bool latest, const DayCode& day) {
+        scripted.downloads.push_back({latest, day});
+        size_t n = scripted.downloads.size() - 1;
+        if (n >= scripted.answers.size() || scripted.answers[n].code.day == 0) return false;
+        storeDay(scripted.answers[n]);
+        return true;
+    };
+    restart(capacity);
+}
+
+ScriptedSchedule::~ScriptedSchedule()
+{
+    freeHistory();
+    schedulePlatform = SchedulePlatform{};
+}
+
+void ScriptedSchedule::restart(int capacity)
+{
+    scripted = ScriptedPlatform();
+    std::remove(folder.file("vokCurrency.his").c_str());
+    loadHistory(folder.path16("vokCurrency.his").c_str(), capacity);
+    resetSchedule();
+}
+
+void tick(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        refreshTick();
+        advanceTickCounter();
+    }
+}

@@ -64,3 +64,30 @@ inline void expectRate(const DayRates& r, int currency, int nominal, float rate)
     EXPECT_EQ(r.rates[currency].nominal, nominal) << "currency " << currency;
     EXPECT_EQ(r.rates[currency].rate, rate) << "currency " << currency;
 }
+
+// --- a store and the scheduler on a scripted platform ---
+#include "update/schedule.h"
+
+// The scripted platform: local time reads now and the tick count clock, which each
+// sleep moves on and is logged in; an update or fill worker runs inline, an update's
+// start noting the tick counter; a download is logged and stores the next of answers
+// (one with day 0, or none left, fails it).
+struct ScriptedPlatform {
+    LocalTime now{2026, 12, 7, 10, 0};
+    uint32_t clock = 0;
+    std::vector<int> sleeps, startTicks;
+    std::vector<std::pair<bool, DayCode>> downloads;  // latest or the day asked for
+    std::vector<DayRates> answers;
+};
+extern ScriptedPlatform scripted;
+
+// A test's store of capacity days on a file of its own, the default settings and the
+// scheduler as at module load on the scripted platform; all put away at the end.
+struct ScriptedSchedule {
+    explicit ScriptedSchedule(int capacity = 15);
+    ~ScriptedSchedule();
+    void restart(int capacity = 15);  // an empty store and all afresh but the platform's calls
+    ScratchFolder folder;
+};
+
+void tick(int count = 1);  // count clock ticks of the panel, each moving the tick counter on
