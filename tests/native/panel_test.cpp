@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "plugin/core/layout.h"
-#include "update/schedule.h"
 
 namespace {
 
@@ -247,30 +246,17 @@ namespace {
 int measurements;
 int measureAndLetTheWorkerRun(const char16_t*, int length, void*)
 {
-    if (++measurements == 1) {
-        schedulePlatform.startThread = [] {
-            updateWorker();
-            return true;
-        };
-        schedulePlatform.download = [](bool, const DayCode&) {
-            storeDay(day(8, 31.0f, 21.0f));
-            return true;
-        };
-        EXPECT_TRUE(startUpdate());
-    }
+    if (++measurements == 1) EXPECT_TRUE(startUpdate());
     return 7 * length;
 }
 }  // namespace
 
 TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
 {
-    ScratchFolder folder;
-    std::u16string path = folder.path16("vokCurrency.his");
-    loadHistory(path.c_str(), 15);
+    ScriptedSchedule run;
+    scripted.now = LocalTime{2026, 12, 8, 10, 0};
+    scripted.answers = {day(8, 31.0f, 21.0f)};
     storeDay(day(7, 30.0f, 20.0f));
-    resetSchedule();
-    schedulePlatform = SchedulePlatform{};
-    schedulePlatform.localTime = [](LocalTime& t) { t = LocalTime{2026, 12, 8, 10, 0}; };
     refreshTick();  // Tuesday: Monday's rates are shown
     Settings s{};
     setDefaultSettings(s, 96);
@@ -288,9 +274,6 @@ TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
     EXPECT_EQ(redrawFlag.load(), 0);
     EXPECT_EQ(layOutWhenFlagged(source, s, racing, 21, 16, 240), 0);  // nothing due: the slots stay
     EXPECT_EQ(slots[0].value, 31.0f);
-
-    freeHistory();
-    schedulePlatform = SchedulePlatform{};
 }
 
 TEST(Arrow, ADownArrowIsTheUpArrowMirrored)

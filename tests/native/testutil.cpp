@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "update/fill.h"
+
 ScratchFolder::ScratchFolder()
 {
     char pattern[] = "/tmp/vokcurrency-test-XXXXXX";
@@ -36,7 +38,6 @@ void writeBytes(const std::string& path, const void* data, size_t size)
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
 // --- a store and the scheduler on a scripted platform ---
-#include "update/fill.h"
 
 ScriptedPlatform scripted;
 

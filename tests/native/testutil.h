@@ -12,6 +12,7 @@
 #include "data/history.h"
 #include "data/settings.h"
 #include "tests/native/utf8.h"
+#include "update/schedule.h"
 
 class ScratchFolder {
 public:
@@ -66,7 +67,6 @@ inline void expectRate(const DayRates& r, int currency, int nominal, float rate)
 }
 
 // --- a store and the scheduler on a scripted platform ---
-#include "update/schedule.h"
 
 // The scripted platform: local time reads now and the tick count clock, which each
 // sleep moves on and is logged in; an update or fill worker runs inline, an update's
