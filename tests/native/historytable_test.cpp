@@ -15,8 +15,6 @@ std::string rate(float value, int digits, bool comma = false)
     return toUtf8(out);
 }
 
-std::u16string u16(const char16_t* s) { return s; }
-
 }  // namespace
 
 TEST(HistoryTable, CellsShowDaysAndRatesAndHeadersShowNominals)
@@ -136,8 +134,7 @@ TEST(TableText, HeaderCodesAndNominalsThenOneTabSeparatedRowPerDay)
     std::vector<char16_t> text(composeTableText(nullptr, 0, rows, order, 2, rows[0], 2, true) + 1);
     size_t length = composeTableText(text.data(), text.size(), rows, order, 2, rows[0], 2, true);
     std::u16string got(text.data(), length);
-    std::u16string want = u16(u"\x0414\x0430\x0442\x0430\tEUR\tUSD\tGBP\tJPY(100)\tUAH\tBYN\tAUD\tDKK\tISK\tKZT\tCAD\tNOK"
-                              u"\tXDR\tSGD\tTRY\tSEK\tCHF\r\n");
+    std::u16string want = u"Дата\tEUR\tUSD\tGBP\tJPY(100)\tUAH\tBYN\tAUD\tDKK\tISK\tKZT\tCAD\tNOK\tXDR\tSGD\tTRY\tSEK\tCHF\r\n";
     // 907 for 10 is 90.70 for the shown day's one; a missing rate is an empty cell.
     want += u"07/12/2026\t90,70\t80,07\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\r\n";
     want += u"08/12/2026\t90,80\t80,08\t\t53,40\t\t\t\t\t\t\t\t\t\t\t\t\t\r\n";

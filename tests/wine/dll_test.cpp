@@ -59,9 +59,9 @@ TEST(PluginLibrary, RussianStringsSurviveTheResourceCompiler)
     ASSERT_TRUE(plugin.loadLibrary());
     wchar_t text[64] = {};
     ASSERT_GT(LoadStringW(plugin.dll, IDS_OPTIONS_CANCEL, text, 64), 0);
-    EXPECT_STREQ(text, L"\x041E\x0442\x043C\x0435\x043D\x0430");  // "Отмена"
+    EXPECT_STREQ(text, L"Отмена");
     ASSERT_GT(LoadStringW(plugin.dll, IDS_CONVERTER, text, 64), 0);
-    EXPECT_STREQ(text, L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440");  // "Конвертер"
+    EXPECT_STREQ(text, L"Конвертер");
 }
 
 TEST(PluginLibrary, TheHostDrivesTheItemWindow)

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr int Eur = 0, Usd = 1;
-const std::wstring Title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы", the rates dialog's caption
+const std::wstring Title = L"Курсы";  // the rates dialog's caption
 
 // The real DLL in a recording host: the test's settings, reaching the service at
 // servicePort through the proxy setting, and a history written before the DLL loads.
@@ -380,14 +380,14 @@ TEST_F(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
     for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i].receivedAt - seen[i - 1].receivedAt, 800u) << i;
     EXPECT_TRUE(std::any_of(captions.begin(), captions.end(),
                             [](const std::wstring& caption) { return caption.find(L"3 / ") != std::wstring::npos; }));
-    EXPECT_EQ(captions.back(), Title + L"  \x043E\x0448\x0438\x0431\x043A\x0430");  // "ошибка"
+    EXPECT_EQ(captions.back(), Title + L"  ошибка");
     EXPECT_EQ(firstRow, slashed(dayBefore(now, 6)));
     EXPECT_EQ(lastRow, slashed(today));
 
     size_t lines = 0;
     for (size_t at = copied.find(L"\r\n"); at != std::wstring::npos; at = copied.find(L"\r\n", at + 2)) ++lines;
     EXPECT_EQ(lines, 8u);
-    EXPECT_EQ(copied.find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD"), 0u);
+    EXPECT_EQ(copied.find(L"Дата\tEUR\tUSD"), 0u);
 }
 
 SYSTEMTIME testClock;

@@ -493,7 +493,7 @@ std::vector<int> PluginHost::tapIcon(DWORD limitMs)
 bool PluginHost::holdOnTheRates(std::function<void(HWND)> steps)
 {
     DialogScript rates;
-    rates.title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
+    rates.title = L"Курсы";
     rates.steps = std::move(steps);
     rates.closeCommand = IDM_CANCEL;
     ModalDriver driver(60000);

@@ -30,13 +30,10 @@
 namespace {
 
 const wchar_t* const OptionsTitle = L"vok Currency options";
-const wchar_t* const EditorTitle = L"\x042D\x043B\x0435\x043C\x0435\x043D\x0442";  // "Элемент"
-const wchar_t* const LimitText =
-    L"\x0418\x0437\x0432\x0438\x043D\x0438\x0442\x0435, \x043D\x043E \x043C\x0430\x043A\x0441\x0438\x043C"
-    L"\x0430\x043B\x044C\x043D\x043E\x0435 \x0447\x0438\x0441\x043B\x043E \x044D\x043B\x0435\x043C\x0435"
-    L"\x043D\x0442\x043E\x0432 \x0434\x043E\x0441\x0442\x0438\x0433\x043D\x0443\x0442\x043E.";
+const wchar_t* const EditorTitle = L"Элемент";
+const wchar_t* const LimitText = L"Извините, но максимальное число элементов достигнуто.";
 
-const wchar_t* const Cancel = L"\x041E\x0442\x043C\x0435\x043D\x0430";  // "Отмена"
+const wchar_t* const Cancel = L"Отмена";
 const char* const ScreenshotFolder = std::getenv("VOK_SCREENSHOT_DIR");
 const std::string Screenshots = ScreenshotFolder ? ScreenshotFolder : "";
 
@@ -180,11 +177,10 @@ void holdForScreenshot(HWND window, const std::string& folder, const char* name)
 
 // --- Strings ----------------------------------------------------------------------------
 
-const wchar_t* const Rate = L"\x041A\x0443\x0440\x0441 ";                                   // "Курс "
-const wchar_t* const Ratio = L"\x0421\x043E\x043E\x0442\x043D\x043E\x0448\x0435\x043D\x0438\x0435 ";  // "Соотношение "
-const wchar_t* const Current = L"\x0442\x0435\x043A\x0443\x0449\x0438\x0439";                // "текущий"
-const wchar_t* const NextIfAny =
-    L"\x0441\x043B\x0435\x0434\x0443\x044E\x0449\x0438\x0439/\x0435\x0441\x043B\x0438 \x0435\x0441\x0442\x044C";
+const wchar_t* const Rate = L"Курс ";
+const wchar_t* const Ratio = L"Соотношение ";
+const wchar_t* const Current = L"текущий";
+const wchar_t* const NextIfAny = L"следующий/если есть";
 
 std::wstring rateText(const wchar_t* symbol) { return std::wstring(Rate) + symbol + L"."; }
 std::wstring ratioText(const wchar_t* a, const wchar_t* b) { return std::wstring(Ratio) + a + L"/" + b + L"."; }
@@ -232,8 +228,7 @@ TEST_F(Options, OpensWithFourTabsOverFourVisiblePages)
         HWND tab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
         ASSERT_NE(tab, nullptr);
         EXPECT_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 4);
-        const wchar_t* names[4] = {L"\x041F\x0430\x043D\x0435\x043B\x044C", L"\x041E\x0431\x043D\x043E\x0432\x043B"
-                                   L"\x0435\x043D\x0438\x0435", L"\x0420\x0430\x0437\x043D\x043E\x0435", L"\x041E"};
+        const wchar_t* names[4] = {L"Панель", L"Обновление", L"Разное", L"О"};
         for (int i = 0; i < 4; ++i) {
             wchar_t text[32] = L"";
             TCITEMW item = {};
@@ -445,10 +440,10 @@ TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
     run([](HWND dialog) {
         HWND page = itemsPage(dialog);
         ASSERT_EQ(rowCount(dialog), 4);
-        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"€"));
         EXPECT_EQ(rowText(dialog, 0, 1), Current);
-        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"$"));
-        EXPECT_EQ(rowText(dialog, 2, 1), L"\x0441\x043B\x0435\x0434\x0443\x044E\x0449\x0438\x0439");
+        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"€", L"$"));
+        EXPECT_EQ(rowText(dialog, 2, 1), L"следующий");
         EXPECT_EQ(rowText(dialog, 3, 0), rateText(L"\x00A3"));
         EXPECT_EQ(rowText(dialog, 3, 1), NextIfAny);
 
@@ -459,7 +454,7 @@ TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
 
         selectRow(dialog, 0);
         click(page, IDC_ITEM_UP);  // the first row stays
-        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"€"));
         selectRow(dialog, 3);
         click(page, IDC_ITEM_DOWN);  // so does the last
         EXPECT_EQ(rowText(dialog, 3, 0), rateText(L"\x00A3"));
@@ -467,7 +462,7 @@ TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
         selectRow(dialog, 2);
         click(page, IDC_ITEM_UP);  // rows 1 and 2 swap, the selection follows
         EXPECT_EQ(rowText(dialog, 1, 0), rateText(L"$"));
-        EXPECT_EQ(rowText(dialog, 2, 0), ratioText(L"\x20AC", L"$"));
+        EXPECT_EQ(rowText(dialog, 2, 0), ratioText(L"€", L"$"));
         EXPECT_EQ(selectionMark(dialog), 1);
         EXPECT_TRUE(rowSelected(dialog, 1));
         EXPECT_FALSE(rowSelected(dialog, 2));
@@ -478,7 +473,7 @@ TEST_F(Options, ListShowsTheItemsAndMovesAndDeletesThem)
         selectRow(dialog, 1);
         click(page, IDC_ITEM_DELETE);  // the middle goes; the rest keep their order
         ASSERT_EQ(rowCount(dialog), 3);
-        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"€"));
         EXPECT_EQ(rowText(dialog, 1, 0), rateText(L"$"));
         EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"\x00A3"));
         EXPECT_EQ(selectionMark(dialog), -1);
@@ -524,7 +519,7 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
         EXPECT_EQ(driver.seen(EditorTitle), 2);
         EXPECT_EQ(driver.boxesSeen, 0);
         ASSERT_EQ(rowCount(dialog), 15);
-        EXPECT_EQ(rowText(dialog, 14, 0), rateText(L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 14, 0), rateText(L"€"));
         EXPECT_EQ(rowText(dialog, 14, 1), Current);
         EXPECT_EQ(selectionMark(dialog), -1);
         pressDone(dialog);
@@ -562,7 +557,7 @@ TEST_F(Options, EditorMakesARatioForTheNextPeriod)
 {
     run([](HWND dialog) {
         editRow(dialog, 0);
-        EXPECT_EQ(rowText(dialog, 0, 0), ratioText(L"$", L"\x20AC"));
+        EXPECT_EQ(rowText(dialog, 0, 0), ratioText(L"$", L"€"));
         EXPECT_EQ(rowText(dialog, 0, 1), NextIfAny);
         pressDone(dialog);
     }, [](HWND editor) {
@@ -681,7 +676,7 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
     run([](HWND dialog) {
         EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"CHF"));
         EXPECT_EQ(rowText(dialog, 0, 1), Current);
-        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"\x20AC", L"CHF"));
+        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"€", L"CHF"));
         for (int row : {0, 1}) editRow(dialog, row);
         pressDone(dialog);
     }, [](HWND editor) {

@@ -25,7 +25,7 @@
 namespace {
 
 constexpr int Eur = 0, Usd = 1, Jpy = 3;
-const wchar_t* const Title = L"\x041A\x0443\x0440\x0441\x044B";  // "Курсы"
+const wchar_t* const Title = L"Курсы";
 
 // --- Running a modal dialog's steps ------------------------------------------------
 
@@ -185,9 +185,9 @@ TEST_F(RatesDialog, TableViewListsEveryStoredDayNewestFirst)
         EXPECT_EQ(tableCell(dialog, 1, 5), L"0,0000");  // a currency the day lacked
 
         EXPECT_EQ(SendMessageW(header(dialog), HDM_GETITEMCOUNT, 0, 0), 18);
-        EXPECT_EQ(headerText(dialog, 0), L"\x0414\x0430\x0442\x0430");  // "Дата"
-        EXPECT_EQ(headerText(dialog, Eur + 1), L"\x20AC");
-        EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5(100)");
+        EXPECT_EQ(headerText(dialog, 0), L"Дата");
+        EXPECT_EQ(headerText(dialog, Eur + 1), L"€");
+        EXPECT_EQ(headerText(dialog, Jpy + 1), L"¥(100)");
         EXPECT_EQ(headerText(dialog, 17), L"CHF");
         EXPECT_EQ(SendMessageW(table(dialog), LVM_GETCOLUMNWIDTH, 0, 0), 70);
         EXPECT_EQ(SendMessageW(table(dialog), LVM_GETCOLUMNWIDTH, 17, 0), 90);
@@ -284,7 +284,7 @@ TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
     openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 0);
         EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"00/00/1989");
-        EXPECT_EQ(headerText(dialog, Jpy + 1), L"\x00A5");
+        EXPECT_EQ(headerText(dialog, Jpy + 1), L"¥");
         setText(dialog, IDC_AMOUNT, L"12,5");
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"12,5000");
     });
@@ -390,7 +390,7 @@ TEST_F(RatesDialog, SwapPasteCopyAndClear)
         EXPECT_TRUE(pasted == L"42" || pasted == L"4") << pasted.c_str();
         // Text that is no number, or too long for the field, converts as 0 and
         // leaves the currencies as they were.
-        paste(dialog, L"\x0434\x0432\x0430");
+        paste(dialog, L"два");
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
         paste(dialog, std::wstring(300, L'7'));
         EXPECT_EQ(itemText(dialog, IDC_RESULT), L"0.0000");
@@ -848,7 +848,7 @@ TEST_F(RatesDialog, CopyPutsTheWholeTableOnTheClipboardAsTabSeparatedText)
     });
     std::vector<std::wstring> lines = linesOf(clipboardText());
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0].find(L"\x0414\x0430\x0442\x0430\tEUR\tUSD\tGBP\tJPY(100)\tUAH\t"), 0u) << lines[0];
+    EXPECT_EQ(lines[0].find(L"Дата\tEUR\tUSD\tGBP\tJPY(100)\tUAH\t"), 0u) << lines[0];
     EXPECT_EQ(lines[1], L"01/12/2026\t90,1000\t80,2000\t\t21,0000" + std::wstring(13, L'\t'));
     EXPECT_EQ(lines[5].substr(0, 26), L"08/12/2026\t90,8000\t80,1000");
     for (const std::wstring& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), L'\t'), 17) << line;

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr COLORREF Key = RGB(1, 2, 3);
-const wchar_t* const Cancel = L"\x041E\x0442\x043C\x0435\x043D\x0430";  // "Отмена"
+const wchar_t* const Cancel = L"Отмена";
 
 template <typename T>
 T at(const void* record, size_t offset)
@@ -465,8 +465,7 @@ TEST(ShellMenuBar, HistoryBarHasItsButtonsAlongTheBottom)
 
     std::vector<HWND> buttons = barButtons(bar);
     ASSERT_EQ(buttons.size(), 4u);
-    const wchar_t* texts[] = {Cancel, L"\x041A\x0443\x0440\x0441\x044B", L"...",
-                              L"\x041A\x043E\x043D\x0432\x0435\x0440\x0442\x0435\x0440"};
+    const wchar_t* texts[] = {Cancel, L"Курсы", L"...", L"Конвертер"};
     const int ids[] = {IDM_CANCEL, IDM_TABLE, IDR_HISTORY_MORE, IDM_CONVERTER};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
