@@ -5,9 +5,8 @@
 #include "testutil.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
+#include "tests/fixtures/daily_full_expected.h"
 #include "update/ratesreader.h"
 
 namespace {
@@ -23,42 +22,9 @@ std::vector<char> loadDocument(const std::string& path)
     return text;
 }
 
-struct ExpectedValute {
-    std::string code;
-    int nominal;
-    std::string value;  // decimal point
-};
-
-struct ExpectedDocument {
-    int day = 0, month = 0, year = 0;
-    std::vector<ExpectedValute> valutes;
-};
-
-ExpectedDocument loadExpected(const std::string& path)
+const Quote* findValute(const ExpectedTable& doc, const char* code)
 {
-    ExpectedDocument out;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string first;
-        fields >> first;
-        if (first == "date") {
-            fields >> out.day >> out.month >> out.year;
-        } else {
-            ExpectedValute v;
-            v.code = first;
-            fields >> v.nominal >> v.value;
-            out.valutes.push_back(v);
-        }
-    }
-    return out;
-}
-
-const ExpectedValute* findValute(const ExpectedDocument& doc, const char* code)
-{
-    for (const ExpectedValute& v : doc.valutes)
+    for (const Quote& v : doc.quotes)
         if (v.code == code) return &v;
     return nullptr;
 }
@@ -77,14 +43,14 @@ std::string withoutByte(const std::string& text, char drop)
 TEST(FullDocument, FixtureIsWhatItClaimsToBe)
 {
     std::vector<char> text = loadDocument(fixturePath("daily_full.xml"));
-    ExpectedDocument expected = loadExpected(fixturePath("daily_full.expected"));
+    ExpectedTable expected = loadExpectedTable(fixturePath("daily_full.expected"));
     std::string raw(text.data(), text.size() - 1);
 
     EXPECT_GT(raw.size(), 7u * 1024);
     EXPECT_LT(raw.size(), 9u * 1024);
     EXPECT_EQ(raw.rfind("<?xml version=\"1.0\" encoding=\"windows-1251\"?>", 0), 0u);
     EXPECT_NE(raw.find("\r\n"), std::string::npos);
-    EXPECT_EQ(expected.valutes.size(), 43u);
+    EXPECT_EQ(expected.quotes.size(), 43u);
     EXPECT_EQ(expected.year, 2024);
     // Today's documents list the Belarusian rouble as BYN, the table's slot 5.
     EXPECT_EQ(findValute(expected, "BYR"), nullptr);
@@ -94,7 +60,7 @@ TEST(FullDocument, FixtureIsWhatItClaimsToBe)
     // Every line of the expected table names a Valute of the document; the
     // nominals are not all 1.
     bool nominal10 = false, nominal100 = false;
-    for (const ExpectedValute& v : expected.valutes) {
+    for (const Quote& v : expected.quotes) {
         EXPECT_NE(raw.find("<CharCode>" + v.code + "</CharCode>"), std::string::npos) << v.code;
         nominal10 = nominal10 || v.nominal == 10;
         nominal100 = nominal100 || v.nominal == 100;
@@ -102,16 +68,16 @@ TEST(FullDocument, FixtureIsWhatItClaimsToBe)
     EXPECT_TRUE(nominal10);
     EXPECT_TRUE(nominal100);
     // The document ends with a table currency: JPY, quoted per 100.
-    ASSERT_FALSE(expected.valutes.empty());
-    EXPECT_EQ(expected.valutes.back().code, "JPY");
-    EXPECT_EQ(expected.valutes.back().nominal, 100);
+    ASSERT_FALSE(expected.quotes.empty());
+    EXPECT_EQ(expected.quotes.back().code, "JPY");
+    EXPECT_EQ(expected.quotes.back().nominal, 100);
 }
 
 TEST(FullDocument, EveryTableCurrencyIsReadWithItsNominalAndRate)
 {
     std::vector<char> text = loadDocument(fixturePath("daily_full.xml"));
-    ExpectedDocument expected = loadExpected(fixturePath("daily_full.expected"));
-    ASSERT_FALSE(expected.valutes.empty());
+    ExpectedTable expected = loadExpectedTable(fixturePath("daily_full.expected"));
+    ASSERT_FALSE(expected.quotes.empty());
     std::string raw(text.data(), text.size() - 1);
 
     // The document is read the same with CRLF, with LF and without any line end.
@@ -136,7 +102,7 @@ TEST(FullDocument, EveryTableCurrencyIsReadWithItsNominalAndRate)
         int listed = 0, behindFourK = 0;
         for (int i = 0; i < CurrencyCount; ++i) {
             SCOPED_TRACE(isoCode[i]);
-            const ExpectedValute* v = findValute(expected, isoCode[i]);
+            const Quote* v = findValute(expected, isoCode[i]);
             if (!v) {
                 expectRate(rates, i, 0, 0.0f);
                 continue;

@@ -12,18 +12,13 @@
 
 #include "data/history.h"
 #include "platform/testhooks.h"
+#include "tests/fixtures/daily_full_expected.h"
 #include "update/download.h"
 #include "update/ratesurl.h"
 #include "update/schedule.h"
 #include "update/schedule_win32.h"
 
 namespace {
-
-struct Quote {
-    std::string code;
-    int nominal;
-    std::string value;  // as the bank writes it, with a decimal comma
-};
 
 // Every table currency, with distinct values: currency i costs i+10 roubles and some odd kopecks.
 std::vector<Quote> tableQuotes()
@@ -236,33 +231,17 @@ TEST_F(RateDownload, TheBanksFullDocumentStoresEveryTableCurrency)
 {
     std::string base = std::string(VOK_SOURCE_DIR) + "/tests/fixtures/daily_full";
     std::ifstream xml(base + ".xml", std::ios::binary);
-    std::ifstream expected(base + ".expected");
-    ASSERT_TRUE(xml && expected) << "fixture missing: " << base;
+    ASSERT_TRUE(xml) << "fixture missing: " << base;
     std::string body((std::istreambuf_iterator<char>(xml)), std::istreambuf_iterator<char>());
     ASSERT_GT(body.size(), 4096u);
-
-    DayCode day = {0, 0, 0};
-    std::vector<Quote> quotes;
-    for (std::string first; expected >> first;) {
-        if (first[0] == '#') {
-            std::getline(expected, first);  // the rest of a comment
-        } else if (first == "date") {
-            int d, m, y;
-            expected >> d >> m >> y;
-            day = makeDayCode(d, m, y);
-        } else {
-            Quote q{first, 0, ""};
-            expected >> q.nominal >> q.value;
-            quotes.push_back(q);
-        }
-    }
+    ExpectedTable expected = loadExpectedTable(base + ".expected");
     int inTable = 0;
-    for (const Quote& q : quotes) inTable += tableIndex(q.code) >= 0;
-    ASSERT_NE(day.day, 0);
+    for (const Quote& q : expected.quotes) inTable += tableIndex(q.code) >= 0;
+    ASSERT_NE(expected.day, 0);
     ASSERT_GE(inTable, 10);
 
     EXPECT_TRUE(download(serving(body)));
-    expectStored(day, quotes);
+    expectStored(makeDayCode(expected.day, expected.month, expected.year), expected.quotes);
 }
 
 TEST_F(RateDownload, ADocumentThatFillsTheBufferIsRefused)
