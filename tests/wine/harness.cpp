@@ -337,6 +337,7 @@ bool ModalDriver::step(Entry& e)
 // --- The plug-in in a host ----------------------------------------------------------------
 
 std::vector<int> PluginHost::framesSeen;
+int PluginHost::watermarks;
 
 namespace {
 
@@ -378,14 +379,16 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
         HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
         FillRect(info->hdc, &info->rc, white);
         DeleteObject(white);
+        ++PluginHost::watermarks;
         return 1;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND makeHost(bool recording)
+}  // namespace
+
+HWND makeRecordingHost()
 {
-    if (!recording) return makeTodayScreen(L"host");
     WNDCLASSW hostClass = {};
     hostClass.lpfnWndProc = recordingHost;
     hostClass.hInstance = GetModuleHandleW(nullptr);
@@ -393,8 +396,6 @@ HWND makeHost(bool recording)
     RegisterClassW(&hostClass);  // already there from an earlier test: fine
     return makeTodayScreen(L"host", L"vokEndToEndHost");
 }
-
-}  // namespace
 
 void PluginHost::prepare(int servicePort, const std::vector<DayRates>& days)
 {
@@ -413,7 +414,7 @@ bool PluginHost::load(bool recordingHost, const std::function<void(HMODULE)>& be
     }
     if (!loadLibrary()) return false;
     if (beforeItem) beforeItem(dll);
-    host = makeHost(recordingHost);
+    host = recordingHost ? makeRecordingHost() : makeTodayScreen(L"host");
     panel = initializeEntry(dll)(&item, host);
     EXPECT_NE(panel, nullptr);
     framesSeen.clear();
@@ -557,6 +558,42 @@ void clickColumnHeader(HWND dialog, int column)
     LPARAM at = MAKELPARAM((item.left + right) / 2, (item.top + item.bottom) / 2);
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
+// --- The desktop host as a process of its own ----------------------------------------------
+
+HostProcess::HostProcess(const std::wstring& plugin, const std::wstring& arguments)
+{
+    std::wstring command = L"\"" + buildFolder() + L"\\todayhost.exe\" --plugin \"" + plugin + L"\" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+}
+
+HostProcess::~HostProcess()
+{
+    if (!started) return;
+    if (HWND screen = window(L"vokTodayScreen", nullptr)) PostMessageW(screen, WM_CLOSE, 0, 0);
+    if (!ended(5000)) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+HWND HostProcess::window(const wchar_t* className, const wchar_t* title) const
+{
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, className, title))) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == process.dwProcessId) return w;
+    }
+    return nullptr;
+}
+
+HWND HostProcess::item() const
+{
+    HWND screen = window(L"vokTodayScreen", nullptr);
+    return screen ? FindWindowExW(screen, nullptr, L"vokCurrencyCls", nullptr) : nullptr;
 }
 
 // --- The scratch folder, the files and the test program -------------------------------

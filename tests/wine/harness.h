@@ -101,6 +101,9 @@ std::wstring windowText(HWND window);
 RECT childRect(HWND parent, HWND child);
 // A visible 240 by 320 top-level window of that class, as the Today screen of a device.
 HWND makeTodayScreen(const wchar_t* title, const wchar_t* className = L"STATIC");
+// A visible 240 by 320 Today screen that answers the item's colour and watermark
+// requests as PluginHost's recording host does: its text colour, a white watermark.
+HWND makeRecordingHost();
 // An item window of the panel linked into this process, 240 by 17 in parent (its
 // class registered on first use).
 HWND makePanelWindow(HWND parent);
@@ -193,8 +196,9 @@ private:
 class PluginHost {
 public:
     // Frames of the icon strip the host saw in its watermark requests, in order,
-    // repeats left out; filled while the host records.
+    // repeats left out; filled while the host records. And the requests it answered.
     static std::vector<int> framesSeen;
+    static int watermarks;
     static constexpr COLORREF TextColour = RGB(10, 20, 250);
 
     PluginFolder folder;
@@ -236,4 +240,19 @@ public:
     std::vector<COLORREF> pixels();
     // How many pixels of the panel are drawn in colour.
     int pixelsOf(COLORREF colour);
+};
+
+// The desktop Today host (todayhost.exe beside this binary) run as a process of its own
+// with plugin and arguments; closed, or at last ended, by the destructor.
+struct HostProcess {
+    HostProcess(const std::wstring& plugin, const std::wstring& arguments);
+    ~HostProcess();
+    // Whether it ended by itself within limitMs.
+    bool ended(DWORD limitMs) const { return WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0; }
+    // A top-level window of this host (other hosts may run in the same session).
+    HWND window(const wchar_t* className, const wchar_t* title) const;
+    // The item window of the plug-in under test.
+    HWND item() const;
+    PROCESS_INFORMATION process = {};
+    bool started = false;
 };

@@ -7,17 +7,11 @@ namespace {
 std::string runHost(PluginFolder& folder, const std::wstring& arguments)
 {
     CopyFileW((buildFolder() + L"\\fakeplugin.dll").c_str(), folder.file(L"fakeplugin.dll").c_str(), FALSE);
-    std::wstring command = L"\"" + buildFolder() + L"\\todayhost.exe\" --plugin \"" + folder.file(L"fakeplugin.dll") +
-                           L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::vector<wchar_t> line(command.c_str(), command.c_str() + command.size() + 1);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return "could not start";
-    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    {
+        HostProcess host(folder.file(L"fakeplugin.dll"), arguments);
+        if (!host.started) return "could not start";
+        EXPECT_TRUE(host.ended(30000)) << "the host did not exit when asked";
+    }
     std::vector<unsigned char> log = readFileBytes(folder.file(L"fakeplugin.log"));
     return std::string(log.begin(), log.end());
 }

@@ -16,7 +16,6 @@ extern "C" HWND WINAPI InitializeCustomItem(TODAYLISTITEM* item, HWND parent);
 
 namespace {
 
-const COLORREF hostText = RGB(10, 20, 250);
 const COLORREF hostBackground = RGB(255, 255, 255);
 
 // Colour families rather than single shades: text and arrow edges may be smoothed
@@ -34,21 +33,6 @@ bool brightRed(COLORREF c) { return dominant(c, 0, 150, 256); }
 bool darkRed(COLORREF c) { return dominant(c, 0, 48, 150); }
 bool transparentKey(COLORREF c) { return c == RGB(1, 2, 3); }
 bool background(COLORREF c) { return c == hostBackground; }
-int watermarkRequests;
-
-LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == TODAYM_GETCOLOR) return wParam == TODAYCOLOR_TEXT ? hostText : 0;
-    if (message == TODAYM_DRAWWATERMARK) {
-        auto* info = reinterpret_cast<TODAYDRAWWATERMARKINFO*>(lParam);
-        HBRUSH brush = CreateSolidBrush(hostBackground);
-        FillRect(info->hdc, &info->rc, brush);
-        DeleteObject(brush);
-        ++watermarkRequests;
-        return 1;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 // The panel's tick count, moved on by the tests instead of waiting.
 uint32_t ticks;
@@ -65,8 +49,6 @@ struct Panel : ::testing::Test {
     void SetUp() override
     {
         moduleInstance = GetModuleHandleW(nullptr);
-        WNDCLASSW hostClass = {0, hostProc, 0, 0, moduleInstance, nullptr, nullptr, nullptr, nullptr, L"vokTestHost"};
-        RegisterClassW(&hostClass);  // already there from an earlier test: fine
         setDefaultSettings(settings, 96);
         loadHistory(reinterpret_cast<const char16_t*>(folder.file(L"vokCurrency.his").c_str()), 15);
         resetSchedule();
@@ -77,7 +59,7 @@ struct Panel : ::testing::Test {
         iconStrip = SHLoadImageFile((buildFolder() + L"\\vokCurrency.png").c_str());
         iconSize = 16;
         firstVisible = 0;
-        host = makeTodayScreen(L"host", L"vokTestHost");
+        host = makeRecordingHost();
         panel = makePanelWindow(host);
         panelWindow = panel;
         SendMessageW(panel, WM_TODAYCUSTOM_CLEARCACHE, 0, 0);
@@ -178,7 +160,7 @@ TEST_F(Panel, PaintDrawsTheIconFrameTextAndArrows)
 {
     ASSERT_NE(iconStrip, nullptr);
     showTwoDays();
-    EXPECT_GT(watermarkRequests, 0);
+    EXPECT_GT(PluginHost::watermarks, 0);
     expectIconFrame(updateState.load());  // that of the current state
     EXPECT_EQ(countPixels(transparentKey), 0);
 
@@ -288,9 +270,9 @@ TEST_F(Panel, EachItemWindowKeepsItsOwnBackBuffer)
     panel = second;
     panelWindow = second;
     SendMessageW(second, WM_SIZE, 0, MAKELPARAM(240, 17));
-    watermarkRequests = 0;
+    PluginHost::watermarks = 0;
     paint();
-    EXPECT_EQ(watermarkRequests, 1);
+    EXPECT_EQ(PluginHost::watermarks, 1);
     ASSERT_NE(GetWindowLongPtrW(panel, GWLP_USERDATA), 0);
     ASSERT_NE(state().memoryDC, nullptr);
     EXPECT_EQ(GetPixel(state().memoryDC, 239, 16), hostBackground);  // the whole back buffer is there

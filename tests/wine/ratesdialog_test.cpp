@@ -534,51 +534,12 @@ TEST_F(RatesDialog, PanelOpensTheTableOnTapAndHoldAndTheConverterOnADoubleTap)
 
 // --- In the desktop host, as a user does it ------------------------------------------
 
-struct HostProcess {
-    PROCESS_INFORMATION process = {};
-    bool started = false;
-
-    ~HostProcess()
-    {
-        if (!started) return;
-        if (HWND screen = window(L"vokTodayScreen", nullptr)) PostMessageW(screen, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    explicit HostProcess(const std::wstring& plugin)
-    {
-        std::wstring command = L"\"" + buildFolder() + L"\\todayhost.exe\" --tick-ms 100 --plugin \"" + plugin + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process);
-    }
-    // A top-level window of this host (other hosts may run in the same session).
-    HWND window(const wchar_t* className, const wchar_t* title) const
-    {
-        HWND w = nullptr;
-        while ((w = FindWindowExW(nullptr, w, className, title))) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == process.dwProcessId) return w;
-        }
-        return nullptr;
-    }
-    HWND item() const
-    {
-        HWND screen = window(L"vokTodayScreen", nullptr);
-        return screen ? FindWindowExW(screen, nullptr, L"vokCurrencyCls", nullptr) : nullptr;
-    }
-    HWND dialog() const { return window(L"#32770", Title); }
-};
-
 TEST_F(RatesDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConverter)
 {
     if (GetFileAttributesW((buildFolder() + L"\\todayhost.exe").c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "todayhost.exe is not built";
     writeHistory(hisPath, {rates(8, 91.0f, 81.0f), rates(7, 90.0f, 80.0f)}, 2);
-    HostProcess host(folder.file(L"vokcurrency.dll"));
+    HostProcess host(folder.file(L"vokcurrency.dll"), L"--tick-ms 100");
     ASSERT_TRUE(host.started);
     HWND item = nullptr, dialog = nullptr;
     ASSERT_TRUE(pumpUntil([&] { return (item = host.item()) != nullptr; }, 10000));
@@ -586,7 +547,7 @@ TEST_F(RatesDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConverter
     // A right-click on the rates is the desktop's tap-and-hold.
     PostMessageW(item, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(150, 5));
     PostMessageW(item, WM_RBUTTONUP, 0, MAKELPARAM(150, 5));
-    ASSERT_TRUE(pumpUntil([&] { return (dialog = host.dialog()) != nullptr; }, 10000));
+    ASSERT_TRUE(pumpUntil([&] { return (dialog = host.window(L"#32770", Title)) != nullptr; }, 10000));
     // The window is there before its controls: it shows once they are set up.
     EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 10000));
     HWND list = GetDlgItem(dialog, IDC_HISTORY_TABLE);
@@ -604,7 +565,7 @@ TEST_F(RatesDialog, InTheHostARightClickOpensTheTableAndADoubleClickTheConverter
             PostMessageW(item, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 5));
             PostMessageW(item, WM_LBUTTONUP, 0, MAKELPARAM(150, 5));
         }
-        pumpUntil([&] { return (dialog = host.dialog()) != nullptr; }, 3000);
+        pumpUntil([&] { return (dialog = host.window(L"#32770", Title)) != nullptr; }, 3000);
     }
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 10000));
