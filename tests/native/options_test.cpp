@@ -28,17 +28,10 @@ struct OptionsPages : ::testing::Test {
     }
 };
 
+// An item with two digits in the default colour.
 PanelItem item(uint8_t currency, uint8_t isRatio = 0, uint8_t currency2 = 0, uint8_t period = 0)
 {
-    PanelItem it;
-    std::memset(&it, 0, sizeof it);
-    it.currency = currency;
-    it.isRatio = isRatio;
-    it.currency2 = currency2;
-    it.period = period;
-    it.digits = 2;
-    it.useDefaultColour = 1;
-    return it;
+    return {isRatio, period, currency, currency2, 1, {}, 0, 0, 2, {}};
 }
 
 // Items 0..count-1 with currencies 0, 1, 2 ... so that their order shows.
@@ -266,10 +259,7 @@ TEST(OptionsItemList, AddStopsAtFifteenAndANewItemHasItsDefaults)
     WorkingItems w = listOf(14);
     startNewItem(w, 14);
     const PanelItem& added = w.items[14];
-    PanelItem expected;
-    std::memset(&expected, 0, sizeof expected);
-    expected.digits = 2;
-    expected.useDefaultColour = 1;
+    const PanelItem expected = item(0);  // digits 2, the default colour, nothing else
     EXPECT_EQ(std::memcmp(&added, &expected, sizeof expected), 0);  // the slot's leftovers are gone
     EXPECT_EQ(w.count, 14);  // the count grows only on the editor's OK
     WorkingItems untouched = w;

@@ -12,9 +12,7 @@ const TextMeasurer seven{measureSeven, nullptr};
 
 DayRates day(int d, float eur, float usd)
 {
-    DayRates r;
-    std::memset(&r, 0, sizeof r);
-    r.code = makeDayCode(d, 12, 2026);
+    DayRates r = dayRecord(d, 12, 2026);
     r.rates[0] = {1, eur};
     r.rates[1] = {1, usd};
     return r;
@@ -23,15 +21,7 @@ DayRates day(int d, float eur, float usd)
 PanelItem item(uint8_t period, uint8_t flags, uint8_t digits, uint8_t isRatio = 0, uint8_t currency = 0,
                uint8_t currency2 = 1)
 {
-    PanelItem it;
-    std::memset(&it, 0, sizeof it);
-    it.period = period;
-    it.itemFlags = flags;
-    it.digits = digits;
-    it.isRatio = isRatio;
-    it.currency = currency;
-    it.currency2 = currency2;
-    return it;
+    return {isRatio, period, currency, currency2, 0, {}, 0, flags, digits, {}};
 }
 
 const DayRates none{};
