@@ -537,16 +537,18 @@ int PluginHost::pixelsOf(COLORREF colour)
 
 static HWND ratesTable(HWND dialog) { return GetDlgItem(dialog, IDC_HISTORY_TABLE); }
 
-std::wstring tableCell(HWND dialog, int row, int column)
+std::wstring listText(HWND list, int row, int column)
 {
-    wchar_t buffer[64] = L"";
+    wchar_t buffer[128] = L"";
     LVITEMW item = {};
     item.iSubItem = column;
     item.pszText = buffer;
-    item.cchTextMax = 64;
-    SendMessageW(ratesTable(dialog), LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+    item.cchTextMax = 128;
+    SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
     return buffer;
 }
+
+std::wstring tableCell(HWND dialog, int row, int column) { return listText(ratesTable(dialog), row, column); }
 
 void clickColumnHeader(HWND dialog, int column)
 {

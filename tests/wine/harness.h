@@ -116,7 +116,9 @@ void click(HWND parent, int id);
 int selection(HWND parent, int list);
 void choose(HWND dialog, int list, int position);
 bool visible(HWND window);
-// The rates dialog's table: a cell's text, and a tap on a column's header.
+// A list view's cell text; the rates dialog's table: a cell's text, and a tap on a
+// column's header.
+std::wstring listText(HWND list, int row, int column);
 std::wstring tableCell(HWND dialog, int row, int column);
 void clickColumnHeader(HWND dialog, int column);
 

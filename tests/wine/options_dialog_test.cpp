@@ -89,16 +89,7 @@ void pressCancel(HWND dialog) { click(GetDlgItem(dialog, ShellMenuBarId), IDM_CA
 HWND list(HWND dialog) { return GetDlgItem(itemsPage(dialog), IDC_ITEM_LIST); }
 int rowCount(HWND dialog) { return static_cast<int>(SendMessageW(list(dialog), LVM_GETITEMCOUNT, 0, 0)); }
 
-std::wstring rowText(HWND dialog, int row, int column)
-{
-    wchar_t text[128] = L"";
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 128;
-    SendMessageW(list(dialog), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
+std::wstring rowText(HWND dialog, int row, int column) { return listText(list(dialog), row, column); }
 
 // A click on a row, as far as the page sees it: the selection and its mark.
 void selectRow(HWND dialog, int row)
