@@ -18,8 +18,9 @@
 
 #include "data/history.h"
 #include "platform/testhooks.h"
+#include "update/document.h"
+#include "update/download.h"
 #include "update/fill.h"
-#include "update/ratesreader.h"
 #include "update/ratesurl.h"
 #include "update/schedule.h"
 
@@ -68,20 +69,19 @@ bool get(const char16_t* url)
 
 bool fetch(const char16_t* url, char*& text, size_t& length)
 {
-    if (!get(url) || body.size() >= 65536) return false;
+    if (!get(url) || body.size() >= DocumentLimit) return false;
     text = &body[0];
     length = body.size();
     return true;
 }
 
+// The daily form, accepted or refused as the plug-in's download does it.
 bool download(bool latest, const DayCode& day)
 {
     char16_t url[RatesUrlCapacity];
-    DayRates rates;
-    if (!buildRatesUrl(url, RatesUrlCapacity, latest, day) || !get(url) || body.size() <= 256) return false;
-    if (!parseDailyRates(&body[0], body.size(), rates)) return false;
-    storeDay(rates);
-    return true;
+    DayCode stored;
+    return buildRatesUrl(url, RatesUrlCapacity, latest, day) && get(url) &&
+           storeReceivedDocument(&body[0], body.size(), stored);
 }
 
 }  // namespace
