@@ -80,15 +80,6 @@ static bool nextRequest()
 // service can't be used and the days are to be fetched one at a time.
 enum class RangeResult { Done, UseDays };
 
-// A daily table read since the module was loaded names the currencies the
-// service lists; one it does not list has no ID and is not asked for.
-static bool knowsIds()
-{
-    for (int c = 0; c < CurrencyCount; ++c)
-        if (currencyId(c)[0]) return true;
-    return false;
-}
-
 // One currency over [first, first + span) into days; false when the range
 // service failed or gave no range document.
 static bool fetchRange(int currency, int32_t first, int32_t span, DayRates* days)
@@ -103,7 +94,8 @@ static bool fetchRange(int currency, int32_t first, int32_t span, DayRates* days
     return parseRangeRates(body, length, currency, id, first, days, span) >= 0;
 }
 
-// The days found, newest first, stored with one write; how many there were.
+// The days found, stored with one write; how many there were. Newest first, so
+// that a store that fills up refuses the older ones rather than shifting for them.
 static int32_t storeFound(DayRates* days, int32_t span)
 {
     int32_t found = 0;
@@ -118,6 +110,8 @@ static int32_t storeFound(DayRates* days, int32_t span)
     return found;
 }
 
+// A daily table read since the module was loaded names the currencies the
+// service lists; one it does not list has no ID and is not asked for.
 static int32_t listedCurrencies()
 {
     int32_t listed = 0;
@@ -155,7 +149,7 @@ static RangeResult fillByRange(FillOutcome& result)
     // The range requests name the currencies by the service's IDs, which a daily
     // table gives: the latest one for an empty store, else the oldest stored
     // day's (so nothing new lands in front).
-    if (filled == 0 || !knowsIds()) {
+    if (filled == 0 || listedCurrencies() == 0) {
         planned = 1 + CurrencyCount;
         if (!nextRequest()) {
             result = FillStopped;
@@ -167,6 +161,8 @@ static RangeResult fillByRange(FillOutcome& result)
             return RangeResult::Done;
         }
     }
+    // A table that named no ID leaves nothing to ask the range service for.
+    if (listedCurrencies() == 0) return RangeResult::UseDays;
     auto* days = static_cast<DayRates*>(std::malloc(size_t(BatchDays) * sizeof(DayRates)));
     if (!days) return RangeResult::UseDays;
     RangeResult outcomeOfRange = RangeResult::Done;

@@ -17,6 +17,7 @@ struct Bank {
     std::vector<uint32_t> times;
     std::string rangeAnswer;  // "" for the bank's own; "fail" fails; anything else is sent as it is
     int stopAfter = -1;
+    bool dailyWithoutIds = false;  // a daily table whose Valutes name no ID
     std::string body;
 } bank;
 
@@ -72,7 +73,7 @@ bool dailyDownload(bool latest, const DayCode& day)
     std::string text = "<ValCurs Date=\"" + dateText(n, '.') + "\">";
     for (int c = 0; c < CurrencyCount; ++c)
         if (c != 8)
-            text += "<Valute ID=\"" + idOf(c) + "\"><CharCode>" + isoCode[c] +
+            text += "<Valute" + (bank.dailyWithoutIds ? "" : " ID=\"" + idOf(c) + "\"") + "><CharCode>" + isoCode[c] +
                     "</CharCode><Nominal>1</Nominal><Value>" + std::to_string(priceOf(c, n)) + "</Value></Valute>";
     text += "</ValCurs>";
     DayRates rates;
@@ -145,13 +146,15 @@ TEST_F(RangeFill, AYearComesInAFewRequestsPerCurrencyAndFewWrites)
 }
 
 // A range service that fails, or answers with something that is no range
-// document (another currency's, a page), leaves the fill to the daily form.
+// document (another currency's, a page), leaves the fill to the daily form; so does
+// a daily table that names no ID to ask the range service for.
 TEST_F(RangeFill, FallsBackToOneRequestADayWhenTheRangeFormFails)
 {
     for (const char* answer : {"fail", "<html><body>Not found</body></html>",
-                               "<ValCurs ID=\"R09999\" DateRange1=\"01.01.2026\"></ValCurs>"}) {
+                               "<ValCurs ID=\"R09999\" DateRange1=\"01.01.2026\"></ValCurs>", "no IDs"}) {
         start(12);
         bank.rangeAnswer = answer;
+        bank.dailyWithoutIds = std::string(answer) == "no IDs";
         EXPECT_EQ(fillToTheEnd(), FillComplete) << answer;
         expectEveryTableDayNewestFirst(12);
         EXPECT_EQ(bank.urls.back().substr(0, 6), "daily ") << answer;
