@@ -2,7 +2,8 @@
 // table, a converter at one day's rates, and a chart of one currency. Its
 // parameter is the first view: 0 the table, 1 the converter. The dialog's rooms
 // (ratesdialog_win32.cpp the shell, ratestable_, ratesconverter_ and
-// rateschart_win32.cpp) share one state, ratesDialog, which lives while it is open.
+// rateschart_win32.cpp) share one state, ratesDialog, which lives while it is open
+// (its sort as long as the module).
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -17,13 +18,21 @@ INT_PTR CALLBACK ratesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 enum RatesView { TableView, ConverterView, ChartView };
 
+// The table's sort: the column of the last sort (0 the date) and its direction. It
+// lasts as long as the module, across openings: the first tap on "Дата" in a
+// module's life sorts oldest first.
+struct RatesSort {
+    int32_t column = 0;
+    uint8_t descending = 1;
+};
+
 struct RatesDialogState {
     HWND table;             // the list view, null while the dialog is not set up
     DayRates* rowRecords;   // the history as it was when the dialog opened (or the fill last added)
     uint16_t* rowOrder;     // table row r shows rowRecords[rowOrder[r]]
     int32_t rowCount;
-    int32_t sortColumn;
-    uint8_t sortDescending;
+    RatesSort sort;         // kept when the dialog opens again
+    bool userSorted;        // this opening's rows follow sort; until then the store's order
     DayRates shownRates;    // the shown day when the dialog opened: the headers' nominals
     DayRates chosenRates;   // the converter's day
     double inputAmount;
@@ -38,6 +47,9 @@ struct RatesDialogState {
     int32_t fillShownDays;
 };
 extern RatesDialogState ratesDialog;
+
+// The core's UTF-16 text as the platform's wide text.
+inline wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 bool useHistoryComma();
 void showView(HWND dialog, RatesView view);

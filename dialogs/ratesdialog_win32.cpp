@@ -106,7 +106,9 @@ static void toggleFill(HWND dialog)
 static void onInit(HWND dialog, LPARAM firstView)
 {
     RatesDialogState& s = ratesDialog;
+    RatesSort kept = s.sort;
     s = RatesDialogState{};
+    s.sort = kept;
     s.chosenPoint = -1;
     setUpFullScreenDialog(dialog, IDR_HISTORY_MENUBAR);
     DayCode shownDay;

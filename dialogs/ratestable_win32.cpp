@@ -14,8 +14,6 @@
 bool historyRowsUnavailable;
 #endif
 
-static wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
-
 void freeRows()
 {
     RatesDialogState& s = ratesDialog;
@@ -59,7 +57,7 @@ static int compareOrder(const void* a, const void* b)
 {
     const RatesDialogState& s = ratesDialog;
     uint16_t indexA = *static_cast<const uint16_t*>(a), indexB = *static_cast<const uint16_t*>(b);
-    int32_t d = compareRows(s.rowRecords[indexA], s.rowRecords[indexB], s.sortColumn, s.sortDescending != 0,
+    int32_t d = compareRows(s.rowRecords[indexA], s.rowRecords[indexB], s.sort.column, s.sort.descending != 0,
                             &s.shownRates);
     if (d != 0) return d > 0 ? 1 : -1;
     return indexA < indexB ? -1 : indexA > indexB ? 1 : 0;
@@ -76,7 +74,7 @@ static void applySort()
 bool refreshRows(HWND dialog)
 {
     if (!takeRows()) return false;
-    applySort();
+    if (ratesDialog.userSorted) applySort();
     SendMessageW(ratesDialog.table, LVM_SETITEMCOUNT, WPARAM(ratesDialog.rowCount), 0);
     InvalidateRect(ratesDialog.table, nullptr, FALSE);
     collectChart(dialog);
@@ -119,8 +117,6 @@ void setUpTable(HWND dialog, const DayRates& shown)
 {
     RatesDialogState& s = ratesDialog;
     s.table = GetDlgItem(dialog, IDC_HISTORY_TABLE);
-    s.sortColumn = 0;  // newest first, the store's order
-    s.sortDescending = 1;
     SetWindowPos(s.table, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(s.table, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     for (int c = 0; c < TableColumns; ++c) {
@@ -153,12 +149,13 @@ static void sortTable(int column)
 {
     RatesDialogState& s = ratesDialog;
     if (column < 0 || column >= TableColumns) return;
-    if (column == s.sortColumn) {
-        s.sortDescending = !s.sortDescending;
+    if (column == s.sort.column) {
+        s.sort.descending = !s.sort.descending;
     } else {
-        s.sortColumn = column;
-        s.sortDescending = 0;
+        s.sort.column = column;
+        s.sort.descending = 0;
     }
+    s.userSorted = true;
     if (!s.rowOrder || s.rowCount < 1) return;
     applySort();
     SendMessageW(s.table, LVM_REDRAWITEMS, 0, s.rowCount - 1);

@@ -320,12 +320,14 @@ TEST_F(RatesDialog, HeaderTapsSortAndTapsOnTheSameColumnReverse)
         EXPECT_EQ(tableCell(dialog, 4, 0), L"01/12/2026");
         EXPECT_EQ(tableCell(dialog, 4, Eur + 1), L"90,1000");  // cells follow their rows
     });
-    // A new opening starts newest first again.
-    openThen(IDM_CANCEL, 0, [](HWND dialog) {
-        EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
-        clickColumnHeader(dialog, Eur + 1);  // another column: ascending
-        EXPECT_EQ(dateColumn(dialog), L"01 03 04 07 08 ");
-    });
+    // A new opening shows the store's order, newest first, and keeps the last sort:
+    // a tap on its column (EUR, descending) flips it to ascending, and again.
+    for (const wchar_t* flipped : {L"01 03 04 07 08 ", L"08 07 04 03 01 "})
+        openThen(IDM_CANCEL, 0, [flipped](HWND dialog) {
+            EXPECT_EQ(dateColumn(dialog), L"08 07 04 03 01 ");
+            clickColumnHeader(dialog, Eur + 1);
+            EXPECT_EQ(dateColumn(dialog), flipped);
+        });
 }
 
 TEST_F(RatesDialog, ActivatingARowChoosesItsDayForTheConverter)
