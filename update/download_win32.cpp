@@ -85,10 +85,11 @@ bool downloadRates(bool latest, const DayCode& day)
 {
     DWORD deadline;
     if (!downloadDeadline(deadline)) return false;
-    if (!buildRatesUrl(documentBuffer.url, RatesUrlCapacity, latest, day)) return false;
+    char16_t url[RatesUrlCapacity];  // on the stack: a fetch thread given up on may still write the buffer
+    if (!buildRatesUrl(url, RatesUrlCapacity, latest, day)) return false;
     size_t length = 0;
     DayCode stored;
-    bool result = fetchBody(reinterpret_cast<const wchar_t*>(documentBuffer.url), deadline, length) &&
+    bool result = fetchBody(reinterpret_cast<const wchar_t*>(url), deadline, length) &&
                   storeReceivedDocument(documentBuffer.text, length, stored);
     reportDownload(result ? &stored : nullptr);
     return result;

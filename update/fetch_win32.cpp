@@ -68,10 +68,9 @@ static void setLimit(HINTERNET handle, DWORD option, DWORD milliseconds)
 
 FetchFailure lastFailure;
 
-// One buffer for every download, daily or range: first for the request URL, then
-// for the document and its NUL. Only one update worker (or fill) runs at a time,
-// and one fetch thread: the job holds its own copy of the URL, and the thread
-// writes the body here. While a thread given up on still runs, every new fetch
+// One buffer for every download's document, daily or range. Only one update
+// worker (or fill) runs at a time, and one fetch thread: the job holds its own
+// copy of the URL, and the thread writes the body here. While a thread given up on still runs, every new fetch
 // fails at once, so nothing else touches the buffer meanwhile.
 DocumentBuffer documentBuffer;
 

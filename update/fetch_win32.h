@@ -5,12 +5,9 @@
 #include <cstddef>
 
 #include "update/download.h"
-#include "update/ratesurl.h"
 
-// One buffer for every download, daily or range: first for the request URL, then
-// for the document and its NUL.
-union DocumentBuffer {
-    char16_t url[RatesUrlCapacity];
+// One buffer for every download's document, daily or range, and its NUL.
+struct DocumentBuffer {
     char text[DocumentLimit + 1];
 };
 extern DocumentBuffer documentBuffer;
