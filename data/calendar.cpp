@@ -15,11 +15,13 @@ bool isCalendarDay(int day, int month, int year)
     return day <= daysInMonth(month, year);
 }
 
+// Leap years from year 1 to year, by the Gregorian rule.
+static int32_t leapYearsTo(int32_t year) { return year / 4 - year / 100 + year / 400; }
+
 int32_t dayNumber(const DayCode& code)
 {
     int year = yearOf(code);
-    int32_t n = 0;
-    for (int y = 1989; y < year; ++y) n += leapYear(y) ? 366 : 365;
+    int32_t n = 365 * (year - 1989) + leapYearsTo(year - 1) - leapYearsTo(1988);
     for (int m = 1; m < code.month && m <= 12; ++m) n += daysInMonth(m, year);
     return n + code.day - 1;
 }

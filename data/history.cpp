@@ -23,8 +23,9 @@ static int compareSlotKeys(const void* a, const void* b)
     return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
 }
 
-// Grows with the calendar from each day to the next, as dayNumber does, but with
-// no count of the years before: a store of ten years compares it often.
+// Grows with the calendar from each day to the next, as dayNumber does, and keeps
+// a damaged code's month and day in order too (dayNumber counts a month past 12 as
+// December), so the store's order is total over whatever a file holds.
 static int32_t dateOrder(const DayCode& code) { return yearOf(code) * 416 + code.month * 32 + code.day; }
 
 static int32_t slotNumber(const DayRates& rec) { return rec.code.day != 0 ? dateOrder(rec.code) : -1; }
@@ -180,7 +181,7 @@ static bool qualifies(NearestRule rule, int32_t k, int32_t t, int32_t best)
     return false;
 }
 
-DayCode findNearestDayHeld(const DayCode& target, NearestRule rule, int32_t start)
+static DayCode findNearestDayHeld(const DayCode& target, NearestRule rule, int32_t start)
 {
     DayCode out{0, 0, 0};
     int32_t t = DayKey(target);
@@ -207,6 +208,14 @@ DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start)
 DayCode findLatestOnOrBefore(const DayCode& target) { return findNearestDay(target, NearestRule::LatestOnOrBefore, 0); }
 DayCode findLatestBefore(const DayCode& target) { return findNearestDay(target, NearestRule::LatestBefore, 0); }
 DayCode findEarliestAfter(const DayCode& target) { return findNearestDay(target, NearestRule::EarliestAfter, 65535); }
+DayCode findLatestBeforeHeld(const DayCode& target)
+{
+    return findNearestDayHeld(target, NearestRule::LatestBefore, 0);
+}
+DayCode findEarliestAfterHeld(const DayCode& target)
+{
+    return findNearestDayHeld(target, NearestRule::EarliestAfter, 65535);
+}
 
 int32_t copyHistory(DayRates* out, int32_t maxRecords)
 {

@@ -38,9 +38,10 @@ DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start);
 DayCode findLatestOnOrBefore(const DayCode& target);
 DayCode findLatestBefore(const DayCode& target);
 DayCode findEarliestAfter(const DayCode& target);
-// The same two reads for a caller that holds historyLock already.
+// The same reads for a caller that holds historyLock already.
 DayRates findDayHeld(const DayCode& code);
-DayCode findNearestDayHeld(const DayCode& target, NearestRule rule, int32_t start);
+DayCode findLatestBeforeHeld(const DayCode& target);
+DayCode findEarliestAfterHeld(const DayCode& target);
 
 // The filled slots of the store and its oldest day (all zero when it is empty),
 // read under the lock.

@@ -129,8 +129,6 @@ size_t formatFixed(char16_t* out, size_t capacity, double value, int32_t digits,
     return length;
 }
 
-static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // mantissa * 10^exponent (exponent 0 or more), exactly rounded to a double: the
 // whole number in limbs of 32 bits, then its 53 leading bits rounded to even.

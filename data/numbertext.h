@@ -23,6 +23,9 @@ size_t formatFixed(char16_t* out, size_t capacity, double value, int32_t digits,
 // to 22 after the point. end, when given, is set just past what was read (to text
 // when nothing was).
 double readDecimal(const char* text, const char** end);
+// An ASCII digit; white space as the C library's isspace has it in the "C" locale.
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 // Writes value in decimal ASCII, zero-padded to at least width digits, as "%0<width>d"
 // does, into out of capacity bytes: cut to fit, always terminated. Returns the length.
 size_t formatWhole(char* out, size_t capacity, int32_t value, int width);

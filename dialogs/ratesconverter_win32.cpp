@@ -10,8 +10,6 @@
 
 constexpr int PasteTextUnits = 1024;  // more than the amount field reads: a longer text converts as 0
 
-static wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
-
 void setChosenDay(HWND dialog, const DayRates& day)
 {
     ratesDialog.chosenRates = day;

@@ -20,21 +20,8 @@ if [ -n "$core_files" ]; then
     fi
 fi
 
-hits=$(grep -n -E '#[[:space:]]*include[[:space:]]*"(plugin|dialogs)/' data/* update/* 2>/dev/null || true)
-if [ -n "$hits" ]; then
-    echo "checksrc: data/ or update/ includes from plugin/ or dialogs/ (pass what is needed through the seam):"
-    echo "$hits" | sed 's/^/    /'
-    status=1
-fi
-
-hits=$(grep -n -E '#[[:space:]]*include[[:space:]]*"plugin/' dialogs/* dialogs/core/* 2>/dev/null || true)
-if [ -n "$hits" ]; then
-    echo "checksrc: dialogs/ includes from plugin/ (the panel is told through the seam set at attach):"
-    echo "$hits" | sed 's/^/    /'
-    status=1
-fi
-
-# The include graph: every folder includes only from the layers below it, and no two
+# The include graph: every folder includes only from the layers below it (so data/ and
+# update/ nothing from plugin/ or dialogs/, and dialogs/ nothing from plugin/), and no two
 # modules (a header with its source) include each other, however long the way round.
 python3 scripts/includegraph.py layers || status=1
 python3 scripts/includegraph.py cycles || status=1

@@ -119,7 +119,8 @@ def main(argv):
                 if fa == fb or layer(fa) is None or layer(fb) is None:
                     continue
                 if layer(fb) >= layer(fa):
-                    print(f"includegraph: {a} includes {b}: {fa}/ may include only from the layers below it")
+                    print(f"includegraph: {a} includes {b}: {fa}/ may include only from the layers below it"
+                          " (what it needs of a layer above comes through a seam set at attach)")
                     status = 1
         unknown = sorted({folder(m) for m in graph} - {f for names in LAYERS for f in names} -
                          {"tests", "bench", "."})

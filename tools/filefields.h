@@ -2,7 +2,6 @@
 // text, and one history day as a line of text. Built natively with the portable core;
 // the plug-in does not use it.
 #pragma once
-#include "platform/text16.h"
 #include <cstddef>
 
 #include "data/currency.h"

@@ -16,6 +16,7 @@
 #include "data/currency.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
+#include "platform/text16.h"
 #include "tools/filefields.h"
 
 namespace {

@@ -1,14 +1,10 @@
 #include "update/ratesreader.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "data/calendar.h"
 #include "data/numbertext.h"
-#include "platform/text16.h"
-
-static bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 int readIntegerField(const char* text)
 {
@@ -103,7 +99,7 @@ bool parseDailyRates(char* text, size_t length, DayRates& rates)
     // The root must be whole: a body cut before its end tag is no document.
     ElementSpan root;
     if (!locateElement(text, "valcurs", root) || !root.contentEnd) return false;
-    findElement(text, "valcurs", rootAttributes, sizeof rootAttributes, nullptr, 0);
+    copyCut(rootAttributes, sizeof rootAttributes, root.attributes, size_t(root.tagEnd - root.attributes));
     const char* date = std::strstr(rootAttributes, "date=\"");
     if (!date) return false;
     date += 6;
@@ -179,7 +175,6 @@ int32_t parseRangeRates(char* text, size_t length, int currency, const char* id,
         char value[ValueCapacity] = {};
         ChildWanted children[2] = {{"nominal", 7, nominal, sizeof nominal}, {"value", 5, value, sizeof value}};
         readChildren(record.tagEnd + 1, limit, children, 2);
-        if (char* comma = std::strchr(value, ',')) *comma = '.';
         RateEntry entry{readIntegerField(nominal), toRate(readRateField(value))};
         if (entry.nominal <= 0 || !(entry.rate > 0.0f)) continue;
         days[k].code = day;

@@ -86,8 +86,8 @@ void readPanelDays(DayRates& previous, DayRates& current, DayRates& next)
 {
     lockHistory();
     current = currentRates;
-    previous = findDayHeld(findNearestDayHeld(shownDay, NearestRule::LatestBefore, 0));
-    next = findDayHeld(findNearestDayHeld(shownDay, NearestRule::EarliestAfter, 65535));
+    previous = findDayHeld(findLatestBeforeHeld(shownDay));
+    next = findDayHeld(findEarliestAfterHeld(shownDay));
     unlockHistory();
 }
 

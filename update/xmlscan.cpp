@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "data/numbertext.h"
+
 // Copies length bytes of src into dst of capacity bytes, cut to fit, NUL-terminated.
 void copyCut(char* dst, size_t capacity, const char* src, size_t length)
 {
@@ -32,7 +34,6 @@ static const char* findStartTag(const char* text, const char* name, size_t nameL
     withAttributes = false;
     return plain;
 }
-
 
 bool locateElement(const char* text, const char* name, ElementSpan& span)
 {
@@ -75,9 +76,6 @@ int findElement(const char* text, const char* name, char* attributes, size_t att
     copyCut(content, contentCapacity, contentStart, static_cast<size_t>(span.contentEnd - contentStart));
     return static_cast<int>(span.after - text);
 }
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-
 
 static const char* nextTagEnd(const char* at, const char* limit)
 {
@@ -166,7 +164,6 @@ void attributeValue(const char* from, const char* to, const char* name, char* ou
         return;
     }
 }
-
 
 void openRoot(const ElementSpan& root, RootContent& content)
 {

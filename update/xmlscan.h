@@ -45,7 +45,6 @@ void readChildren(const char* text, const char* limit, ChildWanted* children, in
 
 // Copies length bytes of src into dst of capacity bytes, cut to fit, NUL-terminated.
 void copyCut(char* dst, size_t capacity, const char* src, size_t length);
-bool isBlank(char c);
 // A-Z to a-z in place; every other byte stays as it is.
 void lowerCase(char* text, size_t length);
 // The value of attribute name (lower case) in the attribute text [from, to), cut

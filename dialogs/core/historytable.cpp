@@ -130,18 +130,15 @@ size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, co
 void composeRatesCaption(char16_t* out, size_t capacity, int32_t done, int32_t planned, bool failed)
 {
     if (!out || capacity == 0) return;
-    copy16(out, capacity, u"\x041A\x0443\x0440\x0441\x044B");  // "Курсы"
-    size_t used = length16(out, capacity);
-    if (failed) {
-        copy16(out + used, capacity - used, u"  \x043E\x0448\x0438\x0431\x043A\x0430");  // "  ошибка"
-        return;
-    }
-    if (done < 0) return;
-    char numbers[40] = "  ";
-    size_t at = 2 + formatWhole(numbers + 2, sizeof numbers - 2, done, 0);
-    numbers[at++] = ' ';
-    numbers[at++] = '/';
-    numbers[at++] = ' ';
-    formatWhole(numbers + at, sizeof numbers - at, planned, 0);
-    widen16(out + used, capacity - used, numbers);
+    size_t used = 0;
+    appendText(out, capacity, used, u"\x041A\x0443\x0440\x0441\x044B");  // "Курсы"
+    if (failed) appendText(out, capacity, used, u"  \x043E\x0448\x0438\x0431\x043A\x0430");  // "  ошибка"
+    if (failed || done < 0) return;
+    char number[16];
+    formatWhole(number, sizeof number, done, 0);
+    appendText(out, capacity, used, "  ");
+    appendText(out, capacity, used, number);
+    appendText(out, capacity, used, " / ");
+    formatWhole(number, sizeof number, planned, 0);
+    appendText(out, capacity, used, number);
 }
