@@ -62,7 +62,7 @@ static void BM_FindNearestDay(benchmark::State& state)
     }
     int n = 0;
     for (auto _ : state) {
-        DayCode found = findNearestDay(nthDay(n), rule, rule == NearestRule::EarliestAfter ? 65535 : 0);
+        DayCode found = findNearestDay(nthDay(n), rule, rule == NearestRule::EarliestAfter ? NearestAfterStart : 0);
         benchmark::DoNotOptimize(found);
         n = (n + 7) % capacity;
     }

@@ -52,3 +52,7 @@ DayCode dayFromNumber(int32_t number)
     for (; number >= daysInMonth(month, year); ++month) number -= daysInMonth(month, year);
     return makeDayCode(int(number) + 1, month, year);
 }
+
+int32_t DayDistance(const DayCode& a, const DayCode& b) { return dayNumber(a) - dayNumber(b); }
+
+int32_t dateOrder(const DayCode& code) { return yearOf(code) * 416 + code.month * 32 + code.day; }

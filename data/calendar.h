@@ -1,5 +1,5 @@
-// True calendar order of day codes, where the history's own day key (31-day
-// months, 365-day years) would put a January before the December it follows.
+// True calendar order of day codes: every ordering, search and distance between
+// days goes through these, so a January always comes after the December before it.
 #pragma once
 #include <cstdint>
 
@@ -17,3 +17,8 @@ DayCode previousDay(const DayCode& code);
 // The day of a day number (the inverse of dayNumber); the all-zero code outside
 // the years a day code holds.
 DayCode dayFromNumber(int32_t number);
+// Days from b to a (negative when a is earlier).
+int32_t DayDistance(const DayCode& a, const DayCode& b);
+// A total order over any code a file may hold: for real days it is the calendar's
+// (a later day, a larger value); a damaged month or day still sorts by its fields.
+int32_t dateOrder(const DayCode& code);

@@ -26,17 +26,6 @@ DayCode makeDayCode(int day, int month, int year)
 
 int yearOf(const DayCode& code) { return code.yearCode + 1989; }
 
-int32_t DayKey(const DayCode& code)
-{
-    return 365 * int32_t(code.yearCode) + 31 * int32_t(code.month) + int32_t(code.day) - 31;
-}
-
-int32_t DayDistance(const DayCode& a, const DayCode& b)
-{
-    return 365 * (int32_t(a.yearCode) - int32_t(b.yearCode)) + 31 * (int32_t(a.month) - int32_t(b.month)) +
-           (int32_t(a.day) - int32_t(b.day));
-}
-
 // Gregorian weekday (Sakamoto's method), 0 = Sunday.
 uint8_t DayOfWeek(const DayCode& code)
 {

@@ -44,6 +44,4 @@ bool sameDay(const DayCode& a, const DayCode& b);
 DayCode makeDayCode(int day, int month, int year);
 int yearOf(const DayCode& code);
 
-int32_t DayKey(const DayCode& code);
-int32_t DayDistance(const DayCode& a, const DayCode& b);
 uint8_t DayOfWeek(const DayCode& code);

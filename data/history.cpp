@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "data/settings.h"
+#include "data/calendar.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
 
@@ -23,33 +23,52 @@ static int compareSlotKeys(const void* a, const void* b)
     return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
 }
 
-// Grows with the calendar from each day to the next, as dayNumber does, and keeps
-// a damaged code's month and day in order too (dayNumber counts a month past 12 as
-// December), so the store's order is total over whatever a file holds.
-static int32_t dateOrder(const DayCode& code) { return yearOf(code) * 416 + code.month * 32 + code.day; }
-
 static int32_t slotNumber(const DayRates& rec) { return rec.code.day != 0 ? dateOrder(rec.code) : -1; }
 
 // Files written before the store kept date order (a fill stored older days in
 // front) are put in order once, when they are read: newest first, empty slots at
-// the end. A file already in order is left as it is.
-static void putInDateOrder()
+// the end. Records already in order are left as they are.
+static void putInDateOrder(DayRates* records, int32_t n)
 {
-    int32_t n = history.capacity;
     bool ordered = true;
-    for (int32_t i = 1; i < n && ordered; ++i)
-        ordered = slotNumber(history.records[i - 1]) >= slotNumber(history.records[i]);
+    for (int32_t i = 1; i < n && ordered; ++i) ordered = slotNumber(records[i - 1]) >= slotNumber(records[i]);
     if (ordered) return;
     auto* keys = static_cast<SlotKey*>(std::malloc(size_t(n) * sizeof(SlotKey)));
     auto* sorted = static_cast<DayRates*>(std::malloc(size_t(n) * sizeof(DayRates)));
     if (keys && sorted) {
-        for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(history.records[i]), i};
+        for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(records[i]), i};
         std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
-        for (int32_t i = 0; i < n; ++i) sorted[i] = history.records[keys[i].index];
-        std::memcpy(history.records, sorted, size_t(n) * sizeof(DayRates));
+        for (int32_t i = 0; i < n; ++i) sorted[i] = records[keys[i].index];
+        std::memcpy(records, sorted, size_t(n) * sizeof(DayRates));
     }
     std::free(keys);
     std::free(sorted);
+}
+
+// Reads up to room whole records of the file into records (the rest stays zero: a
+// cut last record is not a record); how many slots the file filled, 0 for none.
+static int32_t readRecords(const char16_t* path, DayRates* records, int32_t room)
+{
+    long got = readFileStart(path, records, static_cast<size_t>(room) * sizeof(DayRates));
+    if (got <= 0) return 0;
+    int32_t whole = int32_t(got / long(sizeof(DayRates)));
+    if (whole < room && got % long(sizeof(DayRates)) != 0) std::memset(&records[whole], 0, sizeof(DayRates));
+    return whole;
+}
+
+// A file longer than the store (written at a greater history length) is read
+// whole, as far as any store can hold, and put in date order before it is cut,
+// so the store keeps the newest days whatever order the file had.
+static void readLongerFile(const char16_t* path)
+{
+    auto* all = static_cast<DayRates*>(std::calloc(size_t(MaxHistoryLength), sizeof(DayRates)));
+    if (!all) return;
+    int32_t n = readRecords(path, all, MaxHistoryLength);
+    if (n > history.capacity) {
+        putInDateOrder(all, n);
+        std::memcpy(history.records, all, size_t(history.capacity) * sizeof(DayRates));
+    }
+    std::free(all);
 }
 
 void loadHistory(const char16_t* path, int32_t capacity)
@@ -66,23 +85,37 @@ void loadHistory(const char16_t* path, int32_t capacity)
     history.records = static_cast<DayRates*>(std::calloc(static_cast<size_t>(capacity), sizeof(DayRates)));
     if (!history.records) return;
     createLock(history.historyLock);
-    long got = readFileStart(path, history.records, static_cast<size_t>(capacity) * sizeof(DayRates));
-    // A partial last record (a cut file) is not a record: clear what it left.
-    if (got > 0 && got % static_cast<long>(sizeof(DayRates)) != 0) {
-        size_t whole = static_cast<size_t>(got) / sizeof(DayRates);
-        std::memset(&history.records[whole], 0, sizeof(DayRates));
-    }
-    putInDateOrder();
+    if (readRecords(path, history.records, capacity) == capacity && capacity < MaxHistoryLength)
+        readLongerFile(path);
+    putInDateOrder(history.records, capacity);
 }
 
-void saveHistory()
+// Whether the file lags behind memory: the last save failed. Under historyLock.
+static bool unsaved;
+
+bool saveHistory()
 {
-    replaceFileContents(history.path, history.records, static_cast<size_t>(history.capacity) * sizeof(DayRates));
+    // With no place for the file the store lives in memory only: nothing to keep.
+    unsaved = history.path[0] != 0 &&
+              !replaceFileContents(history.path, history.records,
+                                   static_cast<size_t>(history.capacity) * sizeof(DayRates));
+    return !unsaved;
+}
+
+bool saveHistoryIfUnsaved()
+{
+    if (!history.records) return true;
+    enterLock(history.historyLock);
+    bool saved = !unsaved || saveHistory();
+    leaveLock(history.historyLock);
+    return saved;
 }
 
 void freeHistory(bool leaveInPlace)
 {
     if (!history.records || leaveInPlace) return;
+    saveHistoryIfUnsaved();
+    unsaved = false;
     deleteLock(history.historyLock);
     std::free(history.records);
     history.records = nullptr;
@@ -184,10 +217,11 @@ static bool qualifies(NearestRule rule, int32_t k, int32_t t, int32_t best)
 static DayCode findNearestDayHeld(const DayCode& target, NearestRule rule, int32_t start)
 {
     DayCode out{0, 0, 0};
-    int32_t t = DayKey(target);
+    int32_t t = dateOrder(target);
     int32_t best = start;
     for (int32_t i = 0; history.records && i < history.capacity; ++i) {
-        int32_t k = DayKey(history.records[i].code);
+        if (history.records[i].code.day == 0) continue;
+        int32_t k = dateOrder(history.records[i].code);
         if (qualifies(rule, k, t, best)) {
             out = history.records[i].code;
             best = k;
@@ -207,14 +241,14 @@ DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start)
 
 DayCode findLatestOnOrBefore(const DayCode& target) { return findNearestDay(target, NearestRule::LatestOnOrBefore, 0); }
 DayCode findLatestBefore(const DayCode& target) { return findNearestDay(target, NearestRule::LatestBefore, 0); }
-DayCode findEarliestAfter(const DayCode& target) { return findNearestDay(target, NearestRule::EarliestAfter, 65535); }
+DayCode findEarliestAfter(const DayCode& target) { return findNearestDay(target, NearestRule::EarliestAfter, NearestAfterStart); }
 DayCode findLatestBeforeHeld(const DayCode& target)
 {
     return findNearestDayHeld(target, NearestRule::LatestBefore, 0);
 }
 DayCode findEarliestAfterHeld(const DayCode& target)
 {
-    return findNearestDayHeld(target, NearestRule::EarliestAfter, 65535);
+    return findNearestDayHeld(target, NearestRule::EarliestAfter, NearestAfterStart);
 }
 
 int32_t copyHistory(DayRates* out, int32_t maxRecords)

@@ -19,10 +19,17 @@ extern HistoryStore history;
 // A capacity below 1, or a failed allocation, leaves the store absent: every
 // operation is then a harmless no-op.
 void loadHistory(const char16_t* path, int32_t capacity);
-// Writes the whole array to the file; called with historyLock held.
-void saveHistory();
-// Deletes the lock and frees the array. With leaveInPlace set the store stays
-// as it is (a worker may still be inside an operation).
+// Writes the whole array to the file; called with historyLock held. False when
+// the file could not be replaced (another program holding it open, a read-only
+// folder, a full disk): the store then stays unsaved, and memory keeps what it
+// holds, until a later save succeeds.
+bool saveHistory();
+// Writes the store again when its last save failed; true once the file holds what
+// memory holds (or there is no file to hold it). Takes historyLock.
+bool saveHistoryIfUnsaved();
+// Deletes the lock and frees the array, after a last try at an unsaved store's
+// file. With leaveInPlace set the store stays as it is (a worker may still be
+// inside an operation).
 void freeHistory(bool leaveInPlace = false);
 
 DayRates findDay(const DayCode& code);
@@ -33,7 +40,14 @@ void storeDay(const DayRates& rec);
 // The same for count days at once (any order), with one file write at the end.
 void storeDays(const DayRates* recs, int32_t count);
 
+// The most days a store holds; a damaged settings file can't ask for more.
+constexpr int MaxHistoryLength = 3660;  // ten years
+
+// The nearest stored day to target by rule, in calendar order (dateOrder): start
+// is the bound a found day must beat, 0 for the latest-day rules and
+// NearestAfterStart for the earliest-after one.
 enum class NearestRule { LatestOnOrBefore, LatestBefore, EarliestAfter };
+constexpr int32_t NearestAfterStart = 0x7FFFFFFF;
 DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start);
 DayCode findLatestOnOrBefore(const DayCode& target);
 DayCode findLatestBefore(const DayCode& target);

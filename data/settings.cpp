@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/fileio.h"
+#include "platform/text16.h"
 
 Settings settings;
 
@@ -53,21 +54,44 @@ void setDefaultSettings(Settings& s, int screenDpi)
     s.items[2] = makeItem(0, 1, 0, ShowArrow, 4);
 }
 
+// The file is read into a record of its own and repaired there; only the whole
+// record is put in place, under the history lock, so a download taking the proxy
+// meanwhile sees the old settings or the new, never a cleared or half-read one.
 void loadSettings(const char16_t* path, int screenDpi)
 {
-    std::memset(&settings, 0, sizeof settings);
-    readFileStart(path, &settings, sizeof settings);
-    if (std::memcmp(settings.magic, marker, 4) != 0) {
-        setDefaultSettings(settings, screenDpi);
-        saveSettings(path);
+    Settings loaded;
+    std::memset(&loaded, 0, sizeof loaded);
+    readFileStart(path, &loaded, sizeof loaded);
+    bool repaired = false;
+    if (std::memcmp(loaded.magic, marker, 4) != 0) {
+        setDefaultSettings(loaded, screenDpi);
+        repaired = true;
     }
-    if (std::memcmp(settings.magic2, marker, 4) != 0) {
-        std::memcpy(settings.magic2, marker, 4);
-        settings.useProxy = 0;
-        settings.proxy[0] = 0;
-        saveSettings(path);
+    if (std::memcmp(loaded.magic2, marker, 4) != 0) {
+        std::memcpy(loaded.magic2, marker, 4);
+        loaded.useProxy = 0;
+        loaded.proxy[0] = 0;
+        repaired = true;
     }
-    clampSettings(settings);
+    clampSettings(loaded);
+    lockHistory();
+    settings = loaded;
+    unlockHistory();
+    if (repaired) saveSettings(path);
 }
 
-void saveSettings(const char16_t* path) { replaceFileContents(path, &settings, sizeof settings); }
+// The path of a save that failed, empty while the file holds the record.
+static char16_t unsavedPath[260];
+
+bool saveSettings(const char16_t* path)
+{
+    // With no place for the file the record in memory is the only copy.
+    bool saved = !path[0] || replaceFileContents(path, &settings, sizeof settings);
+    if (saved)
+        unsavedPath[0] = 0;
+    else if (path != unsavedPath && length16(path, 260) < 260)  // a path cut short would be another file
+        copy16(unsavedPath, 260, path);
+    return saved;
+}
+
+bool saveSettingsIfUnsaved() { return !unsavedPath[0] || saveSettings(unsavedPath); }

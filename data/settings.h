@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "data/history.h"
+
 enum UpdateFlagBits : uint8_t {
     UpdateEvery = 1,
     UpdateDaily = 2,
@@ -15,7 +17,6 @@ constexpr int MaxItems = 15;         // the item list never holds more
 constexpr int MinFontHeight = 5;     // the panel font's height, as the options page accepts it
 constexpr int MaxFontHeight = 47;
 constexpr int ItemSlots = 16;        // slots in the record
-constexpr int MaxHistoryLength = 3660;  // ten years; a damaged file can't ask for more
 constexpr int HistoryColumns = 18;   // date column + one per currency
 constexpr int ConverterChoices = 18; // "RUB" + one per currency
 
@@ -121,7 +122,11 @@ extern Settings settings;
 // screenDpi is the screen's horizontal pixels per logical inch (default font height).
 void loadSettings(const char16_t* path, int screenDpi);
 // Writes `settings` to the file at path; the old file survives a failed write.
-void saveSettings(const char16_t* path);
+// Writes the record to path; false when the file could not be replaced. A failed
+// save is kept in mind (with its path) until a later one succeeds.
+bool saveSettings(const char16_t* path);
+// Writes the record again when its last save failed; true once the file holds it.
+bool saveSettingsIfUnsaved();
 
 // The defaults a fresh settings file gets.
 void setDefaultSettings(Settings& s, int screenDpi);

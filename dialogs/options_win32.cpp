@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+
+#include "data/history.h"
 #include "data/settings.h"
 #include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
@@ -128,7 +131,9 @@ void readOptionsPages()
     misc.commaInHistory = isChecked(MiscPage, IDC_COMMA_IN_HISTORY);
     misc.historyDigitsRow = static_cast<int32_t>(SendDlgItemMessageW(page(MiscPage), IDC_HISTORY_DIGITS, CB_GETCURSEL, 0, 0));
     misc.historyLength = number(MiscPage, IDC_HISTORY_LENGTH);
+    lockHistory();  // every writer of the record takes the lock a download reads it under
     readMiscPage(settings, misc);
+    unlockHistory();
 }
 
 // --- The dialog ---------------------------------------------------------------------
@@ -216,10 +221,14 @@ static void endOptions(HWND dialog, INT_PTR result)
 static void onOk(HWND dialog)
 {
     readOptionsPages();
-    storeWorkingItems(settings, workingItems);
+    uint16_t widths[5];
     for (int column = 0; column < 5; ++column)
-        settings.itemColumnWidths[column] =
-            static_cast<uint16_t>(SendMessageW(itemList, LVM_GETCOLUMNWIDTH, column, 0));
+        widths[column] = static_cast<uint16_t>(SendMessageW(itemList, LVM_GETCOLUMNWIDTH, column, 0));
+    // Every writer of the settings record takes the lock a download reads it under.
+    lockHistory();
+    storeWorkingItems(settings, workingItems);
+    std::memcpy(settings.itemColumnWidths, widths, sizeof widths);
+    unlockHistory();
     saveSettingsFile();
     if (settingsChanged) settingsChanged();
     endOptions(dialog, 1);

@@ -4,6 +4,8 @@
 // meanwhile can't move rows under the open table (a fill's days are taken as they
 // come). Only OK keeps anything: the column widths, the converter's state and the
 // chart's currency, in the settings file.
+#include <cstring>
+
 #include "data/history.h"
 #include "data/settings.h"
 #include "dialogs/core/historytable.h"
@@ -130,12 +132,18 @@ static void onInit(HWND dialog, LPARAM firstView)
 static void saveAndEnd(HWND dialog)
 {
     RatesDialogState& s = ratesDialog;
-    for (int c = 0; c < TableColumns && s.table; ++c)
-        settings.historyColumnWidths[c] = LOWORD(SendMessageW(s.table, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
+    uint16_t widths[HistoryColumns];
+    for (int c = 0; c < HistoryColumns; ++c)
+        widths[c] = s.table ? LOWORD(SendMessageW(s.table, LVM_GETCOLUMNWIDTH, WPARAM(c), 0))
+                            : settings.historyColumnWidths[c];
+    // Every writer of the settings record takes the lock a download reads it under.
+    lockHistory();
+    std::memcpy(settings.historyColumnWidths, widths, sizeof widths);
     settings.converterAmount = s.inputAmount;
     settings.converterFrom = s.fromIndex;
     settings.converterTo = s.toIndex;
     settings.chartCurrency = s.chartCurrency;
+    unlockHistory();
     saveSettingsFile();
     s.table = nullptr;
     EndDialog(dialog, 1);

@@ -55,7 +55,10 @@ extern bool historyRowsUnavailable;
 // The update's time limit in ms in place of the built minute (0: as built); every
 // other limit of the download shrinks to fit in it.
 extern unsigned long updateLimitOverrideMs;
-// Waits at most milliseconds for a fetch thread that was given up on to end;
+// While set, each fetch thread waits for this event before it ends, as a WinINet
+// call that never returns would keep it.
+extern HANDLE fetchThreadStall;
+// Waits at most milliseconds for the fetch threads that were given up on to end;
 // true when none runs.
 bool waitForFetchThread(unsigned long milliseconds);
 

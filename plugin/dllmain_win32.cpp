@@ -52,6 +52,8 @@ static void detach(bool processEnding)
     UnregisterClassW(className, moduleInstance);
     // At process exit other threads are already gone and the system takes the
     // memory back; a worker otherwise holds a module reference, so none runs here.
+    // A file whose save failed gets a last try.
+    if (!processEnding) saveSettingsIfUnsaved();
     if (!processEnding) freeHistory(updateWorkerRunning());
     freeIconStrip();
     moduleInstance = nullptr;

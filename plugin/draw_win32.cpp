@@ -43,7 +43,7 @@ void drawPanel(const PanelWindow& panel)
     HDC memoryDC = panel.memoryDC;
     int panelHeight = panel.height;
     if (iconStrip) {
-        int frame = updateState.load();
+        int frame = iconState();
         TransparentImage(memoryDC, 0, (panelHeight - iconSize) / 2, iconSize, iconSize, iconStrip, frame * iconSize,
                          0, iconSize, iconSize, RGB(1, 2, 3));
     }

@@ -131,7 +131,7 @@ static void onPress(PanelWindow& panel, HWND window, LPARAM lParam)
             panel.tapPending = 1;
             SetCapture(window);
         } else {
-            startUpdate();
+            tapUpdate();
         }
     }
     panel.lastPressTime = now;

@@ -60,7 +60,7 @@ static void reportDownload(const DayCode* stored)
         appendText(line, sizeof line, at, ".");
         appendNumber(line, sizeof line, at, yearOf(*stored), 4);
     } else if (lastFailure.stillRunning) {
-        appendText(line, sizeof line, at, "an earlier request to the rates service has not ended yet");
+        appendText(line, sizeof line, at, "earlier requests to the rates service have not ended yet");
     } else if (lastFailure.status) {
         appendText(line, sizeof line, at, "the rates service answered with HTTP status ");
         appendNumber(line, sizeof line, at, static_cast<int32_t>(lastFailure.status), 0);

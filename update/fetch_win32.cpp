@@ -5,10 +5,13 @@
 // one line at a time, a name that never resolves, a proxy that takes the request
 // and says nothing; closing a handle from another thread does not end every
 // call). So the blocking calls run on a fetch thread of their own, and the update
-// waits for it only until its deadline. A fetch thread given up on closes what it
-// opened when its call finally returns, writes only its job and the document
-// buffer, and holds a reference to the module until it has ended. While it still
-// runs, a new fetch fails at once rather than start another thread.
+// waits for it only until its deadline. Each fetch has a job of its own on the
+// heap, its body buffer included: a fetch thread given up on closes what it
+// opened when its call finally returns, writes only its own job, frees it as it
+// ends and holds a reference to the module until then. So a new fetch goes out
+// while an earlier one still hangs (a service trickling its head for ever); past
+// HangingFetchLimit such threads, a new fetch fails at once instead, so that a
+// broken network can't pile them up.
 #include <winsock2.h>
 #include <windows.h>
 #include <wininet.h>
@@ -38,6 +41,7 @@ static const int RedirectLimit = 5;
 static const size_t FetchUrlCapacity = 1024;
 
 #ifdef VOK_TEST
+HANDLE fetchThreadStall;
 unsigned long updateLimitOverrideMs = 0;
 unsigned long updateLimit() { return updateLimitOverrideMs ? updateLimitOverrideMs : UpdateLimitMs; }
 #else
@@ -69,37 +73,51 @@ static void setLimit(HINTERNET handle, DWORD option, DWORD milliseconds)
 FetchFailure lastFailure;
 
 // One buffer for every download's document, daily or range. Only one update
-// worker (or fill) runs at a time, and one fetch thread: the job holds its own
-// copy of the URL, and the thread writes the body here. While a thread given up on still runs, every new fetch
-// fails at once, so nothing else touches the buffer meanwhile.
+// worker (or fill) runs at a time; a fetch that ends in time hands its body over
+// here, and nothing else writes it.
 DocumentBuffer documentBuffer;
+
+// Fetch threads given up on that may still run at once; past them a fetch fails
+// at once.
+static const LONG HangingFetchLimit = 2;
 
 // One fetch: what the fetch thread is given, and what it hands back. Written by
 // the waiting side only before the thread starts and read back only after it has
-// finished; a thread given up on keeps it to itself until it ends.
+// finished; a thread given up on keeps it to itself until it ends. Both sides
+// hold a reference, and the last to let go frees it.
 enum FetchState : LONG { FetchRunning, FetchFinished, FetchAbandoned };
 
-static struct FetchJob {
+struct FetchJob {
     wchar_t url[FetchUrlCapacity];  // the request, then each redirect's target
     FetchSettings settings;
     DWORD deadline;
+    HMODULE module;               // the reference the thread holds
     HANDLE finished;              // set by the thread when it ends in time
     volatile LONG state;          // FetchState
+    volatile LONG references;
     HINTERNET volatile internet;  // closed by whichever side takes it first
     DWORD error;                  // WinINet's error, when the request could not be made
     DWORD status;                 // the final HTTP status, when it was no 200
     bool bodyRead;
     size_t length;
-} job;
-// Set from a fetch thread's start until it ends, given up on or not.
-static volatile LONG fetchThreadRunning;
+    char body[DocumentLimit + 1];
+};
+// Fetch threads from their start until they end, given up on or not.
+static volatile LONG fetchThreadsRunning;
+
+static void releaseJob(FetchJob* job)
+{
+    if (InterlockedDecrement(&job->references) != 0) return;
+    CloseHandle(job->finished);
+    HeapFree(GetProcessHeap(), 0, job);
+}
 
 // --- The fetch thread --------------------------------------------------------------
 
 // Reads the body into the document buffer. Each wait for more bytes is bounded,
 // and so is the whole: a service that stops sending, or trickles, is given up at
 // the deadline. A failing call ends the reading but keeps what came before it.
-static bool readBody(HINTERNET request, DWORD deadline)
+static bool readBody(FetchJob& job, HINTERNET request, DWORD deadline)
 {
     size_t total = 0;
     for (;;) {
@@ -115,7 +133,7 @@ static bool readBody(HINTERNET request, DWORD deadline)
         DWORD wanted = static_cast<DWORD>(DocumentLimit - total);
         if (available > 0 && available < wanted) wanted = available;
         DWORD got = 0;
-        BOOL ok = InternetReadFile(request, documentBuffer.text + total, wanted, &got);
+        BOOL ok = InternetReadFile(request, job.body + total, wanted, &got);
         if (got > wanted) got = wanted;
         total += got;
         // WinINet may fill the whole request before it returns, so the bytes and
@@ -130,7 +148,8 @@ static bool readBody(HINTERNET request, DWORD deadline)
 // and waiting for the head each get their share of the time left. The limits
 // are set on every handle on the way, as each WinINet takes them from another.
 // Null on failure; session is then closed, or null.
-static HINTERNET openRequest(HINTERNET internet, const wchar_t* url, DWORD deadline, HINTERNET& session)
+static HINTERNET openRequest(FetchJob& job, HINTERNET internet, const wchar_t* url, DWORD deadline,
+                             HINTERNET& session)
 {
     session = nullptr;
     wchar_t host[FetchUrlCapacity];
@@ -181,7 +200,7 @@ static bool isSecure(const wchar_t* url) { return _wcsnicmp(url, L"https:", 6) =
 
 // A redirect's target, resolved against the URL it came from, becomes the job's
 // URL. False when there is none, it does not fit, or it would leave https for http.
-static bool takeRedirect(HINTERNET request)
+static bool takeRedirect(FetchJob& job, HINTERNET request)
 {
     wchar_t location[FetchUrlCapacity];
     wchar_t target[FetchUrlCapacity];
@@ -211,17 +230,17 @@ static bool isRedirect(DWORD status)
 
 // One request and what it answers: the body of a 200, a redirect taken (again
 // set), or a failure.
-static bool fetchOnce(HINTERNET internet, bool& again)
+static bool fetchOnce(FetchJob& job, HINTERNET internet, bool& again)
 {
     again = false;
     HINTERNET session = nullptr;
-    HINTERNET request = openRequest(internet, job.url, job.deadline, session);
+    HINTERNET request = openRequest(job, internet, job.url, job.deadline, session);
     if (!request) return false;
     bool read = false;
     DWORD status = statusOf(request);
     if (status == 200)
-        read = readBody(request, job.deadline);
-    else if (!isRedirect(status) || !(again = takeRedirect(request)))
+        read = readBody(job, request, job.deadline);
+    else if (!isRedirect(status) || !(again = takeRedirect(job, request)))
         job.status = status;
     InternetCloseHandle(request);
     InternetCloseHandle(session);
@@ -230,13 +249,13 @@ static bool fetchOnce(HINTERNET internet, bool& again)
 
 // The internet handle is closed by whichever side takes it first: the thread as
 // it ends, or the waiting side at the deadline.
-static void closeInternet()
+static void closeInternet(FetchJob& job)
 {
     HINTERNET internet = InterlockedExchangePointer(const_cast<PVOID*>(&job.internet), nullptr);
     if (internet) InternetCloseHandle(internet);
 }
 
-static bool fetchAll()
+static bool fetchAll(FetchJob& job)
 {
     const wchar_t* proxy = reinterpret_cast<const wchar_t*>(job.settings.proxy);
     HINTERNET internet = job.settings.useProxy
@@ -247,57 +266,81 @@ static bool fetchAll()
         return false;
     }
     InterlockedExchangePointer(const_cast<PVOID*>(&job.internet), internet);
-    if (job.state == FetchAbandoned) closeInternet();
+    if (job.state == FetchAbandoned) closeInternet(job);
     bool again = true;
     bool read = false;
-    for (int hop = 0; again && hop <= RedirectLimit; ++hop) read = fetchOnce(internet, again);
+    for (int hop = 0; again && hop <= RedirectLimit; ++hop) read = fetchOnce(job, internet, again);
     if (again) job.error = ERROR_HTTP_REDIRECT_FAILED;  // too many redirects
     return read;
 }
 
-static DWORD WINAPI fetchThread(LPVOID module)
+static DWORD WINAPI fetchThread(LPVOID parameter)
 {
+    FetchJob& job = *static_cast<FetchJob*>(parameter);
+    HMODULE module = job.module;
     WSADATA socketData;
     bool socketsStarted = WSAStartup(0x0101, &socketData) == 0;
-    job.bodyRead = fetchAll();
-    closeInternet();
+    job.bodyRead = fetchAll(job);
+#ifdef VOK_TEST
+    if (fetchThreadStall) WaitForSingleObject(fetchThreadStall, INFINITE);
+#endif
+    closeInternet(job);
     if (socketsStarted) WSACleanup();
-    HANDLE finished = job.finished;
     bool inTime = InterlockedCompareExchange(&job.state, FetchFinished, FetchRunning) == FetchRunning;
-    if (!inTime) CloseHandle(finished);
-    InterlockedExchange(&fetchThreadRunning, 0);
-    if (inTime) SetEvent(finished);
-    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    InterlockedDecrement(&fetchThreadsRunning);
+    if (inTime) SetEvent(job.finished);
+    releaseJob(&job);
+    FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
 // --- The waiting side ---------------------------------------------------------------
 
-// Runs the fetch thread and waits for it until deadline. False when it could
-// not start or was given up on.
-static bool runFetchThread()
+// Runs job's fetch thread and waits for it until its deadline. False when it
+// could not start or was given up on.
+static bool runFetchThread(FetchJob& job)
 {
     job.state = FetchRunning;
-    job.internet = nullptr;
-    job.finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!job.finished) return false;
-    InterlockedExchange(&fetchThreadRunning, 1);
-    if (!startModuleThread(fetchThread)) {
-        InterlockedExchange(&fetchThreadRunning, 0);
-        CloseHandle(job.finished);
+    job.references = 2;
+    InterlockedIncrement(&fetchThreadsRunning);
+    HANDLE thread = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(fetchThread),
+                           &job.module))
+        thread = CreateThread(nullptr, 0, fetchThread, &job, 0, nullptr);
+    if (!thread) {
+        if (job.module) FreeLibrary(job.module);
+        InterlockedDecrement(&fetchThreadsRunning);
+        InterlockedDecrement(&job.references);
         return false;
     }
+    CloseHandle(thread);
     WaitForSingleObject(job.finished, timeLeft(job.deadline));
     if (InterlockedCompareExchange(&job.state, FetchAbandoned, FetchRunning) == FetchRunning) {
         // Given up: its handles are closed (on Windows that ends its calls), the
-        // thread and its buffer are left to themselves.
-        closeInternet();
+        // thread and its job are left to themselves.
+        closeInternet(job);
         return false;
     }
     // It ended in time, perhaps at the last moment: its event comes at once.
     WaitForSingleObject(job.finished, INFINITE);
-    CloseHandle(job.finished);
     return true;
+}
+
+// A job for url, or null when there is no room for one.
+static FetchJob* newJob(const wchar_t* url, DWORD deadline)
+{
+    auto* job = static_cast<FetchJob*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FetchJob)));
+    if (!job) return nullptr;
+    job->finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!job->finished) {
+        HeapFree(GetProcessHeap(), 0, job);
+        return nullptr;
+    }
+    job->deadline = deadline;
+    copy16(reinterpret_cast<char16_t*>(job->url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(url));
+    takeFetchSettings(job->settings);
+    job->references = 1;
+    return job;
 }
 
 // Fetches url, following redirects, and leaves the body of its 200 answer, and
@@ -307,16 +350,14 @@ static bool runFetchThread()
 bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
 {
     length = 0;
-    lastFailure = FetchFailure{0, 0, fetchThreadRunning != 0};
+    lastFailure = FetchFailure{0, 0, fetchThreadsRunning >= HangingFetchLimit};
     if (lastFailure.stillRunning) return false;
-    job.deadline = deadline;
-    job.error = 0;
-    job.status = 0;
-    job.bodyRead = false;
-    job.length = 0;
-    copy16(reinterpret_cast<char16_t*>(job.url), FetchUrlCapacity, reinterpret_cast<const char16_t*>(url));
-    takeFetchSettings(job.settings);
-    bool establish = job.settings.establishConnection;
+    FetchJob* job = newJob(url, deadline);
+    if (!job) {
+        lastFailure.error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    bool establish = job->settings.establishConnection;
 
     HANDLE connection = nullptr;
     if (establish) {
@@ -324,7 +365,7 @@ bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
         std::memset(&request, 0, sizeof request);
         request.cbSize = 64;
         request.dwParams = CONNMGR_PARAM_GUIDDESTNET;
-        request.dwFlags = job.settings.useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
+        request.dwFlags = job->settings.useProxy ? CONNMGR_FLAG_PROXY_HTTP : 0;
         request.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
         request.bExclusive = TRUE;
         request.bDisabled = FALSE;
@@ -335,16 +376,18 @@ bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
     }
 
     bool read = false;
-    if (!runFetchThread()) {
+    if (!runFetchThread(*job)) {
         lastFailure.error = ERROR_INTERNET_TIMEOUT;
-    } else if (job.bodyRead) {
-        length = job.length;
+    } else if (job->bodyRead) {
+        length = job->length;
+        std::memcpy(documentBuffer.text, job->body, length);
         documentBuffer.text[length] = 0;
         read = true;
     } else {
-        lastFailure.error = job.error;
-        lastFailure.status = job.status;
+        lastFailure.error = job->error;
+        lastFailure.status = job->status;
     }
+    releaseJob(job);
 
     if (establish) ConnMgrReleaseConnection(connection, 0);
     return read;
@@ -353,7 +396,7 @@ bool fetchBody(const wchar_t* url, DWORD deadline, size_t& length)
 #ifdef VOK_TEST
 bool waitForFetchThread(unsigned long milliseconds)
 {
-    for (DWORD began = GetTickCount(); fetchThreadRunning; Sleep(20))
+    for (DWORD began = GetTickCount(); fetchThreadsRunning; Sleep(20))
         if (GetTickCount() - began > milliseconds) return false;
     return true;
 }

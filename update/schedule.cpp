@@ -25,8 +25,12 @@ static DayCode confirmedCurrentOn;
 // startUpdate until its last evaluation, or one fill. Taken and let go in one
 // atomic step, so the holder read is always the one that holds it.
 static std::atomic<uint8_t> claimHolder{WorkerNone};
-// An update asked for while a fill held the claim; set only while a fill holds it.
+// An update asked for while a worker held the claim (a tap during any worker, a
+// rule during a fill); started by that worker as it lets go.
 static std::atomic<bool> updateWaiting{false};
+// A file behind memory: a save failed and its retries have not succeeded yet.
+// The icon then shows the failed state, whatever the rates' freshness.
+static std::atomic<bool> filesBehind{false};
 // Ticks since the interval or daily rule last started an update; starts at the
 // gap so that the first tick may start one.
 static int32_t ticksSinceRuleStart = RuleStartGapTicks;
@@ -58,9 +62,33 @@ void setToday(const DayCode& day)
     unlockHistory();
 }
 
-// The bank's answer to the request for day: whatever table it gave is current on day.
+DayCode moscowDay(const LocalTime& utc)
+{
+    DayCode day = makeDayCode(utc.day, utc.month, utc.year);
+    if (utc.hour < 21) return day;
+    return dayFromNumber(dayNumber(day) + 1);
+}
+
+// Whether day has begun in Moscow, where the bank dates its tables. Before that
+// (just after midnight east of Moscow, or on a clock that runs fast) the bank's
+// answer for day is only the table still in force the day before.
+static bool begunInMoscow(const DayCode& day)
+{
+    LocalTime now{};
+    if (schedulePlatform.utcTime)
+        schedulePlatform.utcTime(now);
+    else if (schedulePlatform.localTime)
+        schedulePlatform.localTime(now);
+    else
+        return true;
+    return dayNumber(moscowDay(now)) >= dayNumber(day);
+}
+
+// The bank's answer to the request for day: whatever table it gave is current on
+// day, once day has begun where the bank is.
 static void confirmCurrentOn(const DayCode& day)
 {
+    if (!begunInMoscow(day)) return;
     lockHistory();
     confirmedCurrentOn = day;
     unlockHistory();
@@ -129,16 +157,26 @@ static bool launchUpdate(uint8_t state)
 {
     while (!updateState.compare_exchange_weak(state, Downloading)) {
         if (state != Fresh && state != Stale) {
-            claimHolder = WorkerNone;
+            releaseWorker();
             return false;
         }
     }
     if (!schedulePlatform.startThread || !schedulePlatform.startThread()) {
         updateState = state;  // no worker: everything stays as it was
-        claimHolder = WorkerNone;
+        releaseWorker();
         return false;
     }
     return true;
+}
+
+// An update waits for the worker that holds the claim. The worker lets go of the
+// claim before it looks for a waiting update: if it still holds the claim now, it
+// will see this one; if not, whoever takes the wait back starts the update (the
+// caller, trying again, or the worker). True while the wait stands.
+static bool waitForTheClaim()
+{
+    updateWaiting = true;
+    return claimHolder.load() != WorkerNone || !updateWaiting.exchange(false);
 }
 
 bool startUpdate()
@@ -149,11 +187,16 @@ bool startUpdate()
         uint8_t holder = WorkerNone;
         if (claimHolder.compare_exchange_strong(holder, WorkerUpdate)) return launchUpdate(state);
         if (holder != WorkerFill) return false;  // an update runs already
-        updateWaiting = true;
-        // The fill lets go of the claim before it looks for a waiting update. If
-        // it still holds the claim now, it will see this one; if not, whoever
-        // takes the wait back starts the update: this call (again) or the fill.
-        if (claimHolder.load() == WorkerFill || !updateWaiting.exchange(false)) return false;
+        if (waitForTheClaim()) return false;
+    }
+}
+
+bool tapUpdate()
+{
+    for (;;) {
+        uint8_t holder = WorkerNone;
+        if (claimHolder.compare_exchange_strong(holder, WorkerUpdate)) return launchUpdate(updateState.load());
+        if (waitForTheClaim()) return true;
     }
 }
 
@@ -167,26 +210,59 @@ static bool download(bool latest, const DayCode& day)
     return schedulePlatform.download && schedulePlatform.download(latest, day);
 }
 
-// An empty history's first day has nothing to compare with: the table before the
-// shown day is asked for too (the bank answers a day without a table with the
-// last one before it). When the latest table is tomorrow's, today's is asked for
-// first, as the shown day. Whatever these extra requests bring, the update stands.
-static void giveShownDayAnEarlier()
+// A shown day without an earlier stored day has nothing to compare with: the
+// table before it is asked for too (the bank answers a day without a table with
+// the last one before it). When the latest table is tomorrow's, today's is asked
+// for first, as the shown day. Whatever these extra requests bring, the update
+// stands. True when the day before the shown one was asked for.
+static bool giveShownDayAnEarlier()
 {
     for (int extra = 0; extra < 2; ++extra) {
         DayCode day = todayNow();
         DayCode shown = findLatestOnOrBefore(day);
         DayCode wanted = day;
         if (shown.day != 0) {
-            if (findLatestBefore(shown).day != 0) return;
+            if (findLatestBefore(shown).day != 0) return false;
             wanted = previousDay(shown);
         }
-        if (wanted.day == 0) return;
+        if (wanted.day == 0) return false;
         DayCode oldest;
         int32_t stored = storedDaySummary(oldest);
         // A failed request, or one that brought no new day, ends the asking.
-        if (!download(false, wanted) || storedDaySummary(oldest) == stored) return;
+        bool brought = download(false, wanted) && storedDaySummary(oldest) != stored;
+        if (shown.day != 0) return true;
+        if (!brought) return false;
     }
+    return false;
+}
+
+// The saves of the files that failed, tried again: the history's and the
+// settings'. True when both files hold what memory holds.
+static bool saveWhatIsBehind()
+{
+    bool saved = saveHistoryIfUnsaved();
+    saved = saveSettingsIfUnsaved() && saved;
+    filesBehind = !saved;
+    return saved;
+}
+
+// After an update's downloads: a save that found the file busy (a backup or sync
+// tool, a scan, a viewer holding it) is tried again soon, a few times; after that
+// the ticks go on trying. False when the file still lags behind memory.
+static bool historyKept()
+{
+    static const int waits[] = {200, 600, 1500};
+    for (int wait : waits) {
+        if (saveHistoryIfUnsaved()) return true;
+        pause(wait);
+    }
+    return saveWhatIsBehind();
+}
+
+uint8_t iconState()
+{
+    uint8_t state = updateState.load();
+    return (state == Fresh || state == Stale) && filesBehind.load() ? uint8_t(Failed) : state;
 }
 
 bool claimWorker(WorkerKind kind)
@@ -197,17 +273,20 @@ bool claimWorker(WorkerKind kind)
 
 void releaseWorker()
 {
-    if (claimHolder.exchange(WorkerNone) == WorkerFill && updateWaiting.exchange(false)) startUpdate();
+    claimHolder = WorkerNone;
+    if (updateWaiting.exchange(false)) startUpdate();
 }
 
 uint32_t updateWorker()
 {
     if (schedulePlatform.beginRun) schedulePlatform.beginRun();
     setState(Downloading);
-    DayCode oldest;
-    bool wasEmpty = storedDaySummary(oldest) == 0;
+    // The earlier day is asked for at most once a run, on any run that finds the
+    // shown day without one (an earlier run's extra request may have failed).
+    bool earlierAsked = false;
     bool ok = download(true, DayCode{0, 0, 0});
-    if (ok && wasEmpty) giveShownDayAnEarlier();
+    if (ok) earlierAsked = giveShownDayAnEarlier();
+    ok = historyKept() && ok;
     setState(ok ? Succeeded : Failed);
     pause(500);
     updateState = Fresh;
@@ -218,7 +297,8 @@ uint32_t updateWorker()
         DayCode asked = todayNow();
         ok = download(false, asked);
         if (ok) confirmCurrentOn(asked);  // a failed request proves nothing
-        if (ok && wasEmpty) giveShownDayAnEarlier();
+        if (ok && !earlierAsked) giveShownDayAnEarlier();
+        ok = historyKept() && ok;
         setState(ok ? Succeeded : Failed);
         pause(500);
         updateState = Fresh;
@@ -260,6 +340,10 @@ static void serveDailyRule()
 void refreshTick()
 {
     if (ticksSinceRuleStart < RuleStartGapTicks) ++ticksSinceRuleStart;
+    // A file whose save failed is written again on every tick until it holds what
+    // memory holds; the icon shows the failed state meanwhile.
+    bool behind = filesBehind.load();
+    if (saveWhatIsBehind() == behind) invalidatePanel();
     LocalTime now{};
     if (schedulePlatform.localTime) schedulePlatform.localTime(now);
     DayCode day = makeDayCode(now.day, now.month, now.year);
@@ -303,6 +387,7 @@ void resetSchedule()
     claimHolder = WorkerNone;
     updateWaiting = false;
     ticksSinceRuleStart = RuleStartGapTicks;
+    filesBehind = false;
     std::memset(&today, 0, sizeof today);
     std::memset(&shownDay, 0, sizeof shownDay);
     std::memset(&currentRates, 0, sizeof currentRates);

@@ -16,6 +16,7 @@ struct LocalTime {
 // What the scheduler needs from the platform, one function each.
 struct SchedulePlatform {
     void (*localTime)(LocalTime& out);
+    void (*utcTime)(LocalTime& out);  // the device's clock in UTC (may be null: then local time is taken)
     bool (*startThread)();  // runs updateWorker on a new thread; false when none could be made
     void (*sleepMs)(int milliseconds);
     void (*invalidate)();   // repaint the panel window, no erase
@@ -47,18 +48,29 @@ void readShownRates(DayCode& shown, DayRates& rates);
 // and after it (all zero when there is none), read together under the lock.
 void readPanelDays(DayRates& previous, DayRates& current, DayRates& next);
 void setToday(const DayCode& day);
+// The day in Moscow (UTC+3, no summer time) at the device's UTC time utc.
+DayCode moscowDay(const LocalTime& utc);
 
 void refreshTick();
-// Starts a worker when the state is Fresh or Stale and no worker holds the claim.
+// Starts a worker when the state is Fresh or Stale and no worker holds the claim
+// (the rules' start; one asked for during a fill starts when the fill ends).
 bool startUpdate();
+// The icon's tap: every tap makes its update. One that meets a worker holding the
+// claim (an update still ending, a fill) starts as that worker lets go; taps
+// meanwhile make that one update. False when no worker thread could be made.
+bool tapUpdate();
 // The shown day becomes the latest stored on or before today. Its rates are current
 // (Fresh) when that day is today, when the bank, asked for today's date, answered
-// with it or an older table (nothing newer exists: a holiday; until the day
-// changes), or when the weekend rule holds; otherwise Stale.
+// with it or an older table once that day has begun in Moscow (nothing newer
+// exists: a holiday; until the day changes), or when the weekend rule holds;
+// otherwise Stale.
 void evaluateFreshness();
 uint32_t updateWorker();
 // True from a start until the worker's last evaluation.
 bool updateWorkerRunning();
+// The icon's frame: the update state, but the failed one while a file lags
+// behind memory (its save failed, and the retries have not succeeded yet).
+uint8_t iconState();
 // After refreshTick: 0, 1, ..., 8192, 0, ...
 void advanceTickCounter();
 // The worker's claim, held by one update or one fill at a time. An update asked

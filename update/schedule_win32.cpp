@@ -48,10 +48,18 @@ static void localTime(LocalTime& out)
     out = LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute};
 }
 
+static void utcTime(LocalTime& out)
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    out = LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute};
+}
+
 void installSchedulePlatform(void (*repaintPanel)())
 {
     repaintCall = repaintPanel;
     schedulePlatform.localTime = localTime;
+    schedulePlatform.utcTime = utcTime;
     schedulePlatform.startThread = startWorkerThread;
     schedulePlatform.startFillThread = startFillThread;
     schedulePlatform.sleepMs = [](int ms) { Sleep(DWORD(ms)); };

@@ -41,6 +41,9 @@ void formatAmount(char16_t* out, size_t capacity, double value, int digits, bool
     formatFixed(out, capacity, value, digits, comma);
 }
 
+// A rate the day really has: a unit and a price above zero.
+static bool hasRate(const PriceUnit& unit) { return unit.nominal > 0 && unit.rate > 0.0f && std::isfinite(unit.rate); }
+
 double convertAmount(const char16_t* input, const DayRates& day, int fromPosition, int toPosition, int digits,
                      char16_t* out, size_t capacity)
 {
@@ -48,13 +51,13 @@ double convertAmount(const char16_t* input, const DayRates& day, int fromPositio
     double amount = parseAmount(input, usedComma);
     PriceUnit from = priceUnitAt(day, fromPosition);
     PriceUnit to = priceUnitAt(day, toPosition);
-    // Single precision up to the factor, as the rates are stored; double from there.
-    float divisor = static_cast<float>(from.nominal) * to.rate;
-    double result = amount;
-    if (divisor != 0.0f) {
-        float factor = (static_cast<float>(to.nominal) * from.rate) / divisor;
-        result = static_cast<double>(factor) * amount;
+    // Without a rate for either side there is no result: never a made-up one.
+    if (!hasRate(from) || !hasRate(to)) {
+        if (capacity > 0) out[0] = 0;
+        return amount;
     }
-    formatAmount(out, capacity, result, digits, usedComma);
+    // Single precision up to the factor, as the rates are stored; double from there.
+    float factor = (static_cast<float>(to.nominal) * from.rate) / (static_cast<float>(from.nominal) * to.rate);
+    formatAmount(out, capacity, static_cast<double>(factor) * amount, digits, usedComma);
     return amount;
 }

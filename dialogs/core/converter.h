@@ -31,7 +31,8 @@ void formatAmount(char16_t* out, size_t capacity, double value, int digits, bool
 
 // Converts the amount text between list positions at day's rates and writes the
 // result, with digits after the point, into out. The result has a decimal comma
-// exactly when the input had one. Returns the parsed amount.
+// exactly when the input had one; it is empty when the day has no rate for either
+// currency. Returns the parsed amount.
 double convertAmount(const char16_t* input, const DayRates& day, int fromPosition, int toPosition, int digits,
                      char16_t* out, size_t capacity);
 

@@ -1,6 +1,7 @@
 #include "dialogs/core/historytable.h"
 
 #include "dialogs/core/converter.h"
+#include "data/calendar.h"
 #include "data/numbertext.h"
 #include "platform/text16.h"
 

@@ -78,15 +78,20 @@ TEST(Converter, ResultMirrorsTheInputsSeparator)
     EXPECT_EQ(convert(u"7", 0, 0, 0), "7");
 }
 
-TEST(Converter, MissingRatesAndStrayPositionsNeverDivideByZero)
+TEST(Converter, AMissingRateGivesNoResultAndStrayPositionsAreTheRouble)
 {
-    // EUR is absent (nominal 0, rate 0): the amount comes back unchanged, either way.
-    EXPECT_EQ(convert(u"100", 0, Eur + 1), "100.0000");
-    EXPECT_EQ(convert(u"100", Eur + 1, Usd + 1), "100.0000");
+    // EUR is absent (nominal 0, rate 0): no result either way, never the amount 1:1.
+    EXPECT_EQ(convert(u"100", 0, Eur + 1), "");
+    EXPECT_EQ(convert(u"100", Eur + 1, Usd + 1), "");
+    EXPECT_EQ(convert(u"100", Eur + 1, Eur + 1), "");
     DayRates empty{};
-    char16_t out[NumberTextUnits];
+    char16_t out[NumberTextUnits] = u"stale";
     EXPECT_EQ(convertAmount(u"42,25", empty, Usd + 1, Jpy + 1, 2, out, NumberTextUnits), 42.25);
-    EXPECT_EQ(toUtf8(out), "42,25");
+    EXPECT_EQ(toUtf8(out), "");
+    DayRates damaged = tradingDay();
+    damaged.rates[Usd] = {1, -30.0f};
+    EXPECT_EQ(convertAmount(u"1", damaged, Usd + 1, 0, 2, out, NumberTextUnits), 1.0);
+    EXPECT_EQ(toUtf8(out), "");
     // Positions outside the lists (no selection, a damaged file) are the rouble.
     for (int stray : {-1, -128, ConverterPositions, 127}) {
         SCOPED_TRACE(stray);

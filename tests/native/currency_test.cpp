@@ -1,10 +1,11 @@
 #include "testutil.h"
 
-TEST(DayCodes, YearCodesWrapAfter2244AndKeysCountFrom1989)
+#include "data/calendar.h"
+
+TEST(DayCodes, YearCodesWrapAfter2244)
 {
     DayCode d = makeDayCode(1, 1, 2005);
     expectDay(d, 1, 1, 16);
-    EXPECT_EQ(DayKey(d), 5841);
     EXPECT_EQ(DayOfWeek(d), 6);  // Saturday
 
     EXPECT_EQ(makeDayCode(1, 1, 2024).yearCode, 35);
@@ -12,24 +13,28 @@ TEST(DayCodes, YearCodesWrapAfter2244AndKeysCountFrom1989)
     DayCode wrapped = makeDayCode(1, 1, 2245);
     EXPECT_EQ(wrapped.yearCode, 0);
     EXPECT_EQ(yearOf(wrapped), 1989);
-
-    EXPECT_EQ(DayKey(DayCode{0, 0, 0}), -31);
-    EXPECT_EQ(DayKey(makeDayCode(1, 1, 1989)), 1);
 }
 
-TEST(DayCodes, DistancesAreKeyDifferencesAcrossTheYearBoundary)
+// Distances and the order count calendar days: a January comes after the December
+// before it, a short month is as long as it is.
+TEST(DayCodes, DistancesAndOrderFollowTheCalendar)
 {
-    EXPECT_EQ(DayKey(makeDayCode(31, 12, 2005)), 6212);
-    EXPECT_EQ(DayKey(makeDayCode(7, 1, 2006)), 6212);  // the same key
-    EXPECT_EQ(DayKey(makeDayCode(26, 12, 2005)), DayKey(makeDayCode(1, 1, 2006)) + 1);
-
-    const DayCode a = makeDayCode(28, 2, 2005), b = makeDayCode(1, 3, 2005);
-    EXPECT_EQ(DayDistance(b, a), 4);
-    EXPECT_EQ(DayDistance(a, b), -4);
-    EXPECT_EQ(DayDistance(a, a), 0);
-    EXPECT_EQ(DayDistance(b, a), DayKey(b) - DayKey(a));
-    // Distances across the byte wrap stay plain signed arithmetic on the bytes.
-    EXPECT_EQ(DayDistance(makeDayCode(1, 1, 2245), makeDayCode(1, 1, 2244)), -365 * 255);
+    const struct {
+        DayCode later, earlier;
+        int32_t days;
+    } cases[] = {
+        {makeDayCode(1, 1, 2026), makeDayCode(31, 12, 2025), 1},
+        {makeDayCode(12, 1, 2027), makeDayCode(26, 12, 2026), 17},
+        {makeDayCode(1, 3, 2005), makeDayCode(28, 2, 2005), 1},
+        {makeDayCode(1, 3, 2024), makeDayCode(28, 2, 2024), 2},
+        {makeDayCode(1, 1, 2244), makeDayCode(1, 1, 1989), 93136},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DayDistance(c.later, c.earlier), c.days) << int(c.later.day) << "." << int(c.later.month);
+        EXPECT_EQ(DayDistance(c.earlier, c.later), -c.days);
+        EXPECT_GT(dateOrder(c.later), dateOrder(c.earlier));
+    }
+    EXPECT_EQ(DayDistance(makeDayCode(5, 5, 2020), makeDayCode(5, 5, 2020)), 0);
 }
 
 TEST(DayCodes, WeekdaysAgreeWithTheCalendar)

@@ -125,33 +125,59 @@ TEST_F(HistoryFile, ACutLastRecordIsNotTakenForADay)
     EXPECT_TRUE(isEmpty(slot(2)));
 }
 
+// The searches go by the calendar: around New Year the latest day is the
+// January one, the previous day the last of December.
 TEST_F(HistoryFile, SearchesAcrossTheYearBoundary)
 {
     loadHistory(path.c_str(), 15);
-    storeDay(dayRecord(28, 12, 2005));
-    storeDay(dayRecord(29, 12, 2005));
-    storeDay(dayRecord(30, 12, 2005));
-    DayCode fifth = makeDayCode(5, 1, 2006);
-    EXPECT_EQ(DayKey(fifth), 6210);
-    EXPECT_TRUE(sameDay(findLatestOnOrBefore(fifth), makeDayCode(29, 12, 2005)));
-    EXPECT_TRUE(sameDay(findLatestBefore(fifth), makeDayCode(28, 12, 2005)));
-    EXPECT_TRUE(sameDay(findEarliestAfter(fifth), makeDayCode(30, 12, 2005)));
-    EXPECT_EQ(findLatestBefore(makeDayCode(28, 12, 2005)).day, 0);
-    DayRates missing = findDay(makeDayCode(31, 12, 2005));
-    EXPECT_TRUE(isEmpty(missing));
+    for (const char* d : {"27.12.2025", "31.12.2025", "01.01.2026"}) storeDay(dayOf(d));
+    const struct {
+        const char* target;
+        const char *onOrBefore, *before, *after;
+    } cases[] = {
+        {"12.01.2026", "01.01.2026", "01.01.2026", ""},
+        {"01.01.2026", "01.01.2026", "31.12.2025", ""},
+        {"31.12.2025", "31.12.2025", "27.12.2025", "01.01.2026"},
+        {"27.12.2025", "27.12.2025", "", "31.12.2025"},
+    };
+    auto text = [](const DayCode& c) {
+        char out[16] = "";
+        if (c.day) std::snprintf(out, sizeof out, "%02d.%02d.%04d", c.day, c.month, yearOf(c));
+        return std::string(out);
+    };
+    for (const auto& c : cases) {
+        DayCode target = dayOf(c.target).code;
+        EXPECT_EQ(text(findLatestOnOrBefore(target)), c.onOrBefore) << c.target;
+        EXPECT_EQ(text(findLatestBefore(target)), c.before) << c.target;
+        EXPECT_EQ(text(findEarliestAfter(target)), c.after) << c.target;
+    }
+    EXPECT_TRUE(isEmpty(findDay(makeDayCode(30, 12, 2025))));
 }
 
-TEST_F(HistoryFile, EqualKeysGoToTheMostRecentlyStored)
+// A file longer than the store, its fill days in front (an older build), keeps
+// its newest days at the shorter length, and the next save writes them so.
+TEST_F(HistoryFile, AnOldFileReadAtAShorterLengthKeepsItsNewestDays)
 {
-    loadHistory(path.c_str(), 15);
-    // 31 December 2005 and 7 January 2006 share a key.
-    storeDay(dayRecord(31, 12, 2005));
-    storeDay(dayRecord(7, 1, 2006));
-    DayCode target = makeDayCode(10, 1, 2006);
-    EXPECT_TRUE(sameDay(findLatestOnOrBefore(target), makeDayCode(7, 1, 2006)));
-    storeDay(dayRecord(31, 12, 2005, 2.0f));  // replaced in place: order unchanged
-    EXPECT_TRUE(sameDay(findLatestOnOrBefore(target), makeDayCode(7, 1, 2006)));
-    EXPECT_TRUE(sameDay(findEarliestAfter(makeDayCode(1, 12, 2005)), makeDayCode(7, 1, 2006)));
+    const struct {
+        std::vector<const char*> file;
+        int length;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {{"01.11.2026", "02.11.2026", "03.11.2026", "10.12.2026", "09.12.2026", "08.12.2026"}, 3,
+         {"10.12.2026", "09.12.2026", "08.12.2026"}},
+        {{"31.12.2025", "30.12.2025", "02.01.2026", "01.01.2026"}, 2, {"02.01.2026", "01.01.2026"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<DayRates> records;
+        for (const char* d : c.file) records.push_back(dayOf(d));
+        writeBytes(file, records.data(), records.size() * sizeof(DayRates));
+        loadHistory(path.c_str(), c.length);
+        EXPECT_EQ(storedDates(), c.kept);
+        storeDay(dayOf(c.kept.back()));  // a save
+        loadHistory(path.c_str(), c.length);
+        EXPECT_EQ(storedDates(), c.kept);
+        EXPECT_EQ(readBytes(file).size(), size_t(c.length) * sizeof(DayRates));
+    }
 }
 
 TEST_F(HistoryFile, EmptyAndAbsentStoresAnswerNothing)

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "dialogs/core/options.h"
+#include "platform/text16.h"
 #include "update/document.h"
 
 TEST(HistoryThreads, StoresAndSearchesNeverSeeATornRecord)
@@ -69,4 +70,30 @@ TEST(DownloadThreads, TheSettingsTakenAreNeverTorn)
     }
     ok.join();
     EXPECT_EQ(torn, 0);
+}
+
+// The item window's re-creation reads the settings file again while a download may
+// be taking the proxy: it sees the proxy and its connection flag throughout.
+TEST(DownloadThreads, ReloadingTheSettingsNeverHidesTheProxy)
+{
+    ScriptedSchedule run;
+    std::u16string file = run.folder.path16("vokCurrency.set");
+    std::memcpy(settings.magic2, "vok", 4);  // a file that holds a proxy
+    settings.useProxy = 1;
+    settings.updateFlags |= EstablishConnection;
+    copy16(settings.proxy, 65, u"proxy.example:3128");
+    saveSettings(file.c_str());
+    std::atomic<bool> done{false};
+    std::thread reload([&] {
+        for (int i = 0; i < 2000; ++i) loadSettings(file.c_str(), 96);
+        done = true;
+    });
+    int missed = 0, reads = 0;
+    for (FetchSettings taken; !done.load(); ++reads) {
+        takeFetchSettings(taken);
+        missed += !taken.useProxy || !taken.establishConnection || taken.proxy != std::u16string(u"proxy.example:3128");
+    }
+    reload.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(missed, 0);
 }

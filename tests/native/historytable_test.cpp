@@ -70,17 +70,16 @@ TEST(HistoryTable, RowsAreTheFilledSlotsAtTheFront)
     EXPECT_EQ(countRows(nullptr, 5), 0);
 }
 
-TEST(HistoryTable, DatesCompareByDayDistance)
+// Dates compare by calendar days: a January after the December before it.
+TEST(HistoryTable, DatesCompareByCalendarDays)
 {
     DayRates jan5 = dayRecord(5, 1, 2006), dec20 = dayRecord(20, 12, 2005);
-    EXPECT_EQ(compareRows(jan5, dec20, 0, false), 9);
-    EXPECT_EQ(compareRows(dec20, jan5, 0, false), -9);
-    EXPECT_EQ(compareRows(dec20, jan5, 0, true), 9);
+    EXPECT_EQ(compareRows(jan5, dec20, 0, false), 16);
+    EXPECT_EQ(compareRows(dec20, jan5, 0, false), -16);
+    EXPECT_EQ(compareRows(dec20, jan5, 0, true), 16);
     EXPECT_EQ(compareRows(jan5, jan5, 0, true), 0);
-    // The 31-day months: 28 February is 4 days before 1 March.
-    EXPECT_EQ(compareRows(dayRecord(1, 3, 2006), dayRecord(28, 2, 2006), 0, false), 4);
-    // 31 December and 7 January of the next year share a key: equal.
-    EXPECT_EQ(compareRows(dayRecord(31, 12, 2005), dayRecord(7, 1, 2006), 0, false), 0);
+    EXPECT_EQ(compareRows(dayRecord(1, 3, 2006), dayRecord(28, 2, 2006), 0, false), 1);
+    EXPECT_EQ(compareRows(dayRecord(31, 12, 2005), dayRecord(7, 1, 2006), 0, false), -7);
 }
 
 TEST(HistoryTable, RatesCompareInTruncatedThousandths)

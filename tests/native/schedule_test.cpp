@@ -1,5 +1,8 @@
 #include "testutil.h"
 
+#include "data/calendar.h"
+#include "platform/testhooks.h"
+
 namespace {
 
 std::vector<uint8_t> statesSeen;  // updateState at each repaint of the panel
@@ -43,7 +46,7 @@ TEST_F(Schedule, TheLastWorkdaysRatesStayFreshOverTheWeekend)
     EXPECT_EQ(stateFor(monday, makeDayCode(4, 12, 2026)), Stale);                      // Friday before
     EXPECT_EQ(stateFor(makeDayCode(8, 12, 2026), monday), Stale);                      // Tuesday after Monday
     EXPECT_EQ(stateFor(monday, makeDayCode(28, 11, 2026)), Stale);                     // Saturday nine days before
-    EXPECT_EQ(stateFor(makeDayCode(2, 3, 2026), makeDayCode(28, 2, 2026)), Stale);    // key distance 5
+    EXPECT_EQ(stateFor(makeDayCode(2, 3, 2026), makeDayCode(28, 2, 2026)), Fresh);    // two calendar days
     EXPECT_EQ(stateFor(monday, DayCode{0, 0, 0}), Stale);                              // empty history
     // A record after today does not become the shown day within a year.
     EXPECT_EQ(stateFor(monday, makeDayCode(8, 12, 2026)), Stale);
@@ -52,11 +55,15 @@ TEST_F(Schedule, TheLastWorkdaysRatesStayFreshOverTheWeekend)
     readShownRates(shown, rates);
     EXPECT_EQ(shown.day, 0);
     EXPECT_TRUE(isEmpty(rates));
-    // Across the turn of the year the key order rules: 5 January counts as before 31 December.
+    // Across the turn of the year the calendar rules: 5 January comes after 31 December.
     EXPECT_EQ(stateFor(makeDayCode(31, 12, 2026), makeDayCode(5, 1, 2027)), Stale);
     readShownRates(shown, rates);
-    EXPECT_TRUE(sameDay(shown, makeDayCode(5, 1, 2027)));
-    expectRate(rates, 0, 1, 5.0f);
+    EXPECT_EQ(shown.day, 0);
+    EXPECT_EQ(stateFor(makeDayCode(3, 1, 2027), makeDayCode(2, 1, 2027)), Fresh);     // Sunday after Saturday
+    EXPECT_EQ(stateFor(makeDayCode(4, 1, 2027), makeDayCode(31, 12, 2026)), Stale);   // Monday after Thursday
+    readShownRates(shown, rates);
+    EXPECT_TRUE(sameDay(shown, makeDayCode(31, 12, 2026)));
+    expectRate(rates, 0, 1, 31.0f);
 }
 
 TEST_F(Schedule, IntervalRuleFollowsTheTickCycle)
@@ -182,7 +189,8 @@ TEST_F(Schedule, WorkerRunsOnceWhenTheLatestRatesAreToday)
     tick();
     EXPECT_EQ(updateState.load(), Stale);
     statesSeen.clear();
-    storeDay(dayOf(1, 12, 2026));  // an earlier day: nothing more is asked for
+    storeDay(dayOf(30, 11, 2026));
+    storeDay(dayOf(1, 12, 2026));  // the shown day has an earlier one: nothing more is asked for
     scripted.answers = {dayOf(7, 12, 2026)};
     EXPECT_TRUE(startUpdate());
     ASSERT_EQ(scripted.downloads.size(), 1u);
@@ -195,7 +203,8 @@ TEST_F(Schedule, WorkerRunsOnceWhenTheLatestRatesAreToday)
 TEST_F(Schedule, SecondDownloadAsksForTodayWhenStillStale)
 {
     tick();
-    storeDay(dayOf(1, 12, 2026));  // an earlier day: nothing more is asked for
+    storeDay(dayOf(30, 11, 2026));
+    storeDay(dayOf(1, 12, 2026));  // the shown day has an earlier one: nothing more is asked for
     scripted.answers = {dayOf(8, 12, 2026), dayOf(7, 12, 2026)};  // tomorrow first, then today
     statesSeen.clear();
     startUpdate();
@@ -310,5 +319,93 @@ TEST_F(Schedule, TheAnswerForTodaysDateSettlesWhetherOlderRatesAreCurrent)
         scripted.now.day = 10;
         tick();
         EXPECT_EQ(updateState.load(), Stale);  // the next day is judged afresh
+    }
+}
+
+// The answer for today's date settles "nothing newer" only once that day has begun
+// in Moscow. Before that (just after local midnight east of Moscow) the rates stay
+// out of date and the interval rule goes on asking.
+TEST_F(Schedule, TheAnswerForTodaysDateCountsOnlyOnceTheDayHasBegunInMoscow)
+{
+    static LocalTime utc;
+    auto at = [](int32_t minutes) {  // minutes since 1 January 1989, 00:00
+        DayCode d = dayFromNumber(minutes / 1440);
+        return LocalTime{yearOf(d), d.month, d.day, minutes % 1440 / 60, minutes % 60};
+    };
+    const int32_t tuesday = dayNumber(makeDayCode(8, 12, 2026)) * 1440;
+    for (int zone = -12; zone <= 14; ++zone) {
+        // Local times around local midnight and around Moscow's, all on Tuesday.
+        for (int32_t local : {10, 1430, 1430 - (3 - zone) * 60, 10 + (zone - 3) * 60, 1440 + 10 - (3 - zone) * 60}) {
+            if (local < 0 || local >= 1440) continue;
+            int32_t utcMinutes = tuesday + local - zone * 60;
+            bool begun = (utcMinutes + 180) / 1440 >= tuesday / 1440;
+            SCOPED_TRACE(testing::Message() << "UTC" << zone << " at " << local / 60 << ":" << local % 60);
+            run.restart();
+            utc = at(utcMinutes);
+            schedulePlatform.utcTime = [](LocalTime& out) { out = utc; };
+            scripted.now = at(tuesday + local);
+            storeDay(dayOf(4, 12, 2026));
+            storeDay(dayOf(7, 12, 2026));
+            scripted.answers = {dayOf(7, 12, 2026), dayOf(7, 12, 2026)};
+            settings.updateFlags = UpdateEvery | OnlyIfStale;
+            settings.updateInterval = 1;
+            tick();
+            EXPECT_EQ(updateState.load(), begun ? Fresh : Stale);
+            tick(30);
+            EXPECT_EQ(scripted.downloads.size(), begun ? 2u : 4u);
+        }
+    }
+}
+
+// Any run that finds the shown day without an earlier stored day asks for the day
+// before it once, however the store came to hold one day.
+TEST_F(Schedule, EveryRunAsksOnceForTheDayBeforeAShownDayWithoutOne)
+{
+    storeDay(dayOf(7, 12, 2026));  // an earlier run's extra request failed
+    scripted.now = {2026, 12, 7, 10, 0};
+    tick();
+    scripted.answers = {dayOf(7, 12, 2026), {}, dayOf(7, 12, 2026), dayOf(5, 12, 2026), dayOf(7, 12, 2026)};
+    const size_t downloadsAfter[] = {2, 4, 5};  // the failed ask; asked again and stored; nothing to ask
+    for (size_t runs = 0; runs < 3; ++runs) {
+        EXPECT_TRUE(startUpdate());
+        EXPECT_EQ(scripted.downloads.size(), downloadsAfter[runs]) << "run " << runs;
+        EXPECT_EQ(updateState.load(), Fresh);
+    }
+    EXPECT_TRUE(sameDay(scripted.downloads[1].second, makeDayCode(6, 12, 2026)));
+    EXPECT_TRUE(sameDay(scripted.downloads[3].second, makeDayCode(6, 12, 2026)));
+    EXPECT_TRUE(sameDay(findLatestBefore(makeDayCode(7, 12, 2026)), makeDayCode(5, 12, 2026)));
+}
+
+// A save that finds the file busy is tried again, soon and then on every tick,
+// until the file holds the day; meanwhile the icon shows the failed state and the
+// update never says it succeeded.
+TEST_F(Schedule, ASaveThatFindsTheFileBusyIsTriedAgainUntilTheFileHoldsWhatMemoryHolds)
+{
+    static int sleepsUntilFree;
+    schedulePlatform.sleepMs = [](int) {
+        if (--sleepsUntilFree == 0) fileWriteFailAfter = -1;
+    };
+    const struct {
+        int freeAfterSleeps;  // the busy file is let go after this many of the worker's waits
+        uint8_t shown;        // what the update showed as it ended
+    } cases[] = {{1, Succeeded}, {3, Succeeded}, {-1, Failed}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.freeAfterSleeps);
+        run.restart();
+        scripted.now = {2026, 12, 7, 10, 0};
+        tick();
+        scripted.answers = {dayOf(7, 12, 2026), dayOf(5, 12, 2026)};
+        sleepsUntilFree = c.freeAfterSleeps;
+        fileWriteFailAfter = 0;
+        statesSeen.clear();
+        EXPECT_TRUE(tapUpdate());
+        EXPECT_EQ(statesSeen[statesSeen.size() - 2], c.shown);
+        tick();
+        EXPECT_EQ(iconState(), c.shown == Failed ? Failed : Fresh);
+        fileWriteFailAfter = -1;
+        tick();
+        EXPECT_EQ(iconState(), Fresh);
+        std::vector<unsigned char> file = readBytes(run.folder.file("vokCurrency.his"));
+        EXPECT_TRUE(file.size() == 15 * sizeof(DayRates) && file[0] == 7 && file[sizeof(DayRates)] == 5);
     }
 }

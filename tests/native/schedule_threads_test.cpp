@@ -94,3 +94,44 @@ TEST(ScheduleThreads, ATapMeetingTheEndOfAFillStartsExactlyOneUpdate)
     tap.join();
     EXPECT_EQ(notOne, 0);
 }
+
+// The item window made again (the settings read, the host's first queries) and a
+// tap at once, while the last update may still be ending on its own thread: every
+// tap makes exactly one update.
+TEST(ScheduleThreads, ATapAtOnceAfterTheItemIsMadeAlwaysMakesItsUpdate)
+{
+    static constexpr int taps = 2000;
+    static std::atomic<int> updates{0};
+    ScriptedSchedule run;
+    std::u16string file = run.folder.path16("vokCurrency.set");
+    settings.updateFlags = 0;  // taps only
+    saveSettings(file.c_str());
+    schedulePlatform.sleepMs = [](int) { std::this_thread::yield(); };
+    schedulePlatform.download = [](bool latest, const DayCode&) {
+        updates += latest;
+        return true;
+    };
+    schedulePlatform.startThread = [] {
+        std::lock_guard<std::mutex> guard(threadsLock);
+        threads.emplace_back([] { updateWorker(); });
+        return true;
+    };
+    int lost = 0;
+    for (int tap = 0; tap < taps && !lost; ++tap) {
+        loadSettings(file.c_str(), 96);
+        for (int query = 0; query < 3; ++query) tick();
+        tapUpdate();
+        for (int wait = 0; wait < 5000 && updates.load() <= tap; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lost += updates.load() <= tap;
+        std::lock_guard<std::mutex> guard(threadsLock);  // every worker but the newest has let go
+        for (size_t t = 0; t + 1 < threads.size(); ++t) threads[t].join();
+        threads.erase(threads.begin(), threads.end() - 1);
+    }
+    for (int wait = 0; wait < 5000 && updateWorkerRunning(); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (auto& t : threads) t.join();
+    threads.clear();
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(updates.load(), taps);
+}

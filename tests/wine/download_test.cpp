@@ -540,7 +540,8 @@ TEST_F(RateDownload, AnErrorStatusWithATableInItsBodyStoresNothing)
 }
 
 // Whatever the service or the proxy does, a download ends within the update's
-// limit, and one asked for while a given-up request still runs fails at once.
+// limit. One asked for while a given-up request still runs makes its own; with
+// two left hanging, the next fails at once.
 TEST_F(RateDownload, EveryMisbehaviourEndsWithinTheTimeLimit)
 {
     updateLimitOverrideMs = 3000;  // a minute, shortened for the test
@@ -558,17 +559,39 @@ TEST_F(RateDownload, EveryMisbehaviourEndsWithinTheTimeLimit)
         service.respondWith(*serviceAnswer[c]);
         if (proxyAnswer[c]) proxy.respondWith(*proxyAnswer[c]);
         setProxy(proxyAnswer[c] != nullptr, "127.0.0.1:" + std::to_string(proxy.port()));
-        for (int again = 0; again < (c == 0 ? 2 : 1); ++again) {  // again: while the first still runs
+        for (int again = 0; again < (c == 0 ? 2 : 1); ++again) {  // again: while the first may still run
             DWORD began = GetTickCount();
             EXPECT_FALSE(runDownload(true)) << c;
-            EXPECT_LE(GetTickCount() - began, again ? 500u : 4500u) << c;
+            EXPECT_LE(GetTickCount() - began, 4500u) << c;
         }
         EXPECT_LE(service.requests().size(), 6u);  // five redirects at most
         service.stop();
         proxy.stop();
         EXPECT_TRUE(waitForFetchThread(15000)) << c;
     }
+
     expectNothingStored();
+}
+
+// Requests whose calls never return: two are left hanging, the next fails at once
+// without a request, and once they have ended a download goes out again.
+TEST_F(RateDownload, PastTwoHangingRequestsTheNextFailsAtOnce)
+{
+    updateLimitOverrideMs = 3000;
+    server.respondWith(tableOn("02.03.2005"));
+    fetchThreadStall = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (int hanging = 0; hanging < 3; ++hanging) {
+        DWORD began = GetTickCount();
+        EXPECT_FALSE(runDownload(true)) << hanging;
+        EXPECT_EQ(GetTickCount() - began < 500u, hanging == 2) << hanging;
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
+    SetEvent(fetchThreadStall);
+    EXPECT_TRUE(waitForFetchThread(15000));
+    CloseHandle(fetchThreadStall);
+    fetchThreadStall = nullptr;
+    EXPECT_TRUE(runDownload(true));
+    expectStored(march2);
 }
 
 // An update given up at its limit shows Failed; once its request has ended,

@@ -393,22 +393,26 @@ TEST_F(EndToEnd, WithoutTheRangeFormTheFillAsksDayByDayAndAFailureSaysSo)
 SYSTEMTIME testClock;
 void WINAPI readTestClock(SYSTEMTIME* now) { *now = testClock; }
 
-// Points the DLL's import of GetLocalTime at the test's clock.
+// Points the DLL's imports of GetLocalTime and GetSystemTime at the test's clock
+// (a clock in UTC, where Moscow's day begins three hours before its own).
 bool useTestClock(HMODULE dll)
 {
     auto* base = reinterpret_cast<BYTE*>(dll);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    auto* from = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    auto real = ULONG_PTR(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetLocalTime"));
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto local = ULONG_PTR(GetProcAddress(kernel, "GetLocalTime"));
+    auto utc = ULONG_PTR(GetProcAddress(kernel, "GetSystemTime"));
+    int patched = 0;
     DWORD was;
-    for (; from->Name; ++from)
+    for (auto* from = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+             base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+         from->Name; ++from)
         for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + from->FirstThunk); *slot; ++slot)
-            if (*slot == real && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was)) {
+            if ((*slot == local || *slot == utc) && VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was)) {
                 *slot = ULONG_PTR(readTestClock);
-                return true;
+                ++patched;
             }
-    return false;
+    return patched == 2;
 }
 
 // The icon's frame once it has kept the coin or the clock for 1.5 s on end: an
@@ -455,6 +459,92 @@ TEST_F(EndToEnd, OnAHolidayTheBanksLastTableIsCurrentUntilTheDayChanges)
     EXPECT_EQ(std::count_if(seen.begin() + long(before), seen.end(), [](const RecordedRequest& r) {
                   return r.requestLine.find(asked(makeDayCode(6, 5, 2027))) != std::string::npos;
               }), 1);
+}
+
+// Days across a New Year in calendar order: in January the panel shows the latest
+// day, 1 January, not the December days after it in a 31-day-month count.
+TEST_F(EndToEnd, AfterNewYearThePanelShowsTheLatestDay)
+{
+    testClock = SYSTEMTIME{2026, 1, 1, 12, 10, 0, 0, 0};  // Monday 12 January 2026, 10:00
+    openPanel(plugin, service.port(), {dayOf(makeDayCode(27, 12, 2025), 101.0f, 81.0f),
+                                       dayOf(makeDayCode(31, 12, 2025), 102.0f, 82.0f),
+                                       dayOf(makeDayCode(1, 1, 2026), 103.0f, 83.0f)}, [](HMODULE dll) {
+        ASSERT_TRUE(useTestClock(dll));
+    });
+    emptyClipboard();
+    plugin.tap(30, 5);
+    EXPECT_EQ(clipboardText(), L"103,0000");
+}
+
+// Another program holds the history file open (shared for read, write and delete,
+// as a backup or sync tool does) while the update saves: the update shows failure
+// and the icon keeps it, never success; once the file is let go the day reaches
+// it within seconds, and the icon clears.
+TEST_F(EndToEnd, ADayThatFindsTheFileHeldOpenReachesItOnceItIsLetGo)
+{
+    service.respondWith(tableOf(today, 96.6f, 80.5f));
+    openPanel(plugin, service.port(), {dayOf(yesterday, 96.1f, 80.1f)});
+    std::wstring his = plugin.folder.file(L"vokCurrency.his");
+    HANDLE held = CreateFileW(his.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::vector<int> frames = plugin.tapIcon(8000);
+    EXPECT_TRUE(showed(frames, 4));
+    EXPECT_FALSE(showed(frames, 3));
+    EXPECT_EQ(frames.back(), 4);
+    EXPECT_TRUE(sameDay(plugin.history()[0].code, yesterday));
+    CloseHandle(held);
+    auto stored = [&] {
+        SendMessageW(plugin.panel, ItemQueryRefresh, WPARAM(&plugin.item), 0);
+        plugin.repaint();
+        return sameDay(plugin.history()[0].code, today);
+    };
+    EXPECT_TRUE(pumpUntil(stored, 10000, 200));
+    EXPECT_EQ(plugin.history()[0].rates[Eur].rate, 96.6f);
+    EXPECT_LE(PluginHost::framesSeen.back(), 1);
+}
+
+// A service that trickles its head, a line every 2 s, for longer than this test
+// runs: the update is given up at its limit, and a tap after that, on the item
+// made again for a second, good service, makes its own request and stores the
+// day while the first request still hangs.
+TEST_F(EndToEnd, ATricklingRequestGivenUpBlocksNoLaterTap)
+{
+    ScriptedResponse trickle;
+    trickle.trickleHeadMs = 2000;
+    service.respondWith(trickle);
+    openPanel(plugin, service.port(), {dayOf(yesterday, 96.1f, 80.1f)});
+    EXPECT_TRUE(showed(plugin.tapIcon(75000), 4)) << "not given up within 75 s";
+    TestHttpServer good;
+    ASSERT_TRUE(good.start());
+    good.respondWith(tableOf(today, 96.6f, 80.5f));
+    writeSettingsThroughProxy(plugin.folder, good.port());
+    plugin.makeItemAgain();
+    EXPECT_TRUE(showed(plugin.tapIcon(), 3));
+    EXPECT_EQ(good.requests().size(), 1u);
+    EXPECT_EQ(service.requests().size(), 1u);  // the trickle's own, still being answered
+    EXPECT_TRUE(sameDay(plugin.history()[0].code, today));
+    plugin.unload();
+    service.stop();  // ends the trickle, and with it the request that holds the library
+}
+
+// The item made again while the last update is still ending (as the shell does
+// after the options' OK) and a tap at once: every such tap makes its request.
+TEST_F(EndToEnd, ATapAtOnceAfterTheItemIsMadeAgainMakesItsRequest)
+{
+    service.respondWith(tableOf(today, 96.6f, 80.5f));
+    openPanel(plugin, service.port(), {dayOf(yesterday, 96.1f, 80.1f)});
+    for (size_t round = 0; round < 5; ++round) {
+        size_t before = service.requests().size();
+        Sleep(300);  // never a double tap with the round before
+        plugin.tap(2, 2);
+        auto asked = [&](size_t more) { return [&, more] { return service.requests().size() >= before + more; }; };
+        ASSERT_TRUE(pumpUntil(asked(1), 10000)) << round;
+        plugin.makeItemAgain();
+        plugin.tap(2, 2);
+        EXPECT_TRUE(pumpUntil(asked(2), 12000)) << round;
+        settledFrame(plugin);
+    }
 }
 
 // In a host whose locale writes numbers with a comma, the converter reads the

@@ -434,6 +434,14 @@ void PluginHost::query()
     SetWindowPos(panel, nullptr, 0, 0, 240, int(item.cyp), SWP_NOZORDER);
 }
 
+void PluginHost::makeItemAgain()
+{
+    DestroyWindow(panel);
+    panel = initializeEntry(dll)(&item, host);
+    EXPECT_NE(panel, nullptr);
+    for (int i = 0; i < 3; ++i) query();
+}
+
 DWORD PluginHost::unload()
 {
     if (host) DestroyWindow(host);

@@ -223,6 +223,9 @@ public:
     bool load(bool recordingHost = true, const std::function<void(HMODULE)>& beforeItem = nullptr);
     // The first refresh query (the item's height) and the item sized to it.
     void query();
+    // The item window destroyed and made again, as the shell does after the
+    // options' OK, with the host's first three refresh queries.
+    void makeItemAgain();
     // The library let go, the host first; how long FreeLibrary took.
     DWORD unload();
     bool unloaded() const;

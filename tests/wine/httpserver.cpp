@@ -160,7 +160,7 @@ void TestHttpServer::handle(SOCKET client)
 
     if (response.pauseBeforeAnswerMs) Sleep(response.pauseBeforeAnswerMs);
     bool trickling = response.trickleHeadMs && sendAll(client, "HTTP/1.1 200 OK\r\n", 17);
-    for (DWORD began = GetTickCount(); trickling && !stopRequested() && GetTickCount() - began < 60000;) {
+    for (DWORD began = GetTickCount(); trickling && !stopRequested() && GetTickCount() - began < 180000;) {
         Sleep(response.trickleHeadMs);
         trickling = sendAll(client, "X-Trickle: 1\r\n", 15);
     }

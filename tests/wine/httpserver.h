@@ -31,7 +31,7 @@ struct ScriptedResponse {
     bool headOnly = false;            // with StallAfter: not even the head is sent
     bool cacheable = false;           // headers that let a cache keep the answer for a day
     DWORD trickleHeadMs = 0;          // when set: a status line, then one header line this often,
-                                      // never the head's end, until the server stops (a minute at most)
+                                      // never the head's end, until the server stops (three minutes at most)
 };
 
 // A whole answer of that status with body; a redirect when location is given.

@@ -279,14 +279,14 @@ TEST_F(RatesDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
 
 TEST_F(RatesDialog, EmptyHistoriesGiveNoRowsAndEmptySlotsGoLast)
 {
-    // Nothing stored: no rows, the zero day, and every amount comes back unchanged.
+    // Nothing stored: no rows, the zero day, and no rate to convert at: no result.
     settings.converterTo = Usd + 1;
     openThen(IDM_CANCEL, 0, [](HWND dialog) {
         EXPECT_EQ(rowCountOf(dialog), 0);
         EXPECT_EQ(itemText(dialog, IDC_RATES_DATE), L"00/00/1989");
         EXPECT_EQ(headerText(dialog, Jpy + 1), L"¥");
         setText(dialog, IDC_AMOUNT, L"12,5");
-        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"12,5000");
+        EXPECT_EQ(itemText(dialog, IDC_RESULT), L"");
     });
 
     // A history file whose first slot is empty: its days are put in order, in front.
