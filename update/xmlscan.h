@@ -4,6 +4,7 @@
 // capacity.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 // Capacities, each counting the terminating NUL.
 constexpr size_t RootContentCapacity = 65536 + 1;  // any document the download accepts
@@ -34,12 +35,15 @@ int findElement(const char* text, const char* name, char* attributes, size_t att
 // the element content [text, limit), in one pass over its tags: the content of
 // each into its buffer (empty when the element or its end tag is missing). The
 // content is read where it lies; limit stands where a copy cut to its buffer would end.
+// At most MaxChildren names are read; the buffers of any further ones are left alone.
 struct ChildWanted {
     const char* name;
     size_t nameLength;
     char* content;
     size_t capacity;
 };
+
+constexpr int MaxChildren = 4;
 
 void readChildren(const char* text, const char* limit, ChildWanted* children, int count);
 
@@ -52,17 +56,59 @@ void lowerCase(char* text, size_t length);
 // follow a blank.
 void attributeValue(const char* from, const char* to, const char* name, char* out, size_t capacity);
 
-// The root's content is read where it lies, up to what a copy cut to
-// RootContentCapacity would hold: a NUL stands at its end while it is read and
-// the byte it replaced is put back.
-struct RootContent {
-    char* start;
-    char* end;
-    char saved;
+// The root element `name` of the length bytes at text (text[length] is NUL) as
+// locateElement finds it, but for its content's end: the last "</name>" in the
+// text here (null when there is none), as a document ends with it. A walk over
+// the root's content (startWalk) ends at the first, wherever it lies.
+bool locateRoot(const char* text, size_t length, const char* name, ElementSpan& root);
+// The end of the root's content [root.tagEnd + 1, end) as a copy cut to
+// RootContentCapacity would hold it; the root must have its end tag.
+const char* rootContentEnd(const ElementSpan& root);
+
+// What tells a tag from the bytes after its '<': "name" for a start tag (the
+// byte after the name is looked at apart), "/name>" for an end tag. Their first
+// eight bytes are one masked word, so that most tags are told apart by one test.
+struct TagKey {
+    const char* name;
+    size_t nameLength;
+    size_t length;  // of the bytes told
+    bool closing;
+    uint64_t word;
+    uint64_t mask;
 };
 
-void openRoot(const ElementSpan& root, RootContent& content);
-void closeRoot(RootContent& content);
-// The content of a child element as a copy cut to ElementContentCapacity would
-// end: where the element's end tag is, or earlier.
-const char* contentLimit(const ElementSpan& element);
+TagKey tagKey(const char* name, size_t nameLength, bool closing);
+
+// The start and end tag keys of the children a walk reads (names start with a letter).
+struct ChildKeys {
+    ChildWanted* children;
+    int count;
+    TagKey starts[MaxChildren];
+    TagKey ends[MaxChildren];
+};
+
+// The elements `name` (lower case) of a root's content, one after the other, in
+// one pass over their tags: each is the one locateElement finds in what is left
+// of the content (the first "<name " while there is one, else the first
+// "<name>"), and the text after it is what is left; after an element without its
+// end tag that is its content. The content ends at the root's first end tag, or
+// where a copy cut to RootContentCapacity would end. The children wanted are read
+// from each element's content cut to ElementContentCapacity as readChildren reads
+// them. No byte at or past the content's end is read.
+struct ElementWalk {
+    const char* cursor;
+    const char* end;  // moves to the root's first end tag once it is met
+    TagKey rootEnd;
+    TagKey start;
+    TagKey endTag;
+    ChildKeys children;
+    bool startsWithAttributes;  // false once none is left from the cursor on
+    bool endTags;               // false once no "</name>" is left from the cursor on
+};
+
+// root as locateRoot finds it, with its end tag.
+void startWalk(ElementWalk& walk, const ElementSpan& root, const char* rootName, const char* name,
+               ChildWanted* children, int count);
+// The next element into span, its children into their buffers; false when there
+// is none, or its start tag is not closed.
+bool nextElement(ElementWalk& walk, ElementSpan& span);

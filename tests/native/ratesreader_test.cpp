@@ -122,7 +122,7 @@ TEST(RatesReader, AnythingButAWholeDocumentGivesAZeroRecord)
         {"year after the day code", document(usd, "01.01.2245")},
         {"short date", document(usd, "5.")},
         {"date only", document("")},
-        {"no table currency", document(valute("AZN", "1", "58,9") + valute("XYZ", "1", "1"))},
+        {"no table currency", document(valute("LTL", "1", "28,9") + valute("XYZ", "1", "1"))},
         {"table currency without a rate", document(valute("USD", "1", "") + valute("EUR", "0", "40"))},
         {"negative rate only", document(valute("USD", "1", "-30"))},
         {"attribute ending in date, not a day", "<ValCurs update=\"yes\" Date=\"02.03.2005\">" + usd + "</ValCurs>"},
@@ -290,5 +290,60 @@ TEST(RatesReader, RangeDocumentsFillTheirCurrencyOfEachDayInTheSpan)
         EXPECT_EQ(days[4].rates[1].nominal, 10);
         EXPECT_EQ(days[4].rates[0].rate, 35.0f);
         for (int k : {0, 2, 3, 5}) EXPECT_EQ(days[k].code.day, 0) << k;  // outside, no such day, nominal 0
+    }
+}
+
+// Every table code is found whatever its case, and only a code that is one of
+// them whole; the table may grow, so the rows are taken from it.
+TEST(RatesReader, EachTableCodeLandsInItsRowAndNearMissesInNone)
+{
+    std::string body;
+    for (int row = 0; row < CurrencyCount; ++row) {
+        std::string code = isoCode[row];
+        if (row % 2) code[0] = char(code[0] - 'A' + 'a');
+        body += valute(code.c_str(), std::to_string(row + 1).c_str(), "2,5");
+    }
+    for (const char* nearMiss : {"US", "USDX", "XUSD", "usd ", " usd", "U", "EU\xd0"})
+        body += valute(nearMiss, "999", "1");
+    Parsed p = parse(document(body));
+    ASSERT_TRUE(p.ok);
+    for (int row = 0; row < CurrencyCount; ++row) expectRate(p.rates, row, row + 1, 2.5f);
+}
+
+// The root ends at its first end tag wherever that lies, and what a damaged
+// element holds is read as the scanner finds it, never past it.
+TEST(RatesReader, TheRootsFirstEndTagEndsTheTableWhereverItLies)
+{
+    const std::string usd = valute("USD", "1", "30");
+    const std::string eur = "<Valute><CharCode>EUR</CharCode><Nominal>1</Nominal><Value>40</Value></Valute>";
+    struct Case {
+        const char* why;
+        std::string body;
+        bool ok;
+        float usdRate;
+        float eurRate;
+    };
+    const Case cases[] = {
+        {"a second table after the root's end", usd + "</ValCurs>" + eur, true, 30.0f, 0.0f},
+        {"the root's end inside a start tag", "<Valute ID=\"</ValCurs>\">" + usd, false, 0.0f, 0.0f},
+        {"the root's end tag but for its '<' in a start tag", "<Valute ID=\"1/ValCurs>\">" + usd, true, 30.0f, 0.0f},
+        {"the root's end inside a valute", "<Valute ID=\"1\"><CharCode>EUR</CharCode></ValCurs>" + usd, false, 0.0f,
+         0.0f},
+        {"plain valutes before one with attributes are skipped", eur + usd, true, 30.0f, 0.0f},
+        {"plain valutes only", eur, true, 0.0f, 40.0f},
+        {"a child's end tag cut by the valute's", "<Valute><CharCode>EUR</CharCode><Nominal>1</Nominal><Value>4"
+                                                  "</Valute>0</Value></Valute>" + usd, true, 30.0f, 0.0f},
+        {"start tags never closed before a whole valute", "<Valute x><Valute x>" + usd, true, 30.0f, 0.0f},
+        {"children with attributes come first", "<Valute ID=\"1\"><CharCode>GBP</CharCode><CharCode x=\"y\">EUR"
+                                                "</CharCode><Nominal>1</Nominal><Value x>41</Value><Value>42</Value>"
+                                                "</Valute>", true, 0.0f, 41.0f},
+        {"an end tag inside a child's attribute", "<Valute ID=\"1\"><CharCode a=\"</CharCode>\">EUR</CharCode>"
+                                                  "<Nominal>1</Nominal><Value>40</Value></Valute>", false, 0.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        Parsed p = parse(document(c.body));
+        EXPECT_EQ(p.ok, c.ok) << c.why;
+        EXPECT_EQ(p.rates.rates[1].rate, c.usdRate) << c.why;
+        EXPECT_EQ(p.rates.rates[0].rate, c.eurRate) << c.why;
     }
 }
