@@ -122,14 +122,26 @@ int main(int argc, char** argv)
     double seconds = (milliseconds() - began) / 1000.0;
     DayCode oldest;
     int32_t stored = storedDaySummary(oldest);
-    long long written = (fileAccessCount - accessesBefore) * (long long)capacity * 140;
+    // Each save replaces the history file and its companion: the saves times both
+    // files' final size bounds what was written.
+    long long saves = (fileAccessCount - accessesBefore) / 2;
+    long long finalSize = (long long)capacity * 140 + 8 + (long long)stored * 220;
+    long long written = saves * finalSize;
+    int filled = 0;
+    for (int c = 0; stored > 0 && c < CurrencyCount; ++c) filled += history.records[stored - 1].rates[c].nominal > 0;
     std::printf("fill of %d days: outcome %d (2 complete), %d days stored, oldest %02d.%02d.%04d\n", capacity,
                 int(fillOutcome()), stored, oldest.day, oldest.month, yearOf(oldest));
+    std::printf("  currencies filled: %d (of %d the service lists)\n", filled,
+                [] {
+                    int listed = 0;
+                    for (int c = 0; c < CurrencyCount; ++c) listed += history.records[0].rates[c].nominal > 0;
+                    return listed;
+                }());
     std::printf("  requests: %d   seconds: %.1f\n", requestsMade, seconds);
     std::printf("  bytes received: %lld; day by day: about %lld (%d days x %lld), %.0f%% of it\n", bytesReceived,
                 (stored - 1) * dailyBytes, stored - 1, dailyBytes, 100.0 * bytesReceived / ((stored - 1) * dailyBytes));
-    std::printf("  bytes written to the history file: %lld, %.1f times its final size\n", written,
-                double(written) / (capacity * 140.0));
+    std::printf("  bytes written to the history files: at most %lld, %.1f times their final size\n", written,
+                double(written) / double(finalSize));
     freeHistory();
     return 0;
 }

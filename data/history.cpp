@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/calendar.h"
+#include "data/companion.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
 
@@ -23,52 +24,63 @@ static int compareSlotKeys(const void* a, const void* b)
     return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
 }
 
-static int32_t slotNumber(const DayRates& rec) { return rec.code.day != 0 ? dateOrder(rec.code) : -1; }
+static int32_t slotNumber(const DayCode& code) { return code.day != 0 ? dateOrder(code) : -1; }
 
-// Files written before the store kept date order (a fill stored older days in
-// front) are put in order once, when they are read: newest first, empty slots at
-// the end. Records already in order are left as they are.
-static void putInDateOrder(DayRates* records, int32_t n)
+// Reads up to room whole records of the history file into image (the rest stays
+// zero: a cut last record is not a record); how many slots it filled, 0 for none.
+static int32_t readRecords(const char16_t* path, HistoryRecord* image, int32_t room)
 {
-    bool ordered = true;
-    for (int32_t i = 1; i < n && ordered; ++i) ordered = slotNumber(records[i - 1]) >= slotNumber(records[i]);
-    if (ordered) return;
-    auto* keys = static_cast<SlotKey*>(std::malloc(size_t(n) * sizeof(SlotKey)));
-    auto* sorted = static_cast<DayRates*>(std::malloc(size_t(n) * sizeof(DayRates)));
-    if (keys && sorted) {
-        for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(records[i]), i};
-        std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
-        for (int32_t i = 0; i < n; ++i) sorted[i] = records[keys[i].index];
-        std::memcpy(records, sorted, size_t(n) * sizeof(DayRates));
-    }
-    std::free(keys);
-    std::free(sorted);
-}
-
-// Reads up to room whole records of the file into records (the rest stays zero: a
-// cut last record is not a record); how many slots the file filled, 0 for none.
-static int32_t readRecords(const char16_t* path, DayRates* records, int32_t room)
-{
-    long got = readFileStart(path, records, static_cast<size_t>(room) * sizeof(DayRates));
+    long got = readFileStart(path, image, static_cast<size_t>(room) * sizeof(HistoryRecord));
     if (got <= 0) return 0;
-    int32_t whole = int32_t(got / long(sizeof(DayRates)));
-    if (whole < room && got % long(sizeof(DayRates)) != 0) std::memset(&records[whole], 0, sizeof(DayRates));
+    int32_t whole = int32_t(got / long(sizeof(HistoryRecord)));
+    if (whole < room && got % long(sizeof(HistoryRecord)) != 0) std::memset(&image[whole], 0, sizeof(HistoryRecord));
     return whole;
 }
 
-// A file longer than the store (written at a greater history length) is read
-// whole, as far as any store can hold, and put in date order before it is cut,
-// so the store keeps the newest days whatever order the file had.
-static void readLongerFile(const char16_t* path)
+// The store's slots from the file's n records: put in date order, newest first,
+// empty slots at the end (files written before the store kept date order had a
+// fill's older days in front), then cut to the newest the store holds. Of two
+// records with one date, the one nearer the front stays in front.
+static void takeRecords(const HistoryRecord* image, int32_t n)
 {
-    auto* all = static_cast<DayRates*>(std::calloc(size_t(MaxHistoryLength), sizeof(DayRates)));
-    if (!all) return;
-    int32_t n = readRecords(path, all, MaxHistoryLength);
-    if (n > history.capacity) {
-        putInDateOrder(all, n);
-        std::memcpy(history.records, all, size_t(history.capacity) * sizeof(DayRates));
+    auto* keys = static_cast<SlotKey*>(std::malloc(size_t(n > 0 ? n : 1) * sizeof(SlotKey)));
+    if (!keys) return;
+    for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(image[i].code), i};
+    std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
+    for (int32_t i = 0; i < n && i < history.capacity; ++i)
+        std::memcpy(&history.records[i], &image[keys[i].index], sizeof(HistoryRecord));
+    std::free(keys);
+}
+
+// Reads the history file whole (as far as any store could hold: a file written at
+// a greater history length keeps its newest days here too).
+static void readHistoryFile(const char16_t* path)
+{
+    int32_t room = MaxHistoryLength;
+    auto* image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
+    if (!image) {
+        room = history.capacity;
+        image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
     }
-    std::free(all);
+    if (!image) return;
+    takeRecords(image, readRecords(path, image, room));
+    std::free(image);
+}
+
+// The other currencies' rates from the companion file; whatever is wrong with it
+// leaves them absent, and the history file's days as they are.
+static void readCompanionFile()
+{
+    char16_t path[260];
+    unsigned char header[CompanionHeaderBytes];
+    if (!companionPath(path, 260, history.path)) return;
+    if (readFileStart(path, header, sizeof header) != long(sizeof header)) return;
+    size_t room = CompanionHeaderBytes + size_t(MaxHistoryLength) * CompanionLargestRecord;
+    auto* image = static_cast<unsigned char*>(std::malloc(room));
+    if (!image) return;
+    long got = readFileStart(path, image, room);
+    if (got > 0) mergeCompanionImage(image, size_t(got), history.records, history.capacity);
+    std::free(image);
 }
 
 void loadHistory(const char16_t* path, int32_t capacity)
@@ -85,20 +97,40 @@ void loadHistory(const char16_t* path, int32_t capacity)
     history.records = static_cast<DayRates*>(std::calloc(static_cast<size_t>(capacity), sizeof(DayRates)));
     if (!history.records) return;
     createLock(history.historyLock);
-    if (readRecords(path, history.records, capacity) == capacity && capacity < MaxHistoryLength)
-        readLongerFile(path);
-    putInDateOrder(history.records, capacity);
+    if (!history.path[0]) return;
+    readHistoryFile(history.path);
+    readCompanionFile();
 }
 
-// Whether the file lags behind memory: the last save failed. Under historyLock.
+// Whether the files lag behind memory: the last save failed. Under historyLock.
 static bool unsaved;
+
+// The history file, records of the first RecordCurrencies rates, then the
+// companion file with the others; each is replaced whole, so a crash between the
+// two leaves days that still pair by their dates.
+static bool writeFiles()
+{
+    int32_t n = history.capacity;
+    auto* image = static_cast<HistoryRecord*>(std::malloc(size_t(n) * sizeof(HistoryRecord)));
+    size_t companionSize = companionImageSize(history.records, n);
+    auto* companion = static_cast<unsigned char*>(std::malloc(companionSize));
+    char16_t path[260];
+    bool saved = image && companion && companionPath(path, 260, history.path);
+    if (saved) {
+        for (int32_t i = 0; i < n; ++i) std::memcpy(&image[i], &history.records[i], sizeof(HistoryRecord));
+        writeCompanionImage(history.records, n, companion);
+        saved = replaceFileContents(history.path, image, size_t(n) * sizeof(HistoryRecord)) &&
+                replaceFileContents(path, companion, companionSize);
+    }
+    std::free(image);
+    std::free(companion);
+    return saved;
+}
 
 bool saveHistory()
 {
-    // With no place for the file the store lives in memory only: nothing to keep.
-    unsaved = history.path[0] != 0 &&
-              !replaceFileContents(history.path, history.records,
-                                   static_cast<size_t>(history.capacity) * sizeof(DayRates));
+    // With no place for the files the store lives in memory only: nothing to keep.
+    unsaved = history.path[0] != 0 && !writeFiles();
     return !unsaved;
 }
 

@@ -17,8 +17,8 @@ constexpr int MaxItems = 15;         // the item list never holds more
 constexpr int MinFontHeight = 5;     // the panel font's height, as the options page accepts it
 constexpr int MaxFontHeight = 47;
 constexpr int ItemSlots = 16;        // slots in the record
-constexpr int HistoryColumns = 18;   // date column + one per currency
-constexpr int ConverterChoices = 18; // "RUB" + one per currency
+constexpr int HistoryColumns = 18;   // the date column + one per currency of the history record
+constexpr int ConverterChoices = CurrencyCount + 1;  // "RUB" + one per currency
 
 // Same layout as the platform's LOGFONTW.
 struct FontRecord {

@@ -96,7 +96,7 @@ inline constexpr SettingsField settingsFields[] = {
     VOK_SETTING(converterTo, 0, ConverterChoices - 1, Clamp),
     // There are never more than 15 items to show.
     VOK_SETTING(visibleItems, 1, MaxItems, Keep),
-    VOK_SETTING(chartCurrency, 0, 16, ResetToLow),
+    VOK_SETTING(chartCurrency, 0, CurrencyCount - 1, ResetToLow),
     VOK_SETTING(itemCount, 0, MaxItems, Clamp),
     VOK_SETTING(useProxy, 0, 1, Keep),
     VOK_SETTING(proxy, 0, 0, Keep),
@@ -106,8 +106,8 @@ inline constexpr SettingsField settingsFields[] = {
 inline constexpr SettingsField itemFields[] = {
     VOK_ITEM(isRatio, 0, 1, Keep),
     VOK_ITEM(period, 0, 2, Keep),
-    VOK_ITEM(currency, 0, 16, Clamp),
-    VOK_ITEM(currency2, 0, 16, Clamp),
+    VOK_ITEM(currency, 0, CurrencyCount - 1, Clamp),
+    VOK_ITEM(currency2, 0, CurrencyCount - 1, Clamp),
     VOK_ITEM(useDefaultColour, 0, 1, Keep),
     VOK_ITEM(colour, 0, 0xFFFFFF, Keep),
     VOK_ITEM(itemFlags, 0, 3, Keep),

@@ -18,7 +18,8 @@ INT_PTR CALLBACK ratesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 enum RatesView { TableView, ConverterView, ChartView };
 
-// The table's sort: the column of the last sort (0 the date) and its direction. It
+// The table's sort: what the last sort went by (0 the date, c the currency c - 1)
+// and its direction. It
 // lasts as long as the module, across openings: the first tap on "Дата" in a
 // module's life sorts oldest first.
 struct RatesSort {
@@ -31,6 +32,8 @@ struct RatesDialogState {
     DayRates* rowRecords;   // the history as it was when the dialog opened (or the fill last added)
     uint16_t* rowOrder;     // table row r shows rowRecords[rowOrder[r]]
     int32_t rowCount;
+    uint8_t columnCurrency[CurrencyCount];  // list column c + 1 shows this currency
+    int32_t currencyColumns;  // the list's columns after the date
     RatesSort sort;         // kept when the dialog opens again
     bool userSorted;        // this opening's rows follow sort; until then the store's order
     DayRates shownRates;    // the shown day when the dialog opened: the headers' nominals
@@ -62,6 +65,8 @@ void placeTable(HWND dialog);
 void setUpTable(HWND dialog, const DayRates& shown);
 void onTableNotice(HWND dialog, NMHDR* notice);
 void copyTable(HWND dialog);
+// The widths of the columns past the settings' own, kept for the module's life.
+void keepExtraColumnWidths();
 
 // The converter.
 void setUpConverter(HWND dialog);

@@ -116,12 +116,11 @@ static void onInit(HWND dialog, LPARAM firstView)
     DayCode shownDay;
     readShownRates(shownDay, s.shownRates);
     setChosenDay(dialog, s.shownRates);
-    setUpTable(dialog, s.shownRates);
     if (!takeRows()) {
-        s.table = nullptr;
         EndDialog(dialog, 0);
         return;
     }
+    setUpTable(dialog, s.shownRates);
     SendMessageW(s.table, LVM_SETITEMCOUNT, WPARAM(s.rowCount), 0);
     setUpConverter(dialog);
     setUpChart(dialog);
@@ -136,6 +135,7 @@ static void saveAndEnd(HWND dialog)
     for (int c = 0; c < HistoryColumns; ++c)
         widths[c] = s.table ? LOWORD(SendMessageW(s.table, LVM_GETCOLUMNWIDTH, WPARAM(c), 0))
                             : settings.historyColumnWidths[c];
+    keepExtraColumnWidths();
     // Every writer of the settings record takes the lock a download reads it under.
     lockHistory();
     std::memcpy(settings.historyColumnWidths, widths, sizeof widths);

@@ -101,12 +101,31 @@ void placeTable(HWND dialog)
                  height > listHeight ? height - listHeight : 0, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The widths of the other currencies' columns: the settings keep the first
+// HistoryColumns; these last while the module does.
+static uint16_t extraColumnWidths[ExtraCurrencies];
+
+static uint16_t& columnWidth(int column)
+{
+    if (column < HistoryColumns) return settings.historyColumnWidths[column];
+    uint16_t& width = extraColumnWidths[ratesDialog.columnCurrency[column - 1] - RecordCurrencies];
+    if (width == 0) width = 90;
+    return width;
+}
+
+void keepExtraColumnWidths()
+{
+    const RatesDialogState& s = ratesDialog;
+    for (int c = HistoryColumns; s.table && c <= s.currencyColumns; ++c)
+        columnWidth(c) = LOWORD(SendMessageW(s.table, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
+}
+
 static void addColumn(HWND list, int column, const char16_t* header)
 {
     LVCOLUMNW info = {};
     info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     info.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_CENTER;
-    info.cx = settings.historyColumnWidths[column];
+    info.cx = columnWidth(column);
     info.pszText = const_cast<wchar_t*>(reinterpret_cast<const wchar_t*>(header));
     info.iSubItem = column;
     SendMessageW(list, LVM_INSERTCOLUMNW, WPARAM(column), reinterpret_cast<LPARAM>(&info));
@@ -119,9 +138,11 @@ void setUpTable(HWND dialog, const DayRates& shown)
     s.table = GetDlgItem(dialog, IDC_HISTORY_TABLE);
     SetWindowPos(s.table, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(s.table, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    for (int c = 0; c < TableColumns; ++c) {
+    s.currencyColumns = tableCurrencies(s.rowRecords, s.rowCount, s.columnCurrency);
+    for (int c = 0; c <= s.currencyColumns; ++c) {
+        int currency = c > 0 ? s.columnCurrency[c - 1] : -1;
         char16_t header[CellTextUnits];
-        formatColumnHeader(header, CellTextUnits, c - 1, c > 0 ? shown.rates[c - 1].nominal : 0);
+        formatColumnHeader(header, CellTextUnits, currency, c > 0 ? shown.rates[currency].nominal : 0);
         addColumn(s.table, c, header);
     }
     placeTable(dialog);
@@ -137,18 +158,19 @@ static void fillCell(NMLVDISPINFOW* info)
     out[0] = 0;
     if (!s.rowOrder || item.iItem < 0 || item.iItem >= s.rowCount) return;
     const DayRates& row = s.rowRecords[s.rowOrder[item.iItem]];
-    int currency = item.iSubItem - 1;
+    int currency = item.iSubItem > 0 && item.iSubItem <= s.currencyColumns ? s.columnCurrency[item.iSubItem - 1] : -1;
     if (item.iSubItem == 0)
         formatDay(out, capacity, row.code);
-    else if (item.iSubItem > 0 && item.iSubItem < TableColumns)
+    else if (currency >= 0)
         formatRate(out, capacity, rateForNominal(row.rates[currency], s.shownRates.rates[currency].nominal),
                    settings.historyDigits, useHistoryComma());
 }
 
-static void sortTable(int column)
+static void sortTable(int listColumn)
 {
     RatesDialogState& s = ratesDialog;
-    if (column < 0 || column >= TableColumns) return;
+    if (listColumn < 0 || listColumn > s.currencyColumns) return;
+    int column = listColumn == 0 ? 0 : s.columnCurrency[listColumn - 1] + 1;
     if (column == s.sort.column) {
         s.sort.descending = !s.sort.descending;
     } else {

@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "data/companion.h"
 #include "data/currency.h"
+#include "data/history.h"
 #include "data/settings.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
@@ -100,20 +102,47 @@ int setSettings(const char16_t* path, int dpi, char** assignments, int count)
     return 0;
 }
 
+// One line on the companion file: how many of the stored days it gives the other
+// currencies' rates, or that it is missing or damaged and they are absent.
+void printCompanion(int32_t stored)
+{
+    char16_t path[260];
+    if (!companionPath(path, 260, history.path)) return;
+    size_t room = CompanionHeaderBytes + size_t(MaxHistoryLength) * CompanionLargestRecord;
+    auto* image = static_cast<unsigned char*>(std::malloc(room));
+    auto* days = static_cast<DayRates*>(std::calloc(size_t(history.capacity), sizeof(DayRates)));
+    long got = image && days ? readFileStart(path, image, room) : -1;
+    int32_t merged = got < 0 ? -2 : mergeCompanionImage(image, size_t(got), days, copyHistory(days, history.capacity));
+    if (merged == -2)
+        std::printf("companion file missing: the rates of currencies 18 to %d are absent\n", CurrencyCount);
+    else if (merged < 0)
+        std::printf("companion file damaged: the rates of currencies 18 to %d are absent\n", CurrencyCount);
+    else
+        std::printf("companion file: the other currencies' rates of %d of %d days\n", int(merged), int(stored));
+    std::free(image);
+    std::free(days);
+}
+
+// The stored days as the plug-in reads them: the history file in date order, with
+// the companion file's rates.
 int printHistory(const char16_t* path, const char* file)
 {
-    static DayRates days[MaxHistoryLength];
-    long got = readFileStart(path, days, sizeof days);
-    if (got < 0) {
+    unsigned char probe[1];
+    if (readFileStart(path, probe, 0) < 0) {
         std::fprintf(stderr, "vokfiles: can't read %s\n", file);
         return 1;
     }
-    long count = got / long(sizeof(DayRates));
-    for (long i = 0; i < count; ++i) {
-        if (days[i].code.day == 0) continue;
-        char line[1024];
-        if (formatHistoryDay(days[i], line, sizeof line)) std::printf("%s\n", line);
+    loadHistory(path, MaxHistoryLength);
+    int32_t stored = 0;
+    for (int32_t i = 0; history.records && i < history.capacity; ++i) {
+        const DayRates& day = history.records[i];
+        if (day.code.day == 0) continue;
+        char line[2048];
+        if (formatHistoryDay(day, line, sizeof line)) std::printf("%s\n", line);
+        ++stored;
     }
+    printCompanion(stored);
+    freeHistory();
     return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "data/calendar.h"
 #include "data/history.h"
+#include "data/settings.h"
 #include "platform/testhooks.h"
 #include "update/ratesreader.h"
 #include "update/ratesurl.h"
@@ -110,14 +111,42 @@ static int32_t storeFound(DayRates* days, int32_t span)
     return found;
 }
 
-// A daily table read since the module was loaded names the currencies the
-// service lists; one it does not list has no ID and is not asked for.
-static int32_t listedCurrencies()
+// The currencies a fill asks for, in its order: first those the user looks at
+// (the panel's items, the chart's, the converter's), then the rest of the history
+// record's. The other currencies are asked for only when shown: each costs a
+// request per span, and the daily updates bring them all from then on. One the
+// service does not list (no ID from a daily table read since the module was
+// loaded) is not asked for.
+struct FillCurrencies {
+    uint8_t order[CurrencyCount];
+    int count;
+    bool taken[CurrencyCount];
+};
+
+static void take(FillCurrencies& list, int currency)
 {
-    int32_t listed = 0;
-    for (int c = 0; c < CurrencyCount; ++c) listed += currencyId(c)[0] != 0;
-    return listed;
+    if (currency < 0 || currency >= CurrencyCount || list.taken[currency] || !currencyId(currency)[0]) return;
+    list.taken[currency] = true;
+    list.order[list.count++] = uint8_t(currency);
 }
+
+static FillCurrencies fillCurrencies()
+{
+    FillCurrencies list{};
+    lockHistory();
+    for (int i = 0; i < settings.itemCount && i < ItemSlots; ++i) {
+        take(list, settings.items[i].currency);
+        if (settings.items[i].isRatio) take(list, settings.items[i].currency2);
+    }
+    take(list, settings.chartCurrency);
+    take(list, settings.converterFrom - 1);
+    take(list, settings.converterTo - 1);
+    unlockHistory();
+    for (int c = 0; c < RecordCurrencies; ++c) take(list, c);
+    return list;
+}
+
+static int32_t listedCurrencies() { return fillCurrencies().count; }
 
 enum class BatchResult { Fetched, Stopped, Failed };
 
@@ -126,9 +155,10 @@ enum class BatchResult { Fetched, Stopped, Failed };
 static BatchResult fetchBatch(int32_t first, int32_t span, DayRates* days)
 {
     int32_t parts = (span + RangeSpanDays - 1) / RangeSpanDays;
-    planned = requests.load() + listedCurrencies() * parts;
-    for (int c = 0; c < CurrencyCount; ++c) {
-        if (!currencyId(c)[0]) continue;  // a currency the service does not list
+    FillCurrencies currencies = fillCurrencies();
+    planned = requests.load() + currencies.count * parts;
+    for (int k = 0; k < currencies.count; ++k) {
+        int c = currencies.order[k];
         for (int32_t from = 0; from < span; from += RangeSpanDays) {
             int32_t part = span - from < RangeSpanDays ? span - from : RangeSpanDays;
             if (!nextRequest()) return BatchResult::Stopped;
@@ -150,7 +180,7 @@ static RangeResult fillByRange(FillOutcome& result)
     // table gives: the latest one for an empty store, else the oldest stored
     // day's (so nothing new lands in front).
     if (filled == 0 || listedCurrencies() == 0) {
-        planned = 1 + CurrencyCount;
+        planned = 1 + RecordCurrencies;
         if (!nextRequest()) {
             result = FillStopped;
             return RangeResult::Done;

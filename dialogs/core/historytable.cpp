@@ -89,13 +89,25 @@ static bool append(char16_t* out, size_t capacity, size_t& used, const char16_t*
     return appendText(out, capacity, used, text, true);
 }
 
+int tableCurrencies(const DayRates* rows, int32_t count, uint8_t* currencies)
+{
+    int n = 0;
+    for (int c = 0; c < CurrencyCount; ++c) {
+        bool seen = c < RecordCurrencies;
+        for (int32_t r = 0; r < count && !seen; ++r) seen = rows[r].rates[c].nominal > 0 && rows[r].rates[c].rate > 0.0f;
+        if (seen) currencies[n++] = uint8_t(c);
+    }
+    return n;
+}
+
 static bool appendRow(char16_t* out, size_t capacity, size_t& used, const DayRates& row, const DayRates& shown,
-                      int digits, bool comma)
+                      const uint8_t* currencies, int columns, int digits, bool comma)
 {
     char16_t cell[CellTextUnits];
     formatDay(cell, CellTextUnits, row.code);
     if (!append(out, capacity, used, cell)) return false;
-    for (int i = 0; i < CurrencyCount; ++i) {
+    for (int column = 0; column < columns; ++column) {
+        int i = currencies[column];
         if (!append(out, capacity, used, u"\t")) return false;
         const RateEntry& rate = row.rates[i];
         if (rate.nominal <= 0 || !(rate.rate > 0.0f)) continue;
@@ -111,8 +123,11 @@ size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, co
     if (out && capacity == 0) return 0;
     if (out) out[0] = 0;
     size_t used = 0;
+    uint8_t currencies[CurrencyCount];
+    int columns = tableCurrencies(rows, count, currencies);
     bool fits = append(out, capacity, used, dateHeader);
-    for (int i = 0; i < CurrencyCount && fits; ++i) {
+    for (int column = 0; column < columns && fits; ++column) {
+        int i = currencies[column];
         char16_t header[CellTextUnits];
         widen16(header, CellTextUnits, isoCode[i]);
         appendNominal(header, CellTextUnits, shown.rates[i].nominal);
@@ -120,7 +135,7 @@ size_t composeTableText(char16_t* out, size_t capacity, const DayRates* rows, co
     }
     fits = fits && append(out, capacity, used, u"\r\n");
     for (int32_t r = 0; r < count && fits; ++r)
-        fits = appendRow(out, capacity, used, rows[order ? order[r] : r], shown, digits, comma);
+        fits = appendRow(out, capacity, used, rows[order ? order[r] : r], shown, currencies, columns, digits, comma);
     if (!fits) {
         if (out) out[0] = 0;
         return 0;

@@ -5,7 +5,7 @@
 
 #include "data/currency.h"
 
-// Column 0 is the date, column c the currency c - 1.
+// A sort column: 0 is the date, c the currency c - 1.
 constexpr int TableColumns = CurrencyCount + 1;
 // Room for any cell or header text.
 constexpr int CellTextUnits = 64;
@@ -24,6 +24,11 @@ void formatColumnHeader(char16_t* out, size_t capacity, int currency, int32_t no
 // The table's rows: the filled slots at the front of the store, up to the first empty one.
 int32_t countRows(const DayRates* records, int32_t capacity);
 
+// The table's currencies after the date, column by column, into currencies (room
+// for CurrencyCount): the history record's own, then each other one that has a
+// rate on some of the count rows, in list order. How many.
+int tableCurrencies(const DayRates* rows, int32_t count, uint8_t* currencies);
+
 // A day's rate as the price of unit units (the column header's nominal), whatever
 // nominal the day was published for; as stored when either nominal is unknown.
 double rateForNominal(const RateEntry& entry, int32_t unit);
@@ -36,7 +41,7 @@ int32_t compareRows(const DayRates& a, const DayRates& b, int column, bool desce
                     const DayRates* shown = nullptr);
 
 // The whole table as tab-separated text, for a spreadsheet: a header row ("Дата",
-// then each currency's code with the shown day's nominal when above one), then
+// then each of the table's currencies' code with the shown day's nominal when above one), then
 // one row per entry of order, CR LF after each. A rate is given per the header's
 // nominal, so a day with another nominal still fits its column; a day without
 // the currency leaves its cell empty. The length written, or 0 (and an empty

@@ -50,18 +50,28 @@ TEST(DayCodes, WeekdaysAgreeWithTheCalendar)
     EXPECT_EQ(seen, 0x7F);
 }
 
-TEST(CurrencyTable, SeventeenRowsWithoutTheRouble)
+// The history record's 17 rows keep their places and labels; every other
+// currency of the bank's table follows, labelled by its code; no row twice, none
+// the rouble.
+TEST(CurrencyTable, TheRecordsRowsFirstThenEveryOtherPublishedCurrency)
 {
-    EXPECT_EQ(sizeof(isoCode) / sizeof(isoCode[0]), 17u);
-    EXPECT_STREQ(isoCode[0], "EUR");
-    EXPECT_STREQ(isoCode[3], "JPY");
-    EXPECT_STREQ(isoCode[16], "CHF");
-    EXPECT_EQ(symbol[0][0], u'\u20AC');
-    EXPECT_EQ(symbol[2][0], u'\u00A3');
-    EXPECT_EQ(symbol[3][0], u'\u00A5');
+    const struct {
+        int row;
+        const char* code;
+        const char16_t* label;
+    } rows[] = {{0, "EUR", u"\u20AC"}, {1, "USD", u"$"},   {2, "GBP", u"\u00A3"}, {3, "JPY", u"\u00A5"},
+                {5, "BYN", u"BYN"},    {8, "ISK", u"ISK"}, {16, "CHF", u"CHF"},   {17, "CNY", u"CNY"},
+                {43, "KRW", u"KRW"}};
+    EXPECT_EQ(RecordCurrencies, 17);
+    EXPECT_EQ(CurrencyCount, 44);
+    for (const auto& r : rows) {
+        EXPECT_STREQ(isoCode[r.row], r.code);
+        EXPECT_EQ(std::u16string(symbol[r.row]), r.label) << r.code;
+    }
     for (int i = 0; i < CurrencyCount; ++i) {
         EXPECT_STRNE(isoCode[i], "RUB");
-        EXPECT_EQ(isoCode[i][3], 0);
-        EXPECT_EQ(isoCode[i][4], 0);
+        EXPECT_EQ(std::strlen(isoCode[i]), 3u);
+        for (int j = 0; j < i; ++j) EXPECT_STRNE(isoCode[i], isoCode[j]);
+        if (i >= RecordCurrencies) EXPECT_EQ(toUtf8(symbol[i]), isoCode[i]);
     }
 }

@@ -18,7 +18,7 @@ struct HistoryFile : ::testing::Test {
     {
         std::vector<DayRates> records;
         for (int i = 0; i < count; ++i) records.push_back(dayRecord(count - i, 3, 2020, float(i)));
-        writeBytes(file, records.data(), records.size() * sizeof(DayRates));
+        writeHistoryFile(file, records);
     }
     DayRates slot(int i) const { return history.records[i]; }
 };
@@ -73,14 +73,15 @@ TEST_F(HistoryFile, KeepsDateOrderNewestFirstWhateverTheOrderOfArrival)
     for (const Case& c : cases) {
         std::vector<DayRates> records;
         for (const std::string& d : c.file) records.push_back(d.empty() ? DayRates{} : dayOf(d));
-        writeBytes(file, records.data(), records.size() * sizeof(DayRates));
+        writeHistoryFile(file, records);
         loadHistory(path.c_str(), c.capacity);
         for (const std::string& d : c.stored) storeDay(dayOf(d));
         EXPECT_EQ(storedDates(), c.want) << c.what;
         for (int i = int(c.want.size()); i < c.capacity; ++i) EXPECT_TRUE(isEmpty(slot(i))) << c.what;
         std::vector<unsigned char> bytes = readBytes(file);
-        ASSERT_EQ(bytes.size(), c.capacity * sizeof(DayRates)) << c.what;
-        EXPECT_EQ(std::memcmp(bytes.data(), history.records, bytes.size()), 0) << c.what;
+        ASSERT_EQ(bytes.size(), c.capacity * sizeof(HistoryRecord)) << c.what;
+        std::vector<HistoryRecord> held = fileImage({history.records, history.records + c.capacity});
+        EXPECT_EQ(std::memcmp(bytes.data(), held.data(), bytes.size()), 0) << c.what;
         freeHistory();
     }
     // A batch in any order, and a present day replaced in place.
@@ -100,7 +101,7 @@ TEST_F(HistoryFile, AShortFileIsPaddedAndALongOneCutToTheLength)
     for (int i = 0; i < 10; ++i) EXPECT_EQ(slot(i).code.day, 10 - i);
     for (int i = 10; i < 15; ++i) EXPECT_TRUE(isEmpty(slot(i)));
     storeDay(dayRecord(20, 3, 2020));
-    EXPECT_EQ(readBytes(file).size(), 15 * sizeof(DayRates));
+    EXPECT_EQ(readBytes(file).size(), 15 * sizeof(HistoryRecord));
     freeHistory();
 
     writeRecords(20);
@@ -108,9 +109,9 @@ TEST_F(HistoryFile, AShortFileIsPaddedAndALongOneCutToTheLength)
     EXPECT_EQ(slot(14).code.day, 6);
     storeDay(dayRecord(1, 1, 2021));
     std::vector<unsigned char> bytes = readBytes(file);
-    ASSERT_EQ(bytes.size(), 15 * sizeof(DayRates));
-    DayRates last;
-    std::memcpy(&last, &bytes[14 * sizeof(DayRates)], sizeof last);
+    ASSERT_EQ(bytes.size(), 15 * sizeof(HistoryRecord));
+    HistoryRecord last;
+    std::memcpy(&last, &bytes[14 * sizeof(HistoryRecord)], sizeof last);
     EXPECT_EQ(last.code.day, 7);  // records 16 to 20 are gone, and the oldest gave way
 }
 
@@ -118,7 +119,7 @@ TEST_F(HistoryFile, ACutLastRecordIsNotTakenForADay)
 {
     writeRecords(3);
     std::vector<unsigned char> bytes = readBytes(file);
-    bytes.resize(2 * sizeof(DayRates) + 50);
+    bytes.resize(2 * sizeof(HistoryRecord) + 50);
     writeBytes(file, bytes.data(), bytes.size());
     loadHistory(path.c_str(), 5);
     EXPECT_EQ(slot(1).code.day, 2);
@@ -170,13 +171,13 @@ TEST_F(HistoryFile, AnOldFileReadAtAShorterLengthKeepsItsNewestDays)
     for (const auto& c : cases) {
         std::vector<DayRates> records;
         for (const char* d : c.file) records.push_back(dayOf(d));
-        writeBytes(file, records.data(), records.size() * sizeof(DayRates));
+        writeHistoryFile(file, records);
         loadHistory(path.c_str(), c.length);
         EXPECT_EQ(storedDates(), c.kept);
         storeDay(dayOf(c.kept.back()));  // a save
         loadHistory(path.c_str(), c.length);
         EXPECT_EQ(storedDates(), c.kept);
-        EXPECT_EQ(readBytes(file).size(), size_t(c.length) * sizeof(DayRates));
+        EXPECT_EQ(readBytes(file).size(), size_t(c.length) * sizeof(HistoryRecord));
     }
 }
 

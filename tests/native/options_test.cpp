@@ -286,8 +286,9 @@ TEST(OptionsItemRows, RowsNameTheRateOrRatioAndThePeriod)
 TEST(OptionsItemRows, DamagedItemsAndSmallBuffersStayInBounds)
 {
     // A currency outside the table reads as the panel shows it, the last row.
-    EXPECT_EQ(rowText(item(17), 0), "Курс CHF.");
-    EXPECT_EQ(rowText(item(255, 1, 200), 0), "Соотношение CHF/CHF.");
+    EXPECT_EQ(rowText(item(17), 0), "Курс CNY.");
+    EXPECT_EQ(rowText(item(44), 0), "Курс KRW.");
+    EXPECT_EQ(rowText(item(255, 1, 200), 0), "Соотношение KRW/KRW.");
 
     char16_t small[8];
     std::memset(small, 0x55, sizeof small);
@@ -359,15 +360,15 @@ TEST(OptionsItemEditor, AListWithoutASelectionNeverStoresMinusOne)
 
     // A damaged item keeps its value only as far as the lists reach.
     it.currency = 200;
-    it.currency2 = 17;
+    it.currency2 = 43;
     it.digits = 9;
     storeEditorChoice(it, c);
-    EXPECT_EQ(it.currency, 16);
-    EXPECT_EQ(it.currency2, 16);
+    EXPECT_EQ(it.currency, 43);
+    EXPECT_EQ(it.currency2, 43);
     EXPECT_EQ(it.digits, 4);
 
     // A row the list cannot have is no selection either.
-    c.currencyRow = 17;
+    c.currencyRow = 44;
     c.digitsRow = 5;
     it.currency = 2;
     it.digits = 1;

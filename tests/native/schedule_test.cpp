@@ -406,6 +406,6 @@ TEST_F(Schedule, ASaveThatFindsTheFileBusyIsTriedAgainUntilTheFileHoldsWhatMemor
         tick();
         EXPECT_EQ(iconState(), Fresh);
         std::vector<unsigned char> file = readBytes(run.folder.file("vokCurrency.his"));
-        EXPECT_TRUE(file.size() == 15 * sizeof(DayRates) && file[0] == 7 && file[sizeof(DayRates)] == 5);
+        EXPECT_TRUE(file.size() == 15 * sizeof(HistoryRecord) && file[0] == 7 && file[sizeof(HistoryRecord)] == 5);
     }
 }

@@ -176,12 +176,12 @@ TEST_F(SettingsFile, DamagedFilesOfEveryLengthLoadInRange)
             SCOPED_TRACE(length);
             EXPECT_PRED3(within, settings.itemCount, 0, 15);
             for (const PanelItem& item : settings.items)
-                EXPECT_TRUE(item.currency <= 16 && item.currency2 <= 16 && item.digits <= 4);
+                EXPECT_TRUE(item.currency <= 43 && item.currency2 <= 43 && item.digits <= 4);
             EXPECT_PRED3(within, settings.historyLength, 1, MaxHistoryLength);
             EXPECT_PRED3(within, settings.panelFont.lfHeight, 5, 47);
-            EXPECT_PRED3(within, settings.converterFrom, 0, 17);
-            EXPECT_PRED3(within, settings.converterTo, 0, 17);
-            EXPECT_LE(settings.chartCurrency, 16);
+            EXPECT_PRED3(within, settings.converterFrom, 0, 44);
+            EXPECT_PRED3(within, settings.converterTo, 0, 44);
+            EXPECT_LE(settings.chartCurrency, 43);
             EXPECT_EQ(settings.panelFont.lfFaceName[31], 0);
             EXPECT_EQ(settings.proxy[64], 0);
             EXPECT_EQ(std::memcmp(settings.magic2, "vok", 4), 0);
@@ -193,20 +193,20 @@ TEST_F(SettingsFile, ClampingKeepsEveryOtherByte)
 {
     std::vector<unsigned char> image = expectedDefaultFile(15);
     put32(image, 180, 99);          // itemCount
-    image[184 + 2] = 40;            // currency of item 0
+    image[184 + 2] = 50;            // currency of item 0, past the list
     image[184 + 16 + 13] = 9;       // digits of item 1
     put32(image, 108, 0xFFFFFFF0);  // historyLength negative
     image[176] = 0x80;              // converterFrom -128
-    image[177] = 18;                // converterTo
+    image[177] = 45;                // converterTo, past the list
     image[200] = 0x5A;              // reserved bytes are carried through
     writeBytes(file, image.data(), image.size());
     load();
     EXPECT_EQ(settings.itemCount, 15);
-    EXPECT_EQ(settings.items[0].currency, 16);
+    EXPECT_EQ(settings.items[0].currency, 43);
     EXPECT_EQ(settings.items[1].digits, 4);
     EXPECT_EQ(settings.historyLength, 1);
     EXPECT_EQ(settings.converterFrom, 0);
-    EXPECT_EQ(settings.converterTo, 17);
+    EXPECT_EQ(settings.converterTo, 44);
     EXPECT_EQ(reinterpret_cast<unsigned char*>(&settings)[200], 0x5A);
     EXPECT_EQ(settings.updateFlags, 10);
 }
@@ -288,11 +288,11 @@ TEST(SettingsRecord, TheChartCurrencyLivesInASpareByte)
 {
     Settings s;
     std::memset(&s, 0, sizeof s);
-    s.chartCurrency = 16;
-    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&s)[179], 16);
+    s.chartCurrency = 43;
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&s)[179], 43);
     clampSettings(s);
-    EXPECT_EQ(s.chartCurrency, 16);
-    s.chartCurrency = 17;
+    EXPECT_EQ(s.chartCurrency, 43);
+    s.chartCurrency = 44;
     clampSettings(s);
     EXPECT_EQ(s.chartCurrency, 0);
 }

@@ -45,6 +45,20 @@ inline DayRates dayRecord(int d, int m, int y, float eur, int eurNominal = 1)
     return r;
 }
 
+// Days as the history file holds them: each day's first RecordCurrencies rates.
+inline std::vector<HistoryRecord> fileImage(const std::vector<DayRates>& days)
+{
+    std::vector<HistoryRecord> image(days.size());
+    for (size_t i = 0; i < days.size(); ++i) std::memcpy(&image[i], &days[i], sizeof(HistoryRecord));
+    return image;
+}
+
+inline void writeHistoryFile(const std::string& path, const std::vector<DayRates>& days)
+{
+    std::vector<HistoryRecord> image = fileImage(days);
+    writeBytes(path, image.data(), image.size() * sizeof(HistoryRecord));
+}
+
 // Whether every byte of a record is zero, as an empty slot is.
 inline bool isEmpty(const DayRates& r)
 {

@@ -2,6 +2,8 @@
 // run on scratch files.
 #include "testutil.h"
 
+#include "data/companion.h"
+
 #include <sys/wait.h>
 
 #include "data/settingsfields.h"
@@ -151,13 +153,22 @@ TEST(VokfilesTool, PrintsTheStoredDaysOnePerLine)
 {
     ScratchFolder folder;
     std::string his = folder.file("vokCurrency.his"), out;
-    DayRates days[4] = {};
+    std::vector<DayRates> days(4);
     days[0].code = makeDayCode(6, 12, 2026);
     days[0].rates[1] = {1, 80.5f};
     days[2].code = makeDayCode(4, 12, 2026);  // after an empty slot: still shown
-    writeBytes(his, days, sizeof days);
+    writeHistoryFile(his, days);
     ASSERT_EQ(run("history " + his, out), 0);
-    EXPECT_EQ(out, std::string("06.12.2026  ") + isoCode[1] + " 1 80.5000\n04.12.2026\n");
+    const std::string lines = std::string("06.12.2026  ") + isoCode[1] + " 1 80.5000\n04.12.2026\n";
+    EXPECT_EQ(out, lines + "companion file missing: the rates of currencies 18 to 44 are absent\n");
+    // The companion file's rates, and a line on what it held.
+    days[0].rates[17] = {1, 11.25f};
+    std::vector<unsigned char> image(companionImageSize(days.data(), 4));
+    writeCompanionImage(days.data(), 4, image.data());
+    writeBytes(folder.file("vokCurrency.hix"), image.data(), image.size());
+    ASSERT_EQ(run("history " + his, out), 0);
+    EXPECT_EQ(out, std::string("06.12.2026  ") + isoCode[1] + " 1 80.5000  CNY 1 11.2500\n04.12.2026\n" +
+                       "companion file: the other currencies' rates of 2 of 2 days\n");
     EXPECT_EQ(run("history " + folder.file("missing.his"), out), 1);
     EXPECT_EQ(run("nothing " + his, out), 2);
 }

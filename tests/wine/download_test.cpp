@@ -20,11 +20,12 @@
 
 namespace {
 
-// Every table currency, with distinct values: currency i costs i+10 roubles and some odd kopecks.
+// The history record's currencies, with distinct values: currency i costs i+10
+// roubles and some odd kopecks.
 std::vector<Quote> tableQuotes()
 {
     std::vector<Quote> quotes;
-    for (int i = 0; i < CurrencyCount; ++i) {
+    for (int i = 0; i < RecordCurrencies; ++i) {
         char value[16];
         std::snprintf(value, sizeof value, "%d,%04d", 10 + i, 1234 + 7 * i);
         quotes.push_back({isoCode[i], i % 4 == 3 ? 100 : 1, value});
@@ -172,8 +173,9 @@ protected:
             EXPECT_FLOAT_EQ(rec.rates[i].rate, rateOf(q)) << q.code;
         }
         std::vector<unsigned char> file = readFileBytes(historyFile);
-        ASSERT_EQ(file.size(), 15 * sizeof(DayRates));
-        EXPECT_EQ(std::memcmp(file.data(), history.records, file.size()), 0);
+        ASSERT_EQ(file.size(), 15 * sizeof(HistoryRecord));
+        for (size_t d = 0; d < 15; ++d)
+            EXPECT_EQ(std::memcmp(&file[d * sizeof(HistoryRecord)], &history.records[d], sizeof(HistoryRecord)), 0);
     }
 
     PluginFolder folder;
@@ -302,7 +304,7 @@ TEST_F(RateDownload, TheHistoryFileIsRewrittenOnlyOnSuccess)
 {
     ASSERT_TRUE(download(tableOn("02.03.2005")));
     std::vector<unsigned char> afterSuccess = readFileBytes(historyFile);
-    ASSERT_EQ(afterSuccess.size(), 15 * sizeof(DayRates));
+    ASSERT_EQ(afterSuccess.size(), 15 * sizeof(HistoryRecord));
     // Marks the file: a rewrite from memory would put the record's first byte back.
     afterSuccess[0] = 0xEE;
     writeFileBytes(historyFile, afterSuccess.data(), afterSuccess.size());
@@ -314,7 +316,7 @@ TEST_F(RateDownload, TheHistoryFileIsRewrittenOnlyOnSuccess)
     std::vector<Quote> changed = {{"EUR", 1, "36,6000"}};
     ASSERT_TRUE(download(serving(ratesDocument("02.03.2005", changed, 400))));
     std::vector<unsigned char> rewritten = readFileBytes(historyFile);
-    ASSERT_EQ(rewritten.size(), 15 * sizeof(DayRates));
+    ASSERT_EQ(rewritten.size(), 15 * sizeof(HistoryRecord));
     EXPECT_EQ(rewritten[0], 2);
     expectStored(march2, changed);
     EXPECT_EQ(storedDays(), 1);
@@ -452,7 +454,7 @@ TEST_F(RateDownload, RefusedAnswersLeaveTheStoredDayAsItWas)
         {"a date that is no date", tableOn("xx.yy.zzzz")},
         {"month 13", tableOn("02.13.2005")},
         {"31 February", tableOn("31.02.2005")},
-        {"no table currency", serving(ratesDocument("02.03.2005", {{"AZN", 1, "58,9371"}, {"XYZ", 1, "1,0"}}, 400))},
+        {"no table currency", serving(ratesDocument("02.03.2005", {{"LTL", 1, "28,9371"}, {"XYZ", 1, "1,0"}}, 400))},
         {"the root without rates", serving(ratesDocument("02.03.2005", {}, 400))},
         {"a block page", blockPage},
     };

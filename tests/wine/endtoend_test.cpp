@@ -7,10 +7,13 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "harness.h"
 #include "httpserver.h"
 #include "resources/resource.h"
+#include "update/ratesreader.h"
 
 namespace {
 
@@ -166,7 +169,7 @@ TEST_F(EndToEnd, RefusedDocumentsLeaveTheStoredDayAndShowFailure)
     const std::string table = valute("R01235", "USD", 1, "80,5000") + valute("R01239", "EUR", 1, "96,6000");
     const std::string whole = document(dateOf(today), table);
     const ScriptedResponse cut = endedAs(serving(whole), ResponseEnding::CloseAfter, whole.size() * 4 / 10);
-    const std::string unknownOnly = valute("R01020A", "AZN", 1, "58,9371") + valute("R0", "XYZ", 1, "1,0");
+    const std::string unknownOnly = valute("R01436", "LTL", 1, "28,9371") + valute("R0", "XYZ", 1, "1,0");
     const std::pair<const char*, ScriptedResponse> refused[] = {
         {"a table cut at 40%", cut},
         {"a damaged date", serving(document("xx.yy.zzzz", table))},
@@ -545,6 +548,61 @@ TEST_F(EndToEnd, ATapAtOnceAfterTheItemIsMadeAgainMakesItsRequest)
         EXPECT_TRUE(pumpUntil(asked(2), 12000)) << round;
         settledFrame(plugin);
     }
+}
+
+// The bank's real table of 43 currencies: an item for the yuan shows and copies its
+// rate, and still does after the library is loaded again with the service down;
+// the settings file keeps its size and the history file's record is the one the
+// table's first 17 currencies make. The rates table has the yuan's column, and the
+// converter turns roubles into yuan.
+TEST_F(EndToEnd, TheYuanFromTheBanksFullTableOnThePanelTheTableAndTheConverter)
+{
+    std::ifstream xml(std::string(VOK_SOURCE_DIR) + "/tests/fixtures/daily_full.xml", std::ios::binary);
+    std::string body((std::istreambuf_iterator<char>(xml)), std::istreambuf_iterator<char>());
+    DayRates read;
+    ASSERT_TRUE(parseDailyRates(&std::string(body)[0], read));
+    constexpr int Cny = 17;
+    ASSERT_EQ(read.rates[Cny].rate, 13.8322f);
+    service.respondWith(serving(body));
+    settings.items[0].currency = Cny;
+    openPanel(plugin, service.port(), {});
+    EXPECT_TRUE(showed(plugin.tapIcon(), 3));
+    for (int load = 0; load < 2; ++load) {
+        emptyClipboard();
+        plugin.tap(30, 5);
+        EXPECT_EQ(clipboardText(), L"13,8322") << load;
+        std::vector<unsigned char> his = plugin.historyBytes();
+        ASSERT_GE(his.size(), sizeof(HistoryRecord));
+        EXPECT_EQ(std::memcmp(his.data(), &read, sizeof(HistoryRecord)), 0) << load;
+        EXPECT_EQ(readFileBytes(plugin.folder.file(L"vokCurrency.set")).size(), 584u);
+        if (load == 1) break;
+        plugin.unload();
+        service.respondWith(answering(503, "Service Unavailable"));
+        ASSERT_TRUE(plugin.load(true));
+        plugin.query();
+        plugin.repaint();
+        EXPECT_TRUE(showed(plugin.tapIcon(), 4));
+    }
+    std::wstring header, cell, yuan;
+    EXPECT_TRUE(plugin.holdOnTheRates([&](HWND dialog) {
+        HWND table = GetDlgItem(dialog, IDC_HISTORY_TABLE);
+        HWND headers = reinterpret_cast<HWND>(SendMessageW(table, LVM_GETHEADER, 0, 0));
+        wchar_t text[16] = L"";
+        HDITEMW item = {};
+        item.mask = HDI_TEXT, item.pszText = text, item.cchTextMax = 16;
+        SendMessageW(headers, HDM_GETITEMW, Cny + 1, LPARAM(&item));
+        header = text;
+        cell = tableCell(dialog, 0, Cny + 1);
+        SendDlgItemMessageW(dialog, IDC_CONVERT_FROM, CB_SETCURSEL, 0, 0);
+        SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_SETCURSEL, Cny + 1, 0);
+        for (int list : {IDC_CONVERT_FROM, IDC_CONVERT_TO})
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, list)));
+        setText(dialog, IDC_AMOUNT, L"1383,22");
+        yuan = itemText(dialog, IDC_RESULT);
+    }));
+    EXPECT_EQ(header, L"CNY");
+    EXPECT_EQ(cell, L"13,8322");
+    EXPECT_EQ(yuan, L"100,0000");
 }
 
 // In a host whose locale writes numbers with a comma, the converter reads the

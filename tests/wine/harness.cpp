@@ -42,17 +42,16 @@ Captions captionsUntil(HWND window, const std::function<bool(const Captions&)>& 
 std::vector<DayRates> readHistory(const std::wstring& path)
 {
     std::vector<unsigned char> bytes = readFileBytes(path);
-    std::vector<DayRates> days(bytes.size() / sizeof(DayRates));
-    if (!days.empty()) std::memcpy(days.data(), bytes.data(), days.size() * sizeof(DayRates));
+    std::vector<DayRates> days(bytes.size() / sizeof(HistoryRecord));
+    for (size_t i = 0; i < days.size(); ++i) std::memcpy(&days[i], &bytes[i * sizeof(HistoryRecord)], sizeof(HistoryRecord));
     return days;
 }
 
 void writeHistory(const std::wstring& path, const std::vector<DayRates>& days, size_t slots)
 {
-    std::vector<DayRates> file(std::max(slots, days.size()));
-    std::memset(file.data(), 0, file.size() * sizeof(DayRates));
-    std::copy(days.begin(), days.end(), file.begin());
-    writeFileBytes(path, file.data(), file.size() * sizeof(DayRates));
+    std::vector<HistoryRecord> file(std::max(slots, days.size()));
+    for (size_t i = 0; i < days.size(); ++i) std::memcpy(&file[i], &days[i], sizeof(HistoryRecord));
+    writeFileBytes(path, file.data(), file.size() * sizeof(HistoryRecord));
 }
 
 Settings readSettings(const std::wstring& path)

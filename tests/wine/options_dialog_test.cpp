@@ -519,7 +519,7 @@ TEST_F(Options, AddAtFourteenItemsThenOkMakesFifteenWithTheNewItemDefaults)
         EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY), 0);
         EXPECT_EQ(selection(editor, IDC_EDITOR_CURRENCY2), 0);
         EXPECT_EQ(selection(editor, IDC_EDITOR_DIGITS), 2);
-        EXPECT_EQ(SendDlgItemMessageW(editor, IDC_EDITOR_CURRENCY, CB_GETCOUNT, 0, 0), 17);
+        EXPECT_EQ(SendDlgItemMessageW(editor, IDC_EDITOR_CURRENCY, CB_GETCOUNT, 0, 0), CurrencyCount);
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_CURRENCY2)));
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(editor, IDC_EDITOR_SLASH)));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(editor, IDC_EDITOR_IF_AVAILABLE)));
@@ -663,11 +663,11 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
     settings.items[0].currency = 200;
     settings.items[0].digits = 9;
     settings.items[0].period = 7;
-    settings.items[1].currency2 = 17;
+    settings.items[1].currency2 = 44;
     run([](HWND dialog) {
-        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"CHF"));
+        EXPECT_EQ(rowText(dialog, 0, 0), rateText(L"KRW"));
         EXPECT_EQ(rowText(dialog, 0, 1), Current);
-        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"€", L"CHF"));
+        EXPECT_EQ(rowText(dialog, 1, 0), ratioText(L"€", L"KRW"));
         for (int row : {0, 1}) editRow(dialog, row);
         pressDone(dialog);
     }, [](HWND editor) {
@@ -680,10 +680,10 @@ TEST_F(Options, DamagedItemsShowAndEditWithinTheLists)
         }
         pressDone(editor);
     });
-    EXPECT_EQ(settings.items[0].currency, 16);
+    EXPECT_EQ(settings.items[0].currency, 43);
     EXPECT_EQ(settings.items[0].digits, 4);
     EXPECT_EQ(settings.items[0].period, 1);
-    EXPECT_EQ(settings.items[1].currency2, 16);
+    EXPECT_EQ(settings.items[1].currency2, 43);
     EXPECT_EQ(settings.items[1].currency, 0);
 }
 

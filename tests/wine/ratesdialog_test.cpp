@@ -257,7 +257,7 @@ TEST_F(RatesDialog, ConverterViewOpensWithTheStoredAmountAndConverts)
         EXPECT_FALSE(visible(table(dialog)));
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_AMOUNT));
         EXPECT_EQ(shellLastSipPreference(), SIP_UP);
-        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_CONVERT_FROM, CB_GETCOUNT, 0, 0), 18);
+        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_CONVERT_FROM, CB_GETCOUNT, 0, 0), CurrencyCount + 1);
         wchar_t first[8] = L"", usd[8] = L"";
         SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(first));
         SendDlgItemMessageW(dialog, IDC_CONVERT_TO, CB_GETLBTEXT, Usd + 1, reinterpret_cast<LPARAM>(usd));
