@@ -477,6 +477,12 @@ TEST_F(EndToEnd, AfterNewYearThePanelShowsTheLatestDay)
     emptyClipboard();
     plugin.tap(30, 5);
     EXPECT_EQ(clipboardText(), L"103,0000");
+    std::wstring sorted;  // the first tap on the date sorts oldest first
+    EXPECT_TRUE(plugin.holdOnTheRates([&sorted](HWND dialog) {
+        clickColumnHeader(dialog, 0);
+        for (int row = 0; row < 3; ++row) sorted += tableCell(dialog, row, 0) + L" ";
+    }));
+    EXPECT_EQ(sorted, L"27/12/2025 31/12/2025 01/01/2026 ");
 }
 
 // Another program holds the history file open (shared for read, write and delete,
