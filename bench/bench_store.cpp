@@ -39,11 +39,15 @@ static DayRates recordFor(int n)
 static std::u16string openFullStore(int capacity)
 {
     std::string file = folder + "/vokCurrency.his";
-    std::vector<DayRates> records;
-    for (int n = capacity - 1; n >= 0; --n) records.push_back(recordFor(n));
+    std::vector<HistoryRecord> records;  // as the history file holds them
+    for (int n = capacity - 1; n >= 0; --n) {
+        DayRates day = recordFor(n);
+        records.emplace_back();
+        std::memcpy(&records.back(), &day, sizeof(HistoryRecord));
+    }
     FILE* f = std::fopen(file.c_str(), "wb");
     if (f) {
-        std::fwrite(records.data(), sizeof(DayRates), records.size(), f);
+        std::fwrite(records.data(), sizeof(HistoryRecord), records.size(), f);
         std::fclose(f);
     }
     std::u16string path = fromUtf8(file);
