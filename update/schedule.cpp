@@ -237,7 +237,8 @@ static bool giveShownDayAnEarlier()
 }
 
 // The saves of the files that failed, tried again: the history's and the
-// settings'. True when both files hold what memory holds.
+// settings' (on the panel's thread, which alone writes the settings file). True
+// when both files hold what memory holds.
 static bool saveWhatIsBehind()
 {
     bool saved = saveHistoryIfUnsaved();
@@ -256,7 +257,10 @@ static bool historyKept()
         if (saveHistoryIfUnsaved()) return true;
         pause(wait);
     }
-    return saveWhatIsBehind();
+    // The settings file is the panel thread's: its retries stay with the ticks.
+    bool saved = saveHistoryIfUnsaved();
+    if (!saved) filesBehind = true;
+    return saved;
 }
 
 uint8_t iconState()
