@@ -52,30 +52,39 @@ static void takeRecords(const HistoryRecord* image, int32_t n)
     std::free(keys);
 }
 
+// Reads up to room records of the history file and takes them; false when the
+// file may hold more (it filled the room) or there was no memory for them.
+static bool takeFileRecords(const char16_t* path, int32_t room)
+{
+    auto* image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
+    if (!image) return false;
+    int32_t n = readRecords(path, image, room);
+    takeRecords(image, n);
+    std::free(image);
+    return n < room;
+}
+
 // Reads the history file whole (as far as any store could hold: a file written at
-// a greater history length keeps its newest days here too).
+// a greater history length keeps its newest days here too). One record more than
+// the store is read first, so only a longer file costs the whole read.
 static void readHistoryFile(const char16_t* path)
 {
-    int32_t room = MaxHistoryLength;
-    auto* image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
-    if (!image) {
-        room = history.capacity;
-        image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
-    }
-    if (!image) return;
-    takeRecords(image, readRecords(path, image, room));
-    std::free(image);
+    int32_t room = history.capacity < MaxHistoryLength ? history.capacity + 1 : MaxHistoryLength;
+    if (!takeFileRecords(path, room) && room < MaxHistoryLength) takeFileRecords(path, MaxHistoryLength);
 }
 
 // The other currencies' rates from the companion file; whatever is wrong with it
-// leaves them absent, and the history file's days as they are.
+// leaves them absent, and the history file's days as they are. Its records are
+// newest first, as the store writes them: the store's own count of them is read.
 static void readCompanionFile()
 {
     char16_t path[260];
     unsigned char header[CompanionHeaderBytes];
     if (!companionPath(path, 260, history.path)) return;
     if (readFileStart(path, header, sizeof header) != long(sizeof header)) return;
-    size_t room = CompanionHeaderBytes + size_t(MaxHistoryLength) * CompanionLargestRecord;
+    size_t recordBytes = size_t(header[6]) | size_t(header[7]) << 8;
+    if (recordBytes > CompanionLargestRecord) return;
+    size_t room = CompanionHeaderBytes + size_t(history.capacity) * recordBytes;
     auto* image = static_cast<unsigned char*>(std::malloc(room));
     if (!image) return;
     long got = readFileStart(path, image, room);
