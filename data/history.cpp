@@ -1,5 +1,6 @@
 #include "data/history.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,6 +10,24 @@
 #include "platform/text16.h"
 
 HistoryStore history;
+
+// How the two files stand against memory. "Unread": the file was there but could
+// not be read (another program held it); it is never written over until it has
+// been read and its days taken in. "Unsaved": memory holds what the file lacks, a
+// save is due. Written under historyLock, read without it.
+static std::atomic<bool> historyUnread{false}, companionUnread{false};
+static std::atomic<bool> historyUnsaved{false}, companionUnsaved{false};
+// The store's size is a guess (the settings file could not be read yet): the
+// history file is not written at that size.
+static std::atomic<bool> capacityGuessed{false};
+// The rates past this build's currencies that the companion file held.
+static CompanionTail companionTail;
+
+bool historyFilesHold()
+{
+    return !historyUnread.load() && !companionUnread.load() && !historyUnsaved.load() && !companionUnsaved.load() &&
+           !capacityGuessed.load();
+}
 
 // A slot's place in the order: later days first, empty slots last.
 struct SlotKey {
@@ -27,171 +46,81 @@ static int compareSlotKeys(const void* a, const void* b)
 static int32_t slotNumber(const DayCode& code) { return code.day != 0 ? dateOrder(code) : -1; }
 
 // Reads up to room whole records of the history file into image (the rest stays
-// zero: a cut last record is not a record); how many slots it filled, 0 for none.
+// zero: a cut last record is not a record); how many slots it filled, 0 for none,
+// FileUnreadable for a file that is there but could not be read.
 static int32_t readRecords(const char16_t* path, HistoryRecord* image, int32_t room)
 {
     long got = readFileStart(path, image, static_cast<size_t>(room) * sizeof(HistoryRecord));
+    if (got == FileUnreadable) return int32_t(FileUnreadable);
     if (got <= 0) return 0;
     int32_t whole = int32_t(got / long(sizeof(HistoryRecord)));
     if (whole < room && got % long(sizeof(HistoryRecord)) != 0) std::memset(&image[whole], 0, sizeof(HistoryRecord));
     return whole;
 }
 
-// The store's slots from the file's n records: put in date order, newest first,
-// empty slots at the end (files written before the store kept date order had a
-// fill's older days in front), then cut to the newest the store holds. Of two
-// records with one date, the one nearer the front stays in front.
-static void takeRecords(const HistoryRecord* image, int32_t n)
+// The n records of image put into out (capacity slots, zero) in date order, newest
+// first, empty slots at the end (files written before the store kept date order
+// had a fill's older days in front), cut to the newest out holds. Of two records
+// with one date, the one nearer the front stays in front.
+static void takeRecords(const HistoryRecord* image, int32_t n, DayRates* out, int32_t capacity)
 {
     auto* keys = static_cast<SlotKey*>(std::malloc(size_t(n > 0 ? n : 1) * sizeof(SlotKey)));
     if (!keys) return;
     for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(image[i].code), i};
     std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
-    for (int32_t i = 0; i < n && i < history.capacity; ++i)
-        std::memcpy(&history.records[i], &image[keys[i].index], sizeof(HistoryRecord));
+    for (int32_t i = 0; i < n && i < capacity; ++i) std::memcpy(&out[i], &image[keys[i].index], sizeof(HistoryRecord));
     std::free(keys);
 }
 
-// Reads up to room records of the history file and takes them; false when the
-// file may hold more (it filled the room) or there was no memory for them.
-static bool takeFileRecords(const char16_t* path, int32_t room)
+enum class FileRead { Taken, MayHoldMore, Unreadable, NoMemory };
+
+static FileRead takeFileRecords(const char16_t* path, int32_t room, DayRates* out, int32_t capacity)
 {
     auto* image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
-    if (!image) return false;
+    if (!image) return FileRead::NoMemory;
     int32_t n = readRecords(path, image, room);
-    takeRecords(image, n);
+    if (n >= 0) takeRecords(image, n, out, capacity);
     std::free(image);
-    return n < room;
+    return n < 0 ? FileRead::Unreadable : n < room ? FileRead::Taken : FileRead::MayHoldMore;
 }
 
-// Reads the history file whole (as far as any store could hold: a file written at
-// a greater history length keeps its newest days here too). One record more than
-// the store is read first, so only a longer file costs the whole read.
-static void readHistoryFile(const char16_t* path)
+// Reads the history file whole into out (as far as any store could hold: a file
+// written at a greater history length keeps its newest days here too). One record
+// more than the store is read first, so only a longer file costs the whole read.
+// False when the file is there but could not be read.
+static bool readHistoryFile(DayRates* out, int32_t capacity)
 {
-    int32_t room = history.capacity < MaxHistoryLength ? history.capacity + 1 : MaxHistoryLength;
-    if (!takeFileRecords(path, room) && room < MaxHistoryLength) takeFileRecords(path, MaxHistoryLength);
+    int32_t room = capacity < MaxHistoryLength ? capacity + 1 : MaxHistoryLength;
+    FileRead read = takeFileRecords(history.path, room, out, capacity);
+    if (read == FileRead::MayHoldMore && room < MaxHistoryLength)
+        read = takeFileRecords(history.path, MaxHistoryLength, out, capacity);
+    return read != FileRead::Unreadable;
 }
 
-// The other currencies' rates from the companion file; whatever is wrong with it
-// leaves them absent, and the history file's days as they are. Its records are
-// newest first, as the store writes them: the store's own count of them is read.
-static void readCompanionFile()
+// The other currencies' rates from the companion file into the days of out;
+// whatever is wrong with it leaves them absent, and the days as they are. One read
+// at this build's record size (the store's count of records, newest first as the
+// store writes them), a second only for a later build's wider records. False when
+// the file is there but could not be read.
+static bool readCompanionFile(DayRates* out, int32_t capacity)
 {
     char16_t path[260];
-    unsigned char header[CompanionHeaderBytes];
-    if (!companionPath(path, 260, history.path)) return;
-    if (readFileStart(path, header, sizeof header) != long(sizeof header)) return;
-    size_t recordBytes = size_t(header[6]) | size_t(header[7]) << 8;
-    if (recordBytes > CompanionLargestRecord) return;
-    size_t room = CompanionHeaderBytes + size_t(history.capacity) * recordBytes;
-    auto* image = static_cast<unsigned char*>(std::malloc(room));
-    if (!image) return;
-    long got = readFileStart(path, image, room);
-    if (got > 0) mergeCompanionImage(image, size_t(got), history.records, history.capacity);
-    std::free(image);
-}
-
-void loadHistory(const char16_t* path, int32_t capacity)
-{
-    freeHistory();
-    history.capacity = capacity;
-    // A path that doesn't fit is not cut into the name of some other file: the
-    // store then lives in memory only.
-    if (length16(path, 260) < 260)
-        copy16(history.path, 260, path);
-    else
-        history.path[0] = 0;
-    if (capacity < 1 || capacity > MaxHistoryLength) return;
-    history.records = static_cast<DayRates*>(std::calloc(static_cast<size_t>(capacity), sizeof(DayRates)));
-    if (!history.records) return;
-    createLock(history.historyLock);
-    if (!history.path[0]) return;
-    readHistoryFile(history.path);
-    readCompanionFile();
-}
-
-// Whether the files lag behind memory: the last save failed. Under historyLock.
-static bool unsaved;
-
-// The history file, records of the first RecordCurrencies rates, then the
-// companion file with the others; each is replaced whole, so a crash between the
-// two leaves days that still pair by their dates.
-static bool writeFiles()
-{
-    int32_t n = history.capacity;
-    auto* image = static_cast<HistoryRecord*>(std::malloc(size_t(n) * sizeof(HistoryRecord)));
-    size_t companionSize = companionImageSize(history.records, n);
-    auto* companion = static_cast<unsigned char*>(std::malloc(companionSize));
-    char16_t path[260];
-    bool saved = image && companion && companionPath(path, 260, history.path);
-    if (saved) {
-        for (int32_t i = 0; i < n; ++i) std::memcpy(&image[i], &history.records[i], sizeof(HistoryRecord));
-        writeCompanionImage(history.records, n, companion);
-        saved = replaceFileContents(history.path, image, size_t(n) * sizeof(HistoryRecord)) &&
-                replaceFileContents(path, companion, companionSize);
+    if (!companionPath(path, 260, history.path)) return true;
+    size_t recordBytes = CompanionRecordBytes;
+    for (int pass = 0; pass < 2; ++pass) {
+        size_t room = CompanionHeaderBytes + size_t(capacity) * recordBytes;
+        auto* image = static_cast<unsigned char*>(std::malloc(room));
+        if (!image) return true;
+        long got = readFileStart(path, image, room);
+        size_t wanted = got >= long(CompanionHeaderBytes) ? size_t(image[6]) | size_t(image[7]) << 8 : recordBytes;
+        bool again = pass == 0 && wanted > recordBytes && wanted <= CompanionLargestRecord;
+        if (got > 0 && !again) mergeCompanionImage(image, size_t(got), out, capacity, &companionTail);
+        std::free(image);
+        if (got == FileUnreadable) return false;
+        if (!again) return true;
+        recordBytes = wanted;
     }
-    std::free(image);
-    std::free(companion);
-    return saved;
-}
-
-bool saveHistory()
-{
-    // With no place for the files the store lives in memory only: nothing to keep.
-    unsaved = history.path[0] != 0 && !writeFiles();
-    return !unsaved;
-}
-
-bool saveHistoryIfUnsaved()
-{
-    if (!history.records) return true;
-    enterLock(history.historyLock);
-    bool saved = !unsaved || saveHistory();
-    leaveLock(history.historyLock);
-    return saved;
-}
-
-void freeHistory(bool leaveInPlace)
-{
-    if (!history.records || leaveInPlace) return;
-    saveHistoryIfUnsaved();
-    unsaved = false;
-    deleteLock(history.historyLock);
-    std::free(history.records);
-    history.records = nullptr;
-}
-
-void lockHistory()
-{
-    if (history.records) enterLock(history.historyLock);
-}
-
-void unlockHistory()
-{
-    if (history.records) leaveLock(history.historyLock);
-}
-
-DayRates findDayHeld(const DayCode& code)
-{
-    DayRates out;
-    std::memset(&out, 0, sizeof out);
-    for (int32_t i = 0; history.records && i < history.capacity; ++i) {
-        if (sameDay(history.records[i].code, code)) {
-            out = history.records[i];
-            break;
-        }
-    }
-    return out;
-}
-
-DayRates findDay(const DayCode& code)
-{
-    if (!history.records) return findDayHeld(code);
-    enterLock(history.historyLock);
-    DayRates out = findDayHeld(code);
-    leaveLock(history.historyLock);
-    return out;
+    return true;
 }
 
 // Puts rec where its date belongs (held lock, no write). False when nothing changed:
@@ -219,85 +148,173 @@ static bool placeDay(const DayRates& rec)
     return true;
 }
 
+// rec's present rates laid over its stored day, or rec itself for a day not stored.
+static DayRates mergedWithStored(const DayRates& rec)
+{
+    DayRates merged = findDayHeld(rec.code);
+    if (merged.code.day == 0) return rec;
+    for (int c = 0; c < CurrencyCount; ++c)
+        if (rec.rates[c].nominal > 0) merged.rates[c] = rec.rates[c];
+    return merged;
+}
+
+// Lays count days over the store (held lock, no write); true when any changed it.
+static bool placeDays(const DayRates* recs, int32_t count, bool merge)
+{
+    bool changed = false;
+    for (int32_t i = 0; i < count; ++i)
+        if (recs[i].code.day != 0 && placeDay(merge ? mergedWithStored(recs[i]) : recs[i])) changed = true;
+    return changed;
+}
+
+// The files read afresh into a store of capacity days (held lock), and the days
+// memory holds laid over theirs: the days fetched meanwhile stay, newest kept, and
+// their rates win over the file's. A file that still can't be read leaves all as
+// it was; false then.
+static bool takeFilesIn(int32_t capacity, bool readHistory)
+{
+    auto* fresh = static_cast<DayRates*>(std::calloc(size_t(capacity), sizeof(DayRates)));
+    if (!fresh) return false;
+    if (readHistory && !readHistoryFile(fresh, capacity)) {
+        std::free(fresh);
+        return false;
+    }
+    DayRates* held = history.records;
+    int32_t heldCount = history.capacity;
+    history.records = fresh;
+    history.capacity = capacity;
+    bool changed = placeDays(held, heldCount, true);
+    if (readHistory) {
+        companionUnread = !readCompanionFile(fresh, capacity);
+        historyUnread = false;
+    }
+    std::free(held);
+    if (changed) historyUnsaved = companionUnsaved = true;
+    return true;
+}
+
+void loadHistory(const char16_t* path, int32_t capacity, bool capacityIsAGuess)
+{
+    freeHistory();
+    history.capacity = capacity;
+    // A path that doesn't fit is not cut into the name of some other file: the
+    // store then lives in memory only.
+    if (length16(path, 260) < 260)
+        copy16(history.path, 260, path);
+    else
+        history.path[0] = 0;
+    if (capacity < 1 || capacity > MaxHistoryLength) return;
+    history.records = static_cast<DayRates*>(std::calloc(static_cast<size_t>(capacity), sizeof(DayRates)));
+    if (!history.records) return;
+    createLock(history.historyLock);
+    capacityGuessed = capacityIsAGuess && history.path[0];
+    if (!history.path[0]) return;
+    historyUnread = !readHistoryFile(history.records, capacity);
+    // The companion's days are the history file's: with that unread it waits too.
+    companionUnread = historyUnread.load() || !readCompanionFile(history.records, capacity);
+}
+
+// The files' images written: the history file's records of the first
+// RecordCurrencies rates, the companion file's of the others; each is replaced
+// whole, so a crash between the two leaves days that still pair by their dates.
+// Each is written only when asked for; false when either write failed.
+static bool writeFiles(bool historyFile, bool companionFile)
+{
+    int32_t n = history.capacity;
+    bool saved = true;
+    if (historyFile) {
+        auto* image = static_cast<HistoryRecord*>(std::malloc(size_t(n) * sizeof(HistoryRecord)));
+        if (image)
+            for (int32_t i = 0; i < n; ++i) std::memcpy(&image[i], &history.records[i], sizeof(HistoryRecord));
+        historyUnsaved = !image || !replaceFileContents(history.path, image, size_t(n) * sizeof(HistoryRecord));
+        saved = !historyUnsaved;
+        std::free(image);
+    }
+    char16_t path[260];
+    if (companionFile && companionPath(path, 260, history.path)) {
+        size_t size = companionImageSize(history.records, n, &companionTail);
+        auto* image = static_cast<unsigned char*>(std::malloc(size));
+        if (image) writeCompanionImage(history.records, n, image, &companionTail);
+        companionUnsaved = !image || !replaceFileContents(path, image, size);
+        saved = saved && !companionUnsaved;
+        std::free(image);
+    }
+    return saved;
+}
+
+// Brings the files up to memory (held lock): a file that could not be read is
+// read first and its days taken in, and only then written; a store whose size is
+// a guess writes nothing. Writes the files that are due, or both with all set.
+static bool bringFilesUp(bool all)
+{
+    // With no place for the files the store lives in memory only: nothing to keep.
+    if (!history.path[0]) return true;
+    if (all) historyUnsaved = companionUnsaved = true;
+    if (capacityGuessed.load()) return false;
+    if (historyUnread.load() && !takeFilesIn(history.capacity, true)) return false;
+    if (companionUnread.load()) {
+        companionUnread = !readCompanionFile(history.records, history.capacity);
+        if (companionUnread.load()) {
+            // The history file alone may go ahead: its days pair by their dates.
+            if (historyUnsaved.load()) writeFiles(true, false);
+            return false;
+        }
+    }
+    return writeFiles(historyUnsaved.load(), companionUnsaved.load());
+}
+
+bool saveHistory() { return bringFilesUp(true); }
+
+bool saveHistoryIfUnsaved()
+{
+    if (!history.records || historyFilesHold()) return true;
+    enterLock(history.historyLock);
+    bool saved = bringFilesUp(false);
+    leaveLock(history.historyLock);
+    return saved;
+}
+
+void settleHistoryCapacity(int32_t capacity)
+{
+    if (!history.records || !capacityGuessed.load()) return;
+    enterLock(history.historyLock);
+    capacityGuessed = false;
+    if (capacity >= 1 && capacity <= MaxHistoryLength && capacity != history.capacity)
+        takeFilesIn(capacity, !historyUnread.load());
+    bringFilesUp(false);
+    leaveLock(history.historyLock);
+}
+
+void freeHistory(bool leaveInPlace)
+{
+    if (!history.records || leaveInPlace) return;
+    saveHistoryIfUnsaved();
+    historyUnread = companionUnread = historyUnsaved = companionUnsaved = capacityGuessed = false;
+    freeCompanionTail(companionTail);
+    deleteLock(history.historyLock);
+    std::free(history.records);
+    history.records = nullptr;
+}
+
+void lockHistory()
+{
+    if (history.records) enterLock(history.historyLock);
+}
+
+void unlockHistory()
+{
+    if (history.records) leaveLock(history.historyLock);
+}
+
 void storeDay(const DayRates& rec) { storeDays(&rec, 1); }
 
-void storeDays(const DayRates* recs, int32_t count)
+static void placeAndSave(const DayRates* recs, int32_t count, bool merge)
 {
     if (!history.records || count < 1) return;
     enterLock(history.historyLock);
-    bool changed = false;
-    for (int32_t i = 0; i < count; ++i)
-        if (recs[i].code.day != 0 && placeDay(recs[i])) changed = true;
-    if (changed) saveHistory();
+    if (placeDays(recs, count, merge)) saveHistory();
     leaveLock(history.historyLock);
 }
 
-int32_t storedDaySummary(DayCode& oldest)
-{
-    oldest = DayCode{0, 0, 0};
-    if (!history.records) return 0;
-    enterLock(history.historyLock);
-    int32_t filled = 0;
-    while (filled < history.capacity && history.records[filled].code.day != 0) ++filled;
-    // Newest first: the last filled slot holds the oldest day.
-    if (filled > 0) oldest = history.records[filled - 1].code;
-    leaveLock(history.historyLock);
-    return filled;
-}
-
-static bool qualifies(NearestRule rule, int32_t k, int32_t t, int32_t best)
-{
-    switch (rule) {
-    case NearestRule::LatestOnOrBefore: return best < k && k <= t;
-    case NearestRule::LatestBefore: return best < k && k < t;
-    case NearestRule::EarliestAfter: return t < k && k < best;
-    }
-    return false;
-}
-
-static DayCode findNearestDayHeld(const DayCode& target, NearestRule rule, int32_t start)
-{
-    DayCode out{0, 0, 0};
-    int32_t t = dateOrder(target);
-    int32_t best = start;
-    for (int32_t i = 0; history.records && i < history.capacity; ++i) {
-        if (history.records[i].code.day == 0) continue;
-        int32_t k = dateOrder(history.records[i].code);
-        if (qualifies(rule, k, t, best)) {
-            out = history.records[i].code;
-            best = k;
-        }
-    }
-    return out;
-}
-
-DayCode findNearestDay(const DayCode& target, NearestRule rule, int32_t start)
-{
-    if (!history.records) return DayCode{0, 0, 0};
-    enterLock(history.historyLock);
-    DayCode out = findNearestDayHeld(target, rule, start);
-    leaveLock(history.historyLock);
-    return out;
-}
-
-DayCode findLatestOnOrBefore(const DayCode& target) { return findNearestDay(target, NearestRule::LatestOnOrBefore, 0); }
-DayCode findLatestBefore(const DayCode& target) { return findNearestDay(target, NearestRule::LatestBefore, 0); }
-DayCode findEarliestAfter(const DayCode& target) { return findNearestDay(target, NearestRule::EarliestAfter, NearestAfterStart); }
-DayCode findLatestBeforeHeld(const DayCode& target)
-{
-    return findNearestDayHeld(target, NearestRule::LatestBefore, 0);
-}
-DayCode findEarliestAfterHeld(const DayCode& target)
-{
-    return findNearestDayHeld(target, NearestRule::EarliestAfter, NearestAfterStart);
-}
-
-int32_t copyHistory(DayRates* out, int32_t maxRecords)
-{
-    if (!history.records) return 0;
-    enterLock(history.historyLock);
-    int32_t n = history.capacity < maxRecords ? history.capacity : maxRecords;
-    std::memcpy(out, history.records, static_cast<size_t>(n) * sizeof(DayRates));
-    leaveLock(history.historyLock);
-    return n;
-}
+void storeDays(const DayRates* recs, int32_t count) { placeAndSave(recs, count, false); }
+void mergeDays(const DayRates* recs, int32_t count) { placeAndSave(recs, count, true); }

@@ -15,17 +15,27 @@ struct HistoryStore {
 
 extern HistoryStore history;
 
-// Creates the store with room for capacity days and reads the file at path.
-// A capacity below 1, or a failed allocation, leaves the store absent: every
-// operation is then a harmless no-op.
-void loadHistory(const char16_t* path, int32_t capacity);
-// Writes the whole array to the file; called with historyLock held. False when
-// the file could not be replaced (another program holding it open, a read-only
+// Creates the store with room for capacity days and reads the file at path and
+// its companion. A capacity below 1, or a failed allocation, leaves the store
+// absent: every operation is then a harmless no-op. A file that is there but
+// could not be read (another program holding it) is left as it is: the store
+// starts without its days, and takes them in when a later save or retry can read
+// it. With capacityIsAGuess (the settings file, which gives the history length,
+// could not be read) nothing is written until settleHistoryCapacity.
+void loadHistory(const char16_t* path, int32_t capacity, bool capacityIsAGuess = false);
+// The history length, once the settings file could be read: the store takes that
+// size (the files read again, the days fetched meanwhile kept), and its saves go
+// ahead. Nothing when the size was no guess.
+void settleHistoryCapacity(int32_t capacity);
+// Writes both files whole; called with historyLock held. A file that could not
+// be read is read first and its days taken in; false when that still fails, or
+// a file could not be replaced (another program holding it open, a read-only
 // folder, a full disk): the store then stays unsaved, and memory keeps what it
 // holds, until a later save succeeds.
 bool saveHistory();
-// Writes the store again when its last save failed; true once the file holds what
-// memory holds (or there is no file to hold it). Takes historyLock.
+// Brings the files up to memory when they lag: reads a file that could not be
+// read, writes only the file whose save is due. True once both hold what memory
+// holds (or there is no file to hold it). Takes historyLock only when they lag.
 bool saveHistoryIfUnsaved();
 // Deletes the lock and frees the array, after a last try at an unsaved store's
 // file. With leaveInPlace set the store stays as it is (a worker may still be
@@ -39,6 +49,13 @@ DayRates findDay(const DayCode& code);
 void storeDay(const DayRates& rec);
 // The same for count days at once (any order), with one file write at the end.
 void storeDays(const DayRates* recs, int32_t count);
+// For count days at once: each rate present in a rec (nominal above 0) goes into
+// its stored day, whose other rates stay; a day not stored yet is stored as above.
+// One file write at the end. A fill's range requests bring one currency at a time.
+void mergeDays(const DayRates* recs, int32_t count);
+// Whether the files hold what memory holds: no save failed since the last that
+// took, and no file waits to be read. A plain atomic read, no lock.
+bool historyFilesHold();
 
 // The most days a store holds; a damaged settings file can't ask for more.
 constexpr int MaxHistoryLength = 3660;  // ten years

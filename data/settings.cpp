@@ -1,5 +1,6 @@
 #include "data/settings.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/fileio.h"
@@ -57,11 +58,12 @@ void setDefaultSettings(Settings& s, int screenDpi)
 // The file is read into a record of its own and repaired there; only the whole
 // record is put in place, under the history lock, so a download taking the proxy
 // meanwhile sees the old settings or the new, never a cleared or half-read one.
-void loadSettings(const char16_t* path, int screenDpi)
+// False when the file is there but could not be read: nothing is put in place.
+static bool takeSettingsFile(const char16_t* path, int screenDpi)
 {
     Settings loaded;
     std::memset(&loaded, 0, sizeof loaded);
-    readFileStart(path, &loaded, sizeof loaded);
+    if (readFileStart(path, &loaded, sizeof loaded) == FileUnreadable) return false;
     bool repaired = false;
     if (std::memcmp(loaded.magic, marker, 4) != 0) {
         setDefaultSettings(loaded, screenDpi);
@@ -78,20 +80,83 @@ void loadSettings(const char16_t* path, int screenDpi)
     settings = loaded;
     unlockHistory();
     if (repaired) saveSettings(path);
+    return true;
 }
 
+// A settings file that is there but could not be read (another program holding
+// it): its path, empty while none waits; the record of memory meanwhile, and
+// whether the options dialog changed it since (then it, not the file, wins).
+static char16_t unreadPath[260];
+static int unreadDpi;
+static bool changedWhileUnread;
+static std::atomic<bool> settingsUnread{false};
 // The path of a save that failed, empty while the file holds the record.
 static char16_t unsavedPath[260];
+static std::atomic<bool> unsavedBehind{false};
+
+void loadSettings(const char16_t* path, int screenDpi)
+{
+    if (takeSettingsFile(path, screenDpi)) {
+        unreadPath[0] = 0;
+        settingsUnread = false;
+        return;
+    }
+    // The file stays as it is. A new item window keeps what memory holds; a first
+    // load works on the defaults until the file can be read.
+    if (std::memcmp(settings.magic, marker, 4) != 0) {
+        Settings defaults;
+        setDefaultSettings(defaults, screenDpi);
+        lockHistory();
+        settings = defaults;
+        unlockHistory();
+    }
+    if (length16(path, 260) < 260) copy16(unreadPath, 260, path);
+    unreadDpi = screenDpi;
+    settingsUnread = unreadPath[0] != 0;
+}
+
+bool readSettingsIfUnread()
+{
+    if (!unreadPath[0]) return true;
+    bool taken;
+    if (changedWhileUnread) {
+        // The user's choice wins once the file can be read again.
+        unsigned char probe[1];
+        taken = readFileStart(unreadPath, probe, sizeof probe) != FileUnreadable;
+        if (taken) {
+            char16_t path[260];
+            copy16(path, 260, unreadPath);
+            unreadPath[0] = 0;
+            saveSettings(path);
+        }
+    } else {
+        taken = takeSettingsFile(unreadPath, unreadDpi);
+        if (taken) unreadPath[0] = 0;
+    }
+    if (taken) {
+        changedWhileUnread = false;
+        settingsUnread = false;
+    }
+    return taken;
+}
+
+bool settingsFileHolds() { return !settingsUnread.load() && !unsavedBehind.load(); }
 
 bool saveSettings(const char16_t* path)
 {
+    // A file that could not be read is read first: only then is it written over.
+    if (unreadPath[0]) {
+        changedWhileUnread = true;
+        return readSettingsIfUnread() && settingsFileHolds();
+    }
     // With no place for the file the record in memory is the only copy.
     bool saved = !path[0] || replaceFileContents(path, &settings, sizeof settings);
     if (saved)
         unsavedPath[0] = 0;
     else if (path != unsavedPath && length16(path, 260) < 260)  // a path cut short would be another file
         copy16(unsavedPath, 260, path);
+    unsavedBehind = unsavedPath[0] != 0;
     return saved;
 }
 
-bool saveSettingsIfUnsaved() { return !unsavedPath[0] || saveSettings(unsavedPath); }
+bool saveSettingsIfUnsaved() { return readSettingsIfUnread() && (!unsavedPath[0] || saveSettings(unsavedPath)); }

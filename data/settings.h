@@ -11,6 +11,7 @@ enum UpdateFlagBits : uint8_t {
     OnlyIfStale = 4,
     UpdateOnConnect = 8,
     EstablishConnection = 16,
+    UpdateOnPublication = 32,  // after the bank publishes, on Moscow's clock
 };
 
 constexpr int MaxItems = 15;         // the item list never holds more
@@ -117,16 +118,26 @@ static_assert(offsetof(Settings, panelFont) + offsetof(FontRecord, lfFaceName) =
 
 extern Settings settings;
 
-// Fills `settings` from the file at path: defaults when it is missing or foreign,
-// the proxy block reset when its marker is missing, damaged values clamped.
-// screenDpi is the screen's horizontal pixels per logical inch (default font height).
+// Fills `settings` from the file at path: defaults when it is missing or foreign
+// (and the file is made), the proxy block reset when its marker is missing,
+// damaged values clamped. screenDpi is the screen's horizontal pixels per logical
+// inch (default font height). A file that is there but could not be read is left
+// as it is: memory keeps its record (the defaults on a first load) until
+// readSettingsIfUnread can read it.
 void loadSettings(const char16_t* path, int screenDpi);
-// Writes `settings` to the file at path; the old file survives a failed write.
+// Reads a file that loadSettings could not read; true when none waits any more.
+// The file's record is put in place, unless the options dialog saved a record
+// meanwhile: that one then goes into the file.
+bool readSettingsIfUnread();
 // Writes the record to path; false when the file could not be replaced. A failed
-// save is kept in mind (with its path) until a later one succeeds.
+// save is kept in mind (with its path) until a later one succeeds. While the file
+// could not be read the save waits for it: the record goes in once it is read.
 bool saveSettings(const char16_t* path);
-// Writes the record again when its last save failed; true once the file holds it.
+// Reads a file that could not be read and writes the record again when its last
+// save failed; true once the file holds it.
 bool saveSettingsIfUnsaved();
+// No save failed and no read waits: the file holds memory's record. No lock.
+bool settingsFileHolds();
 
 // The defaults a fresh settings file gets.
 void setDefaultSettings(Settings& s, int screenDpi);

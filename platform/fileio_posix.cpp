@@ -1,18 +1,32 @@
 // Native file seam: UTF-16 paths become UTF-8, the image is replaced with rename.
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/fileio.h"
 #include "platform/testhooks.h"
 #include "platform/text16.h"
 
-#ifdef VOK_TEST
-long fileWriteFailAfter = -1;
-long fileAccessCount;
-#endif
-
 // Room for any path the platform takes, in UTF-8.
 constexpr size_t PathBytes = 4096;
+
+#ifdef VOK_TEST
+long fileWriteFailAfter = -1;
+std::atomic<long> fileAccessCount{0};
+std::atomic<const char16_t*> fileReadsRefusedFor{nullptr};
+
+static bool readRefused(const char16_t* path)
+{
+    const char16_t* end = fileReadsRefusedFor.load();
+    if (!end) return false;
+    size_t n = length16(path, PathBytes), k = length16(end, PathBytes);
+    for (size_t i = 0; i < k; ++i)
+        if (k > n || path[n - k + i] != end[i]) return false;
+    return k <= n;
+}
+#endif
+
 
 long readFileStart(const char16_t* path, void* buffer, size_t size)
 {
@@ -20,12 +34,29 @@ long readFileStart(const char16_t* path, void* buffer, size_t size)
     ++fileAccessCount;
 #endif
     char name[PathBytes];
-    if (!encodeUtf8(name, sizeof name, path)) return -1;
-    FILE* f = std::fopen(name, "rb");
-    if (!f) return -1;
-    std::fseek(f, 0, SEEK_SET);
-    size_t got = std::fread(buffer, 1, size, f);
-    std::fclose(f);
+    if (!encodeUtf8(name, sizeof name, path)) return FileMissing;
+    // Plain descriptors: a read at attach opens three files, and a stream's own
+    // buffer would only be copied through.
+    int f = open(name, O_RDONLY | O_CLOEXEC);
+    if (f < 0) return errno == ENOENT || errno == ENOTDIR ? FileMissing : FileUnreadable;
+#ifdef VOK_TEST
+    if (readRefused(path)) {
+        close(f);
+        return FileUnreadable;
+    }
+#endif
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = read(f, static_cast<char*>(buffer) + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            close(f);
+            return FileUnreadable;
+        }
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    close(f);
     return static_cast<long>(got);
 }
 

@@ -1,5 +1,6 @@
 // Win32 file seam: _wfopen, a flushed temporary file, MoveFileExW over the old one.
 #include <windows.h>
+#include <errno.h>
 #include <io.h>
 #include <stdio.h>
 
@@ -8,7 +9,8 @@
 
 #ifdef VOK_TEST
 long fileWriteFailAfter = -1;
-long fileAccessCount;
+std::atomic<long> fileAccessCount{0};
+std::atomic<const char16_t*> fileReadsRefusedFor{nullptr};
 #endif
 
 long readFileStart(const char16_t* path, void* buffer, size_t size)
@@ -17,11 +19,13 @@ long readFileStart(const char16_t* path, void* buffer, size_t size)
     ++fileAccessCount;
 #endif
     FILE* f = _wfopen(reinterpret_cast<const wchar_t*>(path), L"rb");
-    if (!f) return -1;
-    fseek(f, 0, SEEK_SET);
+    // Only a file that is not there is missing: one held unshared by another
+    // program, or locked away, is there and could not be read.
+    if (!f) return errno == ENOENT ? FileMissing : FileUnreadable;
     size_t got = fread(buffer, 1, size, f);
+    bool failed = ferror(f) != 0;
     fclose(f);
-    return static_cast<long>(got);
+    return failed ? FileUnreadable : static_cast<long>(got);
 }
 
 static bool writeAll(FILE* f, const void* data, size_t size)

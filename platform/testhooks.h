@@ -5,9 +5,15 @@
 #pragma once
 #ifdef VOK_TEST
 
+#include <atomic>
+
 // Every open of a file through the file seam counts here (tests check that a
-// clock tick or a paint touches no file).
-extern long fileAccessCount;
+// clock tick or a paint touches no file). The worker and the panel both open files.
+extern std::atomic<long> fileAccessCount;
+// While set, every file that exists and whose name ends so (u"" for all) reads as
+// one another program holds unshared (the native seam; under Wine a test holds
+// the file itself).
+extern std::atomic<const char16_t*> fileReadsRefusedFor;
 
 // When at least 0, writes fail once this many bytes of an image have been written
 // (a full disk or a cut write half-way). -1 switches it off.

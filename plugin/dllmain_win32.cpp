@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "data/history.h"
+#include "data/keepfiles.h"
 #include "data/settings.h"
 #include "dialogs/options.h"
 #include "platform/module.h"
@@ -32,7 +33,9 @@ static void attach(HINSTANCE instance)
     loadSettingsFile();
     wchar_t path[MAX_PATH];
     buildDataPath(path, L"vokCurrency.his");
-    loadHistory(reinterpret_cast<const char16_t*>(path), settings.historyLength);
+    // Settings that could not be read give the store only a guessed length: it
+    // writes nothing until they are read.
+    loadHistory(reinterpret_cast<const char16_t*>(path), settings.historyLength, !settingsFileHolds());
     resetSchedule();
     installSchedulePlatform(repaintPanel);
     setSettingsChangedHandler(panelSettingsChanged);
@@ -53,7 +56,7 @@ static void detach(bool processEnding)
     // At process exit other threads are already gone and the system takes the
     // memory back; a worker otherwise holds a module reference, so none runs here.
     // A file whose save failed gets a last try.
-    if (!processEnding) saveSettingsIfUnsaved();
+    if (!processEnding) keepFilesLastTry();
     if (!processEnding) freeHistory(updateWorkerRunning());
     freeIconStrip();
     moduleInstance = nullptr;

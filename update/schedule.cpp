@@ -4,6 +4,7 @@
 
 #include "data/calendar.h"
 #include "data/history.h"
+#include "data/keepfiles.h"
 #include "data/settings.h"
 
 SchedulePlatform schedulePlatform;
@@ -28,9 +29,6 @@ static std::atomic<uint8_t> claimHolder{WorkerNone};
 // An update asked for while a worker held the claim (a tap during any worker, a
 // rule during a fill); started by that worker as it lets go.
 static std::atomic<bool> updateWaiting{false};
-// A file behind memory: a save failed and its retries have not succeeded yet.
-// The icon then shows the failed state, whatever the rates' freshness.
-static std::atomic<bool> filesBehind{false};
 // Ticks since the interval or daily rule last started an update; starts at the
 // gap so that the first tick may start one.
 static int32_t ticksSinceRuleStart = RuleStartGapTicks;
@@ -236,17 +234,6 @@ static bool giveShownDayAnEarlier()
     return false;
 }
 
-// The saves of the files that failed, tried again: the history's and the
-// settings' (on the panel's thread, which alone writes the settings file). True
-// when both files hold what memory holds.
-static bool saveWhatIsBehind()
-{
-    bool saved = saveHistoryIfUnsaved();
-    saved = saveSettingsIfUnsaved() && saved;
-    filesBehind = !saved;
-    return saved;
-}
-
 // After an update's downloads: a save that found the file busy (a backup or sync
 // tool, a scan, a viewer holding it) is tried again soon, a few times; after that
 // the ticks go on trying. False when the file still lags behind memory.
@@ -258,15 +245,13 @@ static bool historyKept()
         pause(wait);
     }
     // The settings file is the panel thread's: its retries stay with the ticks.
-    bool saved = saveHistoryIfUnsaved();
-    if (!saved) filesBehind = true;
-    return saved;
+    return saveHistoryIfUnsaved();
 }
 
 uint8_t iconState()
 {
     uint8_t state = updateState.load();
-    return (state == Fresh || state == Stale) && filesBehind.load() ? uint8_t(Failed) : state;
+    return (state == Fresh || state == Stale) && !filesHoldMemory() ? uint8_t(Failed) : state;
 }
 
 bool claimWorker(WorkerKind kind)
@@ -344,10 +329,13 @@ static void serveDailyRule()
 void refreshTick()
 {
     if (ticksSinceRuleStart < RuleStartGapTicks) ++ticksSinceRuleStart;
-    // A file whose save failed is written again on every tick until it holds what
-    // memory holds; the icon shows the failed state meanwhile.
-    bool behind = filesBehind.load();
-    if (saveWhatIsBehind() == behind) invalidatePanel();
+    // A file whose save failed, or that could not be read, is tried again with
+    // growing waits until it holds what memory holds; the icon shows the failed
+    // state meanwhile. Nothing but two atomic reads while all is well.
+    if (!filesHoldMemory()) {
+        if (keepFilesTick()) redrawFlag = 1;
+        if (filesHoldMemory()) invalidatePanel();
+    }
     LocalTime now{};
     if (schedulePlatform.localTime) schedulePlatform.localTime(now);
     DayCode day = makeDayCode(now.day, now.month, now.year);
@@ -391,7 +379,7 @@ void resetSchedule()
     claimHolder = WorkerNone;
     updateWaiting = false;
     ticksSinceRuleStart = RuleStartGapTicks;
-    filesBehind = false;
+    resetFileKeeping();
     std::memset(&today, 0, sizeof today);
     std::memset(&shownDay, 0, sizeof shownDay);
     std::memset(&currentRates, 0, sizeof currentRates);

@@ -84,3 +84,48 @@ TEST(Companion, WhateverIsWrongWithTheFileLeavesTheOtherRatesAbsentAndTheDaysAsT
         freeHistory();
     }
 }
+
+// A damaged history record whose date sorts with a real day's (33.01 beside 01.02)
+// hides none of that day's rates; a later build's wider records keep the rates
+// this build does not know through a save.
+TEST(Companion, ItsEdgesLoseNoRateThroughASave)
+{
+    ScratchFolder folder;
+    std::vector<DayRates> days = {dayRecord(2, 2, 2026, 92.0f), dayRecord(1, 2, 2026, 91.0f),
+                                  dayRecord(31, 1, 2026, 90.0f)};
+    for (DayRates& d : days) d.rates[Cny] = {1, 11.0f + d.code.day / 100.0f};
+    std::vector<unsigned char> image = imageOf(days);
+    std::vector<DayRates> onFile = days;
+    onFile.insert(onFile.begin() + 1, dayRecord(33, 1, 2026, 1.0f));  // damaged: sorts with 01.02
+    const size_t wide = 4 + 30 * 8;
+    std::vector<unsigned char> later(CompanionHeaderBytes + days.size() * wide);
+    std::memcpy(&later[0], image.data(), 4);
+    later[4] = 30, later[6] = uint8_t(wide);
+    for (size_t r = 0; r < days.size(); ++r) {
+        unsigned char* at = &later[CompanionHeaderBytes + r * wide];
+        std::memcpy(at, &image[CompanionHeaderBytes + r * CompanionRecordBytes], CompanionRecordBytes);
+        RateEntry unknown{int32_t(r + 1), 7.5f};
+        std::memcpy(at + CompanionRecordBytes + 2 * 8, &unknown, 8);  // the 30th currency
+    }
+    for (const std::vector<unsigned char>* file : {&image, &later}) {
+        writeHistoryFile(folder.file("vokCurrency.his"), onFile);
+        writeBytes(folder.file("vokCurrency.hix"), file->data(), file->size());
+        for (int pass = 0; pass < 2; ++pass) {  // as loaded, then after a save
+            loadHistory(folder.path16("vokCurrency.his").c_str(), 4);  // the search's middle lands on 33.01
+            for (const DayRates& d : days) EXPECT_EQ(findDay(d.code).rates[Cny].rate, d.rates[Cny].rate);
+            storeDay(findDay(days[0].code));
+            freeHistory();
+        }
+        std::vector<unsigned char> saved = readBytes(folder.file("vokCurrency.hix"));
+        size_t record = file == &later ? wide : CompanionRecordBytes;
+        ASSERT_EQ(saved.size(), CompanionHeaderBytes + 4 * record);  // 02.02, 33.01, 01.02, 31.01
+        if (file != &later) continue;
+        EXPECT_EQ(saved[4], 30);
+        for (size_t r = 0; r < 4; ++r) {
+            RateEntry unknown;
+            std::memcpy(&unknown, &saved[CompanionHeaderBytes + r * wide + CompanionRecordBytes + 16], 8);
+            int expected[] = {1, 0, 2, 3};  // the damaged day never had one
+            EXPECT_EQ(unknown.nominal, expected[r]) << r;
+        }
+    }
+}
