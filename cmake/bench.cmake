@@ -17,3 +17,8 @@ target_link_libraries(bench_panel PRIVATE vokcore benchmark::benchmark)
 # build of the core counts the history file's writes.
 add_executable(fill_figures ${CMAKE_SOURCE_DIR}/bench/fill_figures.cpp)
 target_link_libraries(fill_figures PRIVATE vokcore_test)
+
+# The update rules' figures over a simulated year against a model of the bank
+# (scripts/pollfigures.sh); the product flavour of the core, as the device runs it.
+add_executable(poll_figures ${CMAKE_SOURCE_DIR}/bench/poll_figures.cpp ${CMAKE_SOURCE_DIR}/bench/bankmodel.cpp)
+target_link_libraries(poll_figures PRIVATE vokcore)
