@@ -97,17 +97,22 @@ static bool fetchRange(int currency, int32_t first, int32_t span, DayRates* days
 
 // The days found, stored with one write; how many there were. Newest first, so
 // that a store that fills up refuses the older ones rather than shifting for them.
-static int32_t storeFound(DayRates* days, int32_t span)
+// Each found rate is laid over its stored day; with onlyStored set a day the store
+// lacks is left out (a range over the stored days also brings the days between
+// them that the store never had, and a full store would give up its oldest for them).
+static int32_t storeFound(DayRates* days, int32_t span, bool onlyStored)
 {
     int32_t found = 0;
+    if (onlyStored) lockHistory();
     for (int32_t k = 0; k < span; ++k)
-        if (days[k].code.day != 0) days[found++] = days[k];
+        if (days[k].code.day != 0 && (!onlyStored || findDayHeld(days[k].code).code.day != 0)) days[found++] = days[k];
+    if (onlyStored) unlockHistory();
     for (int32_t i = 0, j = found - 1; i < j; ++i, --j) {
         DayRates newer = days[j];
         days[j] = days[i];
         days[i] = newer;
     }
-    storeDays(days, found);
+    mergeDays(days, found);
     return found;
 }
 
@@ -120,6 +125,7 @@ static int32_t storeFound(DayRates* days, int32_t span)
 struct FillCurrencies {
     uint8_t order[CurrencyCount];
     int count;
+    int shown;  // the first of order: the currencies the user looks at
     bool taken[CurrencyCount];
 };
 
@@ -142,6 +148,7 @@ static FillCurrencies fillCurrencies()
     take(list, settings.converterFrom - 1);
     take(list, settings.converterTo - 1);
     unlockHistory();
+    list.shown = list.count;
     for (int c = 0; c < RecordCurrencies; ++c) take(list, c);
     return list;
 }
@@ -150,26 +157,110 @@ static int32_t listedCurrencies() { return fillCurrencies().count; }
 
 enum class BatchResult { Fetched, Stopped, Failed };
 
-// Every listed currency over the batch [first, first + span), a range request
-// per RangeSpanDays of it, into days.
-static BatchResult fetchBatch(int32_t first, int32_t span, DayRates* days)
+static int32_t larger(int32_t a, int32_t b) { return a > b ? a : b; }
+static int32_t smaller(int32_t a, int32_t b) { return a < b ? a : b; }
+
+// The range requests [from, to] takes: one per RangeSpanDays of it.
+static int32_t partsOf(int32_t from, int32_t to) { return to < from ? 0 : (to - from) / RangeSpanDays + 1; }
+
+// One currency over the days [from, to], a range request per RangeSpanDays of it,
+// the newest part first: what a stop leaves then adjoins the days stored already.
+// days[0] is the day numbered base.
+static BatchResult fetchSpan(int currency, int32_t from, int32_t to, int32_t base, DayRates* days)
 {
-    int32_t parts = (span + RangeSpanDays - 1) / RangeSpanDays;
-    FillCurrencies currencies = fillCurrencies();
-    planned = requests.load() + currencies.count * parts;
-    for (int k = 0; k < currencies.count; ++k) {
-        int c = currencies.order[k];
-        for (int32_t from = 0; from < span; from += RangeSpanDays) {
-            int32_t part = span - from < RangeSpanDays ? span - from : RangeSpanDays;
-            if (!nextRequest()) return BatchResult::Stopped;
-            if (!fetchRange(c, first + from, part, days + from)) return BatchResult::Failed;
-        }
+    for (int32_t last = to; last >= from; last -= RangeSpanDays) {
+        int32_t first = larger(from, last - RangeSpanDays + 1);
+        if (!nextRequest()) return BatchResult::Stopped;
+        if (!fetchRange(currency, first, last - first + 1, days + (first - base))) return BatchResult::Failed;
     }
     return BatchResult::Fetched;
 }
 
-// The range service, a batch of days before the oldest stored day at a time:
-// each currency in turn, then the batch's days stored with one write.
+// Every listed currency over the batch [first, first + span) into days.
+static BatchResult fetchBatch(int32_t first, int32_t span, DayRates* days)
+{
+    FillCurrencies currencies = fillCurrencies();
+    planned = requests.load() + currencies.count * partsOf(first, first + span - 1);
+    BatchResult fetched = BatchResult::Fetched;
+    for (int k = 0; k < currencies.count && fetched == BatchResult::Fetched; ++k)
+        fetched = fetchSpan(currencies.order[k], first, first + span - 1, first, days);
+    return fetched;
+}
+
+// The next batch before the oldest stored day, [first, first + span); false when
+// the store is full or nothing older can be.
+static bool olderBatch(DayCode& oldest, int32_t& first, int32_t& span)
+{
+    int32_t filled = storedDaySummary(oldest);
+    if (filled >= history.capacity || oldest.day == 0) return false;
+    int32_t last = dayNumber(oldest) - 1;
+    // About five tables a week, and a fortnight for holidays.
+    int32_t missing = history.capacity - filled;
+    span = smaller(smaller(missing / 5 * 7 + 14, BatchDays), last + 1);
+    first = last - span + 1;
+    return span >= 1;
+}
+
+// For each shown currency, the stored days without its rate: from the oldest such
+// day to the newest (first above last when it has a rate on every stored day). A
+// currency shown only since the last fill has a rate on the days stored after it.
+struct Gaps {
+    int32_t first[CurrencyCount], last[CurrencyCount];
+    int32_t low, high;  // all of them together
+};
+
+static Gaps findGaps(const FillCurrencies& list)
+{
+    Gaps gaps;
+    gaps.low = NearestAfterStart;
+    gaps.high = -1;
+    for (int k = 0; k < list.shown; ++k) {
+        gaps.first[k] = NearestAfterStart;
+        gaps.last[k] = -1;
+    }
+    lockHistory();
+    for (int32_t i = 0; i < history.capacity && history.records[i].code.day != 0; ++i) {
+        const DayRates& day = history.records[i];
+        // A damaged date is no day the service could give rates for.
+        if (!isCalendarDay(day.code.day, day.code.month, yearOf(day.code))) continue;
+        int32_t n = dayNumber(day.code);
+        for (int k = 0; k < list.shown; ++k) {
+            if (day.rates[list.order[k]].nominal > 0) continue;
+            gaps.first[k] = smaller(gaps.first[k], n);
+            gaps.last[k] = larger(gaps.last[k], n);
+            gaps.low = smaller(gaps.low, n);
+            gaps.high = larger(gaps.high, n);
+        }
+    }
+    unlockHistory();
+    return gaps;
+}
+
+// The shown currencies' gaps a batch of days at a time, the newest first, each
+// batch's rates laid over its stored days with one write; with days null it only
+// counts the requests that takes. Days the bank did not quote a currency on stay
+// without it: each gap is asked for once a fill.
+static int32_t fillGaps(const FillCurrencies& list, const Gaps& gaps, DayRates* days, BatchResult& fetched)
+{
+    int32_t count = 0;
+    fetched = BatchResult::Fetched;
+    for (int32_t last = gaps.high; last >= gaps.low && fetched == BatchResult::Fetched; last -= BatchDays) {
+        int32_t first = larger(gaps.low, last - BatchDays + 1);
+        if (days) std::memset(days, 0, size_t(last - first + 1) * sizeof(DayRates));
+        for (int k = 0; k < list.shown && fetched == BatchResult::Fetched; ++k) {
+            int32_t from = larger(first, gaps.first[k]), to = smaller(last, gaps.last[k]);
+            count += partsOf(from, to);
+            if (days) fetched = fetchSpan(list.order[k], from, to, first, days);
+        }
+        if (days) storeFound(days, last - first + 1, true);
+    }
+    return count;
+}
+
+// The range service: first the shown currencies' gaps in the stored days, then a
+// batch of days before the oldest stored day at a time, each currency in turn and
+// the batch's days stored with one write. What a stopped or failed batch brought
+// is stored too.
 static RangeResult fillByRange(FillOutcome& result)
 {
     if (!schedulePlatform.fetchDocument) return RangeResult::UseDays;
@@ -192,28 +283,33 @@ static RangeResult fillByRange(FillOutcome& result)
         }
     }
     // A table that named no ID leaves nothing to ask the range service for.
-    if (listedCurrencies() == 0) return RangeResult::UseDays;
+    FillCurrencies list = fillCurrencies();
+    if (list.count == 0) return RangeResult::UseDays;
     auto* days = static_cast<DayRates*>(std::malloc(size_t(BatchDays) * sizeof(DayRates)));
     if (!days) return RangeResult::UseDays;
+    Gaps gaps = findGaps(list);
+    BatchResult fetched;
+    int32_t first = 0, span = 0;
+    int32_t gapRequests = fillGaps(list, gaps, nullptr, fetched);
+    bool older = olderBatch(oldest, first, span);
+    planned = requests.load() + gapRequests + (older ? list.count * partsOf(first, first + span - 1) : 0);
+    fillGaps(list, gaps, days, fetched);
     RangeResult outcomeOfRange = RangeResult::Done;
-    result = FillComplete;
-    for (;;) {
-        filled = storedDaySummary(oldest);
-        if (filled >= history.capacity || oldest.day == 0) break;
-        int32_t last = dayNumber(oldest) - 1;
-        // About five tables a week, and a fortnight for holidays.
-        int32_t missing = history.capacity - filled;
-        int32_t span = missing / 5 * 7 + 14;
-        if (span > BatchDays) span = BatchDays;
-        if (span > last + 1) span = last + 1;
-        if (span < 1) break;
+    result = fetched == BatchResult::Stopped ? FillStopped : FillComplete;
+    // A service that failed on the gaps leaves them: the fill can't end complete,
+    // but the days before the oldest may still come one at a time.
+    if (fetched == BatchResult::Failed) {
+        result = FillFailed;
+        outcomeOfRange = RangeResult::UseDays;
+    }
+    while (fetched == BatchResult::Fetched && olderBatch(oldest, first, span)) {
         std::memset(days, 0, size_t(span) * sizeof(DayRates));
-        BatchResult fetched = fetchBatch(last - span + 1, span, days);
+        fetched = fetchBatch(first, span, days);
+        int32_t found = storeFound(days, span, false);
         if (fetched == BatchResult::Stopped) result = FillStopped;
         if (fetched == BatchResult::Failed) outcomeOfRange = RangeResult::UseDays;
-        if (fetched != BatchResult::Fetched) break;
         // Nothing at all in a whole span: the service has nothing older.
-        if (storeFound(days, span) == 0) break;
+        if (fetched != BatchResult::Fetched || found == 0) break;
         DayCode after;
         storedDaySummary(after);
         if (dayNumber(after) >= dayNumber(oldest)) break;
@@ -248,8 +344,13 @@ static FillOutcome fillLoop()
 {
     anyRequest = false;
     FillOutcome result = FillComplete;
-    if (fillByRange(result) == RangeResult::Done) return result;
-    return fillByDays();
+    if (fillByRange(result) == RangeResult::UseDays) {
+        FillOutcome byDays = fillByDays();
+        result = result == FillFailed && byDays == FillComplete ? FillFailed : byDays;
+    }
+    // Days that memory holds and the files don't (a full disk, a read-only
+    // folder, a file another program holds) are no finished fill.
+    return historyFilesHold() ? result : FillFailed;
 }
 
 uint32_t fillWorker()

@@ -18,6 +18,8 @@ struct Bank {
     std::string rangeAnswer;  // "" for the bank's own; "fail" fails; anything else is sent as it is
     int stopAfter = -1;
     bool dailyWithoutIds = false;  // a daily table whose Valutes name no ID
+    int failFrom = -1;              // range requests from this one on (counting all) fail
+    std::vector<int32_t> planned;   // fillPlannedRequests() at each range request
     std::string body;
 } bank;
 
@@ -87,9 +89,10 @@ bool fetch(const char16_t* url, char*& body, size_t& length)
     std::string u = toUtf8(url);
     bank.urls.push_back(u);
     bank.times.push_back(scripted.clock);
+    bank.planned.push_back(fillPlannedRequests());
     scripted.clock += 40;
     if (int(bank.urls.size()) == bank.stopAfter) stopFill();
-    if (bank.rangeAnswer == "fail") return false;
+    if (bank.rangeAnswer == "fail" || (bank.failFrom > 0 && int(bank.urls.size()) >= bank.failFrom)) return false;
     bank.body = bank.rangeAnswer.empty() ? rangeDocument(u) : bank.rangeAnswer;
     body = &bank.body[0];
     length = bank.body.size();
@@ -110,8 +113,9 @@ struct RangeFill : ::testing::Test {
         forgetCurrencyIds();  // as after the module is loaded again
         bank = Bank();
     }
+    void TearDown() override { fileWriteFailAfter = -1; }
     // Every table day from the newest stored back, none missing, each at the bank's price.
-    void expectEveryTableDayNewestFirst(int count)
+    void expectEveryTableDayNewestFirst(int count, int currency = 1)
     {
         DayCode oldest;
         ASSERT_EQ(storedDaySummary(oldest), count);
@@ -119,7 +123,7 @@ struct RangeFill : ::testing::Test {
         for (int i = 0; i < count; ++i, --n) {
             while (!tableDay(n)) --n;
             ASSERT_EQ(dayNumber(history.records[i].code), n) << i;
-            EXPECT_EQ(history.records[i].rates[1].rate, priceOf(1, n)) << i;
+            EXPECT_EQ(history.records[i].rates[currency].rate, priceOf(currency, n)) << i;
             EXPECT_EQ(history.records[i].rates[8].nominal, 0) << i;
         }
     }
@@ -159,13 +163,89 @@ TEST_F(RangeFill, FallsBackToOneRequestADayWhenTheRangeFormFails)
         expectEveryTableDayNewestFirst(12);
         EXPECT_EQ(bank.urls.back().substr(0, 6), "daily ") << answer;
     }
-    // Stopped half-way through a span: nothing of that span is stored.
+    // Stopped half-way through a span: what came of it is kept.
     start(30);
     bank.stopAfter = 4;
     EXPECT_EQ(fillToTheEnd(), FillStopped);
     EXPECT_EQ(bank.urls.size(), 4u);
-    DayCode oldest;
-    EXPECT_EQ(storedDaySummary(oldest), 1);
+    expectEveryTableDayNewestFirst(30, 2);
+}
+
+// Stopped or failed, a fill keeps what its requests brought, from the newest span down
+// (no hole before the stored days); while the files lag behind memory it ends failed.
+TEST_F(RangeFill, KeepsWhatCameAndEndsFailedWhileTheFilesLag)
+{
+    struct {
+        int stopAfter, failFrom;
+        bool writesFail, secondCurrencyOnOlderDays;
+        FillOutcome outcome;
+    } rows[] = {{2, -1, false, false, FillStopped}, {-1, 3, false, false, FillComplete},
+                {2, -1, true, false, FillFailed}, {-1, -1, true, true, FillFailed}, {-1, 2, true, true, FillFailed}};
+    for (const auto& row : rows) {
+        start(300);  // two range requests a currency: 400 days and 32
+        bank.stopAfter = row.stopAfter;
+        bank.failFrom = row.failFrom;
+        fileWriteFailAfter = row.writesFail ? 0 : -1;
+        EXPECT_EQ(fillToTheEnd(), row.outcome) << row.stopAfter << row.failFrom << row.writesFail;
+        EXPECT_EQ(historyFilesHold(), !row.writesFail);
+        fileWriteFailAfter = -1;
+        DayCode oldest;
+        int32_t stored = storedDaySummary(oldest);
+        EXPECT_GT(stored, 250);
+        expectEveryTableDayNewestFirst(stored, 0);
+        EXPECT_EQ(history.records[200].rates[1].nominal > 0, row.secondCurrencyOnOlderDays);
+    }
+}
+
+// A currency shown after the store was filled (the panel, the chart, the converter, a
+// ratio) gets a rate on every stored day it lacks one on, the days' other rates kept and
+// no day added, each request counted before it is made; a second fill asks for nothing.
+// A failing service leaves the fill failed.
+TEST_F(RangeFill, FillsTheStoredDaysOfACurrencyShownLater)
+{
+    struct {
+        int currency;
+        void (*show)(Settings&);
+        const char* answer;
+    } rows[] = {{20, [](Settings& s) { s.items[2].currency = 20; }, ""},
+                {5, [](Settings& s) { s.chartCurrency = 5; }, ""},
+                {22, [](Settings& s) { s.converterFrom = 23; }, ""},
+                {6, [](Settings& s) { s.converterTo = 7; }, ""},
+                {21, [](Settings& s) { s.items[0].isRatio = 1, s.items[0].currency2 = 21; }, "fail"}};
+    for (const auto& row : rows) {
+        start(600);
+        std::vector<DayRates> older;  // 599 table days with the rates shown so far, one left out
+        for (int32_t n = dayNumber(makeDayCode(7, 12, 2026)), k = 0; older.size() < 599; --n)
+            if (tableDay(n) && ++k != 10) {
+                older.push_back(dayRecord(0, 0, 0));
+                older.back().code = dayFromNumber(n);
+                for (int c : {0, 1}) older.back().rates[c] = {1, priceOf(c, n)};
+            }
+        storeDays(older.data(), 599);
+        dailyDownload(true, DayCode{});  // the IDs, as the update leaves them
+        bank = Bank();
+        bank.rangeAnswer = row.answer;
+        bool quoted = !row.answer[0];
+        row.show(settings);
+        EXPECT_EQ(fillToTheEnd(), quoted ? FillComplete : FillFailed) << row.currency;
+        EXPECT_TRUE(!bank.urls.empty() && bank.urls.size() <= 3u) << row.currency;
+        for (size_t i = 0; i < bank.urls.size(); ++i) {
+            EXPECT_EQ(param(bank.urls[i], "VAL_NM_RQ"), idOf(row.currency));
+            if (quoted) EXPECT_EQ(bank.planned[i], int32_t(bank.urls.size()));
+        }
+        DayCode oldest;
+        ASSERT_EQ(storedDaySummary(oldest), 600);
+        for (int i = 1; i < 600; ++i) {
+            int32_t n = dayNumber(older[size_t(i - 1)].code);
+            ASSERT_EQ(dayNumber(history.records[i].code), n) << i;
+            EXPECT_EQ(history.records[i].rates[0].rate, priceOf(0, n));
+            EXPECT_EQ(history.records[i].rates[row.currency].rate, quoted ? priceOf(row.currency, n) : 0.0f);
+        }
+        bank.urls.clear();
+        fillToTheEnd();
+        EXPECT_EQ(bank.urls.empty(), quoted) << row.currency;
+        setDefaultSettings(settings, 96);
+    }
 }
 
 // --- Day by day ------------------------------------------------------------------------
