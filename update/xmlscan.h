@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "update/xmltag.h"
+
 // Capacities, each counting the terminating NUL.
 constexpr size_t RootContentCapacity = 65536 + 1;  // any document the download accepts
 constexpr size_t ElementContentCapacity = 512;
@@ -65,18 +67,7 @@ bool locateRoot(const char* text, size_t length, const char* name, ElementSpan& 
 // RootContentCapacity would hold it; the root must have its end tag.
 const char* rootContentEnd(const ElementSpan& root);
 
-// What tells a tag from the bytes after its '<': "name" for a start tag (the
-// byte after the name is looked at apart), "/name>" for an end tag. Their first
-// eight bytes are one masked word, so that most tags are told apart by one test.
-struct TagKey {
-    const char* name;
-    size_t nameLength;
-    size_t length;  // of the bytes told
-    bool closing;
-    uint64_t word;
-    uint64_t mask;
-};
-
+// The key of a start tag ("name") or an end tag ("/name>"): TagKey, update/xmltag.h.
 TagKey tagKey(const char* name, size_t nameLength, bool closing);
 
 // The start and end tag keys of the children a walk reads (names start with a letter).
