@@ -133,7 +133,9 @@ void noteState()
 void panelTick()
 {
     sim.nextTickMs += TickMs;
-    if (sim.nowMs < sim.endMs) ++sim.figures.ticks;  // a last worker may run on a little past the year
+    // The December before only teaches the rules; a last worker may run on a
+    // little past the year.
+    if (sim.nowMs >= sim.startMs && sim.nowMs < sim.endMs) ++sim.figures.ticks;
     refreshTick();
     advanceTickCounter();
     noteState();
@@ -159,7 +161,8 @@ int32_t civilOf(const DayCode& day) { return civilDay(yearOf(day), day.month, da
 // and stored once it has come in.
 bool download(bool latest, const DayCode& day)
 {
-    if (++sim.figures.requests > RequestCap) fail("more requests than any rule should make: stopped");
+    bool counted = sim.nowMs >= sim.startMs;
+    if (counted && ++sim.figures.requests > RequestCap) fail("more requests than any rule should make: stopped");
     int index = sim.bank->answer(sim.nowMs, latest, latest ? 0 : civilOf(day));
     size_t length = sim.bank->document(index, sim.body);
     elapse(RequestMs);
@@ -177,7 +180,7 @@ bool download(bool latest, const DayCode& day)
     }
     if (!sim.everStored[size_t(index)]) {
         sim.everStored[size_t(index)] = true;
-        ++sim.figures.useful;
+        if (counted) ++sim.figures.useful;
         int y, m, d;
         civilDate(table.dated, y, m, d);
         if (y == Year) {
@@ -231,8 +234,11 @@ double floorHours(const Bank& bank, int64_t offsetMs)
     return double(total) / HourMs;
 }
 
-// A year on a device that has run through December: its store holds the last
-// tables of 2025 (as many as it keeps), the newest dated 31 December.
+// A year on a device that has run through December (the December is not
+// counted): its store holds the tables of that December, the newest dated 31
+// December, and its rules have seen them arrive.
+constexpr int WarmUpDays = 28;
+
 Figures simulate(const Bank& bank, int zoneHours, const RuleSet& rules)
 {
     setDefaultSettings(settings, 96);
@@ -242,11 +248,13 @@ Figures simulate(const Bank& bank, int zoneHours, const RuleSet& rules)
     sim.offsetMs = zoneHours * HourMs;
     sim.startMs = civilDay(Year, 1, 1) * DayMs - sim.offsetMs;
     sim.endMs = civilDay(Year + 1, 1, 1) * DayMs - sim.offsetMs;
-    sim.nowMs = sim.nextTickMs = sim.stateSinceMs = sim.startMs;
+    // The device has run through December: the rules have seen its tables.
+    int64_t warmStartMs = sim.startMs - WarmUpDays * DayMs;
+    sim.nowMs = sim.nextTickMs = sim.stateSinceMs = warmStartMs;
     sim.everStored.assign(bank.tables().size(), false);
 
     loadHistory(u"", settings.historyLength);  // memory only: no file to write
-    int held = bank.answer(sim.startMs, true, 0);
+    int held = bank.answer(warmStartMs, true, 0);
     for (int i = held; i >= 0 && held - i < settings.historyLength; --i) {
         size_t length = bank.document(i, sim.body);
         DayCode stored;

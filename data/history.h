@@ -78,6 +78,9 @@ DayCode findEarliestAfterHeld(const DayCode& target);
 // read under the lock.
 int32_t storedDaySummary(DayCode& oldest);
 
+// The newest stored day (all zero for an empty store), under the lock.
+DayCode newestStoredDay();
+
 // Copies up to maxRecords records into out under the lock; returns how many.
 int32_t copyHistory(DayRates* out, int32_t maxRecords);
 

@@ -97,3 +97,12 @@ int32_t copyHistory(DayRates* out, int32_t maxRecords)
     leaveLock(history.historyLock);
     return n;
 }
+
+DayCode newestStoredDay()
+{
+    if (!history.records) return DayCode{0, 0, 0};
+    enterLock(history.historyLock);
+    DayCode out = history.records[0].code;  // newest first
+    leaveLock(history.historyLock);
+    return out;
+}

@@ -34,7 +34,7 @@ void setDefaultSettings(Settings& s, int screenDpi)
 {
     std::memset(&s, 0, sizeof s);
     std::memcpy(s.magic, marker, 4);
-    s.updateFlags = UpdateDaily | UpdateOnConnect;
+    s.updateFlags = UpdateOnPublication | UpdateOnConnect;
     s.updateInterval = 30;
     s.dailyHour = 15;
     s.dailyMinute = 0;

@@ -7,21 +7,9 @@
 #include "data/keepfiles.h"
 #include "data/settings.h"
 
-SchedulePlatform schedulePlatform;
-std::atomic<uint8_t> updateState{Fresh};
-std::atomic<uint8_t> redrawFlag{1};
 int32_t tickCounter;
 uint8_t dailyLatch;
 
-// today, shownDay and currentRates are written and read under the history lock,
-// so neither thread ever sees them half-written.
-static DayCode today;
-static DayCode shownDay;
-static DayRates currentRates;
-// The day on which the bank, asked for that very day, answered: the table it gave
-// is the one in force that day, nothing newer exists (a holiday), so until the day
-// changes the rates shown are current. Under the history lock too.
-static DayCode confirmedCurrentOn;
 // Who holds the worker's claim (WorkerNone when nobody does): one update from
 // startUpdate until its last evaluation, or one fill. Taken and let go in one
 // atomic step, so the holder read is always the one that holds it.
@@ -33,120 +21,9 @@ static std::atomic<bool> updateWaiting{false};
 // gap so that the first tick may start one.
 static int32_t ticksSinceRuleStart = RuleStartGapTicks;
 
-static void invalidatePanel()
-{
-    if (schedulePlatform.invalidate) schedulePlatform.invalidate();
-}
-
 static void setState(UpdateState state)
 {
     updateState = state;
-    invalidatePanel();
-}
-
-DayCode todayNow()
-{
-    lockHistory();
-    DayCode day = today;
-    unlockHistory();
-    return day;
-}
-
-void setToday(const DayCode& day)
-{
-    lockHistory();
-    if (!sameDay(day, today)) std::memset(&confirmedCurrentOn, 0, sizeof confirmedCurrentOn);
-    today = day;
-    unlockHistory();
-}
-
-DayCode moscowDay(const LocalTime& utc)
-{
-    DayCode day = makeDayCode(utc.day, utc.month, utc.year);
-    if (utc.hour < 21) return day;
-    return dayFromNumber(dayNumber(day) + 1);
-}
-
-// Whether day has begun in Moscow, where the bank dates its tables. Before that
-// (just after midnight east of Moscow, or on a clock that runs fast) the bank's
-// answer for day is only the table still in force the day before.
-static bool begunInMoscow(const DayCode& day)
-{
-    LocalTime now{};
-    if (schedulePlatform.utcTime)
-        schedulePlatform.utcTime(now);
-    else if (schedulePlatform.localTime)
-        schedulePlatform.localTime(now);
-    else
-        return true;
-    return dayNumber(moscowDay(now)) >= dayNumber(day);
-}
-
-// The bank's answer to the request for day: whatever table it gave is current on
-// day, once day has begun where the bank is.
-static void confirmCurrentOn(const DayCode& day)
-{
-    if (!begunInMoscow(day)) return;
-    lockHistory();
-    confirmedCurrentOn = day;
-    unlockHistory();
-}
-
-static bool confirmedCurrentToday(const DayCode& day)
-{
-    lockHistory();
-    bool confirmed = day.day != 0 && sameDay(confirmedCurrentOn, day);
-    unlockHistory();
-    return confirmed;
-}
-
-void readShownRates(DayCode& shown, DayRates& rates)
-{
-    lockHistory();
-    shown = shownDay;
-    rates = currentRates;
-    unlockHistory();
-}
-
-void readPanelDays(DayRates& previous, DayRates& current, DayRates& next)
-{
-    lockHistory();
-    current = currentRates;
-    previous = findDayHeld(findLatestBeforeHeld(shownDay));
-    next = findDayHeld(findEarliestAfterHeld(shownDay));
-    unlockHistory();
-}
-
-static bool weekendRuleHolds(const DayCode& day)
-{
-    uint8_t weekday = DayOfWeek(day);
-    if (weekday != 0 && weekday != 1) return false;
-    DayCode before = findLatestBefore(day);
-    if (before.day == 0) return false;
-    uint8_t beforeWeekday = DayOfWeek(before);
-    if (beforeWeekday != 6 && beforeWeekday != 0) return false;
-    int32_t distance = DayDistance(day, before);
-    return (distance < 0 ? -distance : distance) < 5;
-}
-
-void evaluateFreshness()
-{
-    DayCode day = todayNow();
-    DayCode shown = findLatestOnOrBefore(day);
-    DayRates rates = findDay(shown);
-    lockHistory();
-    shownDay = shown;
-    currentRates = rates;
-    unlockHistory();
-
-    uint8_t state = updateState.load();
-    if (state == Fresh || state == Stale) {
-        bool current = sameDay(shown, day) || confirmedCurrentToday(day) || weekendRuleHolds(day);
-        uint8_t wanted = current ? Fresh : Stale;
-        // A worker may have claimed the state meanwhile; never overwrite its claim.
-        updateState.compare_exchange_strong(state, wanted);
-    }
-    redrawFlag = 1;
     invalidatePanel();
 }
 
@@ -266,21 +143,31 @@ void releaseWorker()
     if (updateWaiting.exchange(false)) startUpdate();
 }
 
+// The kind of the next run a rule starts, and the day of a dated one.
+static std::atomic<uint8_t> nextRunKind{RunFull};
+static DayCode nextRunDay;
+
 uint32_t updateWorker()
 {
+    uint8_t kind = nextRunKind.exchange(RunFull);
+    DayCode dated = nextRunDay;
     if (schedulePlatform.beginRun) schedulePlatform.beginRun();
     setState(Downloading);
     // The earlier day is asked for at most once a run, on any run that finds the
     // shown day without one (an earlier run's extra request may have failed).
     bool earlierAsked = false;
-    bool ok = download(true, DayCode{0, 0, 0});
+    bool ok = download(kind != RunDated, dated);
+    if (ok && kind == RunDated) {
+        confirmCurrentOn(dated);
+        notePublicationAnswer(dated);
+    }
     if (ok) earlierAsked = giveShownDayAnEarlier();
     ok = historyKept() && ok;
     setState(ok ? Succeeded : Failed);
     pause(500);
     updateState = Fresh;
     evaluateFreshness();
-    if (updateState.load() == Stale) {
+    if (kind == RunFull && updateState.load() == Stale) {
         pause(500);
         setState(Downloading);
         DayCode asked = todayNow();
@@ -321,6 +208,16 @@ static bool updateUnderway()
     return claimHolder.load() == WorkerUpdate || (state != Fresh && state != Stale);
 }
 
+bool startRuleRun(RunKind kind, const DayCode& day)
+{
+    if (ticksSinceRuleStart < RuleStartGapTicks || updateUnderway()) return false;
+    nextRunKind = kind;
+    nextRunDay = day;
+    if (startByRule()) return true;
+    nextRunKind = RunFull;
+    return false;
+}
+
 static void serveDailyRule()
 {
     if (dailyPending && (updateUnderway() || startByRule())) dailyPending = false;
@@ -351,6 +248,9 @@ void refreshTick()
             startByRule();
     }
 
+    if ((settings.updateFlags & UpdateOnPublication) && servePublicationRule(startRuleRun, updateWorkerRunning()))
+        evaluateFreshness();
+
     if (settings.updateFlags & UpdateDaily) {
         if (now.hour == settings.dailyHour && now.minute == settings.dailyMinute) {
             if (!dailyLatch) dailyPending = true;
@@ -380,8 +280,7 @@ void resetSchedule()
     updateWaiting = false;
     ticksSinceRuleStart = RuleStartGapTicks;
     resetFileKeeping();
-    std::memset(&today, 0, sizeof today);
-    std::memset(&shownDay, 0, sizeof shownDay);
-    std::memset(&currentRates, 0, sizeof currentRates);
-    std::memset(&confirmedCurrentOn, 0, sizeof confirmedCurrentOn);
+    resetPublicationRule();
+    nextRunKind = RunFull;
+    resetFreshness();
 }

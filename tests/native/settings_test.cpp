@@ -29,7 +29,7 @@ void put32(std::vector<unsigned char>& b, size_t at, uint32_t v)
 std::vector<unsigned char> expectedDefaultFile(int height)
 {
     std::vector<unsigned char> b(584, 0);
-    b[0] = 10;
+    b[0] = 40;  // after the bank publishes (and the hidden connect bit); no daily time
     put32(b, 4, 30);
     b[8] = 15;
     put32(b, 12, height);
@@ -208,7 +208,7 @@ TEST_F(SettingsFile, ClampingKeepsEveryOtherByte)
     EXPECT_EQ(settings.converterFrom, 0);
     EXPECT_EQ(settings.converterTo, 44);
     EXPECT_EQ(reinterpret_cast<unsigned char*>(&settings)[200], 0x5A);
-    EXPECT_EQ(settings.updateFlags, 10);
+    EXPECT_EQ(settings.updateFlags, 40);
 }
 
 TEST_F(SettingsFile, ADamagedFontHeightComesIntoTheFieldsRange)

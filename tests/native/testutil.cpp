@@ -44,6 +44,8 @@ ScriptedPlatform scripted;
 ScriptedSchedule::ScriptedSchedule(int capacity)
 {
     setDefaultSettings(settings, 96);
+    // The rules of a file made before the publication rule: daily at 15:00.
+    settings.updateFlags = UpdateDaily | UpdateOnConnect;
     schedulePlatform = SchedulePlatform{};
     schedulePlatform.localTime = [](LocalTime& out) { out = scripted.now; };
     schedulePlatform.tickCount = [] { return scripted.clock; };
