@@ -6,6 +6,7 @@
 
 #include "data/calendar.h"
 #include "data/companion.h"
+#include "data/filelag.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
 
@@ -15,19 +16,13 @@ HistoryStore history;
 // not be read (another program held it); it is never written over until it has
 // been read and its days taken in. "Unsaved": memory holds what the file lacks, a
 // save is due. Written under historyLock, read without it.
-static std::atomic<bool> historyUnread{false}, companionUnread{false};
-static std::atomic<bool> historyUnsaved{false}, companionUnsaved{false};
-// The store's size is a guess (the settings file could not be read yet): the
-// history file is not written at that size.
-static std::atomic<bool> capacityGuessed{false};
+// Kept as bits of fileLag (data/keepfiles.h). CapacityGuessed: the store's size
+// is a guess (the settings file could not be read yet): the history file is not
+// written at that size.
 // The rates past this build's currencies that the companion file held.
 static CompanionTail companionTail;
 
-bool historyFilesHold()
-{
-    return !historyUnread.load() && !companionUnread.load() && !historyUnsaved.load() && !companionUnsaved.load() &&
-           !capacityGuessed.load();
-}
+bool historyFilesHold() { return !lagging(HistoryLags); }
 
 // A slot's place in the order: later days first, empty slots last.
 struct SlotKey {
@@ -185,11 +180,11 @@ static bool takeFilesIn(int32_t capacity, bool readHistory)
     history.capacity = capacity;
     bool changed = placeDays(held, heldCount, true);
     if (readHistory) {
-        companionUnread = !readCompanionFile(fresh, capacity);
-        historyUnread = false;
+        setLag(CompanionUnread, !readCompanionFile(fresh, capacity));
+        setLag(HistoryUnread, false);
     }
     std::free(held);
-    if (changed) historyUnsaved = companionUnsaved = true;
+    if (changed) setLag(HistoryUnsaved | CompanionUnsaved, true);
     return true;
 }
 
@@ -207,11 +202,11 @@ void loadHistory(const char16_t* path, int32_t capacity, bool capacityIsAGuess)
     history.records = static_cast<DayRates*>(std::calloc(static_cast<size_t>(capacity), sizeof(DayRates)));
     if (!history.records) return;
     createLock(history.historyLock);
-    capacityGuessed = capacityIsAGuess && history.path[0];
+    setLag(CapacityGuessed, capacityIsAGuess && history.path[0]);
     if (!history.path[0]) return;
-    historyUnread = !readHistoryFile(history.records, capacity);
+    setLag(HistoryUnread, !readHistoryFile(history.records, capacity));
     // The companion's days are the history file's: with that unread it waits too.
-    companionUnread = historyUnread.load() || !readCompanionFile(history.records, capacity);
+    setLag(CompanionUnread, lagging(HistoryUnread) || !readCompanionFile(history.records, capacity));
 }
 
 // The files' images written: the history file's records of the first
@@ -226,8 +221,8 @@ static bool writeFiles(bool historyFile, bool companionFile)
         auto* image = static_cast<HistoryRecord*>(std::malloc(size_t(n) * sizeof(HistoryRecord)));
         if (image)
             for (int32_t i = 0; i < n; ++i) std::memcpy(&image[i], &history.records[i], sizeof(HistoryRecord));
-        historyUnsaved = !image || !replaceFileContents(history.path, image, size_t(n) * sizeof(HistoryRecord));
-        saved = !historyUnsaved;
+        setLag(HistoryUnsaved, !image || !replaceFileContents(history.path, image, size_t(n) * sizeof(HistoryRecord)));
+        saved = !lagging(HistoryUnsaved);
         std::free(image);
     }
     char16_t path[260];
@@ -235,8 +230,8 @@ static bool writeFiles(bool historyFile, bool companionFile)
         size_t size = companionImageSize(history.records, n, &companionTail);
         auto* image = static_cast<unsigned char*>(std::malloc(size));
         if (image) writeCompanionImage(history.records, n, image, &companionTail);
-        companionUnsaved = !image || !replaceFileContents(path, image, size);
-        saved = saved && !companionUnsaved;
+        setLag(CompanionUnsaved, !image || !replaceFileContents(path, image, size));
+        saved = saved && !lagging(CompanionUnsaved);
         std::free(image);
     }
     return saved;
@@ -249,18 +244,18 @@ static bool bringFilesUp(bool all)
 {
     // With no place for the files the store lives in memory only: nothing to keep.
     if (!history.path[0]) return true;
-    if (all) historyUnsaved = companionUnsaved = true;
-    if (capacityGuessed.load()) return false;
-    if (historyUnread.load() && !takeFilesIn(history.capacity, true)) return false;
-    if (companionUnread.load()) {
-        companionUnread = !readCompanionFile(history.records, history.capacity);
-        if (companionUnread.load()) {
+    if (all) setLag(HistoryUnsaved | CompanionUnsaved, true);
+    if (lagging(CapacityGuessed)) return false;
+    if (lagging(HistoryUnread) && !takeFilesIn(history.capacity, true)) return false;
+    if (lagging(CompanionUnread)) {
+        setLag(CompanionUnread, !readCompanionFile(history.records, history.capacity));
+        if (lagging(CompanionUnread)) {
             // The history file alone may go ahead: its days pair by their dates.
-            if (historyUnsaved.load()) writeFiles(true, false);
+            if (lagging(HistoryUnsaved)) writeFiles(true, false);
             return false;
         }
     }
-    return writeFiles(historyUnsaved.load(), companionUnsaved.load());
+    return writeFiles(lagging(HistoryUnsaved), lagging(CompanionUnsaved));
 }
 
 bool saveHistory() { return bringFilesUp(true); }
@@ -276,11 +271,11 @@ bool saveHistoryIfUnsaved()
 
 void settleHistoryCapacity(int32_t capacity)
 {
-    if (!history.records || !capacityGuessed.load()) return;
+    if (!history.records || !lagging(CapacityGuessed)) return;
     enterLock(history.historyLock);
-    capacityGuessed = false;
+    setLag(CapacityGuessed, false);
     if (capacity >= 1 && capacity <= MaxHistoryLength && capacity != history.capacity)
-        takeFilesIn(capacity, !historyUnread.load());
+        takeFilesIn(capacity, !lagging(HistoryUnread));
     bringFilesUp(false);
     leaveLock(history.historyLock);
 }
@@ -289,7 +284,7 @@ void freeHistory(bool leaveInPlace)
 {
     if (!history.records || leaveInPlace) return;
     saveHistoryIfUnsaved();
-    historyUnread = companionUnread = historyUnsaved = companionUnsaved = capacityGuessed = false;
+    setLag(HistoryLags, false);
     freeCompanionTail(companionTail);
     deleteLock(history.historyLock);
     std::free(history.records);

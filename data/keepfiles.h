@@ -3,10 +3,10 @@
 // it), the panel's ticks try again with growing waits: the next tick, then about
 // 6 s, 16 s, and every minute after that.
 #pragma once
+#include "data/filelag.h"
 
-// Whether every file holds what memory holds, nothing waiting to be read or
-// written. Atomic reads only: the quiet tick takes no lock and touches no file.
-bool filesHoldMemory();
+// Whether every file holds what memory holds, nothing waiting to be read or written.
+inline bool filesHoldMemory() { return fileLag.load(std::memory_order_acquire) == 0; }
 // One tick of the panel. True when the settings file, read at last, replaced the
 // record in memory (the panel then lays itself out again).
 bool keepFilesTick();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "data/filelag.h"
 #include "platform/fileio.h"
 #include "platform/text16.h"
 
@@ -89,16 +90,14 @@ static bool takeSettingsFile(const char16_t* path, int screenDpi)
 static char16_t unreadPath[260];
 static int unreadDpi;
 static bool changedWhileUnread;
-static std::atomic<bool> settingsUnread{false};
 // The path of a save that failed, empty while the file holds the record.
 static char16_t unsavedPath[260];
-static std::atomic<bool> unsavedBehind{false};
 
 void loadSettings(const char16_t* path, int screenDpi)
 {
     if (takeSettingsFile(path, screenDpi)) {
         unreadPath[0] = 0;
-        settingsUnread = false;
+        setLag(SettingsUnread, false);
         return;
     }
     // The file stays as it is. A new item window keeps what memory holds; a first
@@ -112,7 +111,7 @@ void loadSettings(const char16_t* path, int screenDpi)
     }
     if (length16(path, 260) < 260) copy16(unreadPath, 260, path);
     unreadDpi = screenDpi;
-    settingsUnread = unreadPath[0] != 0;
+    setLag(SettingsUnread, unreadPath[0] != 0);
 }
 
 bool readSettingsIfUnread()
@@ -135,12 +134,12 @@ bool readSettingsIfUnread()
     }
     if (taken) {
         changedWhileUnread = false;
-        settingsUnread = false;
+        setLag(SettingsUnread, false);
     }
     return taken;
 }
 
-bool settingsFileHolds() { return !settingsUnread.load() && !unsavedBehind.load(); }
+bool settingsFileHolds() { return !lagging(SettingsUnread | SettingsUnsaved); }
 
 bool saveSettings(const char16_t* path)
 {
@@ -155,7 +154,7 @@ bool saveSettings(const char16_t* path)
         unsavedPath[0] = 0;
     else if (path != unsavedPath && length16(path, 260) < 260)  // a path cut short would be another file
         copy16(unsavedPath, 260, path);
-    unsavedBehind = unsavedPath[0] != 0;
+    setLag(SettingsUnsaved, unsavedPath[0] != 0);
     return saved;
 }
 
