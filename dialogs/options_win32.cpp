@@ -80,6 +80,7 @@ void fillOptionsPages()
     check(UpdatePage, IDC_UPDATE_DAILY, s.updateFlags & UpdateDaily);
     setNumber(UpdatePage, IDC_DAILY_HOUR, s.dailyHour);
     setTwoDigits(UpdatePage, IDC_DAILY_MINUTE, s.dailyMinute);
+    check(UpdatePage, IDC_UPDATE_ON_PUBLICATION, s.updateFlags & UpdateOnPublication);
     check(UpdatePage, IDC_USE_PROXY, s.useProxy != 0);
     wchar_t proxy[65];
     copy16(reinterpret_cast<char16_t*>(proxy), 65, s.proxy);
@@ -114,6 +115,7 @@ void readOptionsPages()
     update.updateDaily = isChecked(UpdatePage, IDC_UPDATE_DAILY);
     update.hour = number(UpdatePage, IDC_DAILY_HOUR);
     update.minute = number(UpdatePage, IDC_DAILY_MINUTE);
+    update.updateOnPublication = isChecked(UpdatePage, IDC_UPDATE_ON_PUBLICATION);
     update.useProxy = isChecked(UpdatePage, IDC_USE_PROXY);
     update.proxy = reinterpret_cast<const char16_t*>(proxy);
     update.establishConnection = isChecked(UpdatePage, IDC_ESTABLISH_CONNECTION);

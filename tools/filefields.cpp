@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "data/settingsfields.h"
 #include "data/numbertext.h"
@@ -175,6 +176,26 @@ bool parseSettingsField(Settings& s, const char* name, const char* text)
     }
     std::memcpy(reinterpret_cast<unsigned char*>(&s) + at, value, size);
     return true;
+}
+
+bool formatUpdateFlags(uint8_t flags, char* out, size_t capacity)
+{
+    static const char* const names[] = {"updateEvery",     "updateDaily",         "onlyIfStale",
+                                        "updateOnConnect", "establishConnection", "updateOnPublication"};
+    static_assert(UpdateOnConnect == 8 && UpdateOnPublication == 32, "the names follow the bits");
+    if (capacity == 0) return false;
+    size_t used = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (!(flags & (1u << bit))) continue;
+        char unnamed[8];
+        const char* name = bit < int(std::size(names)) ? names[bit] : unnamed;
+        std::snprintf(unnamed, sizeof unnamed, "bit %d", bit);
+        int n = std::snprintf(out + used, capacity - used, "%s%s", used ? ", " : "", name);
+        if (n < 0 || used + size_t(n) >= capacity) return false;
+        used += size_t(n);
+    }
+    int n = used ? 0 : std::snprintf(out, capacity, "none");
+    return n >= 0 && size_t(n) < capacity;
 }
 
 void forEachSettingsField(const Settings& s, void (*visit)(const char* name, void* context), void* context)

@@ -3,6 +3,7 @@
 // the plug-in does not use it.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "data/currency.h"
 #include "data/settings.h"
@@ -15,6 +16,10 @@ bool formatSettingsField(const Settings& s, const char* name, char* out, size_t 
 // such field or the text is not a value the field can hold (a number outside its
 // type, a list of the wrong length, a text longer than its place).
 bool parseSettingsField(Settings& s, const char* name, const char* text);
+
+// The bits set in updateFlags by the names of settings.h ("updateDaily, updateOnConnect";
+// "none"; a bit without a name as "bit 6"). False when out is too small.
+bool formatUpdateFlags(uint8_t flags, char* out, size_t capacity);
 
 // The names of every field, in record order, for listing: the first count names,
 // items only up to itemCount. Calls visit(name, context) for each.

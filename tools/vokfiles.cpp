@@ -4,6 +4,7 @@
 // with it; a user can inspect or script the files with it too.
 //
 //   vokfiles settings FILE                  every field, one "name=value" per line
+//                                           (and "# updateFlags: ..." naming its bits)
 //   vokfiles settings FILE NAME...          the named fields' values, one per line
 //   vokfiles settings FILE NAME=VALUE...    sets the fields and writes the file whole
 //   vokfiles history FILE                   the stored days, one per line
@@ -35,11 +36,15 @@ int usage()
 }
 
 
+// updateFlags is followed by a comment line naming its bits; the field's own line
+// stays a "name=value" that can be set again as it is.
 void printField(const char* name, void* record)
 {
+    const auto& s = *static_cast<const Settings*>(record);
     char value[ValueBytes];
-    if (formatSettingsField(*static_cast<const Settings*>(record), name, value, sizeof value))
-        std::printf("%s=%s\n", name, value);
+    if (formatSettingsField(s, name, value, sizeof value)) std::printf("%s=%s\n", name, value);
+    if (std::strcmp(name, "updateFlags") == 0 && formatUpdateFlags(s.updateFlags, value, sizeof value))
+        std::printf("# updateFlags: %s\n", value);
 }
 
 // The record as it lies in the file, damaged values and all; false when the file

@@ -148,6 +148,7 @@ void readUpdatePage(Settings& s, const UpdatePageInput& in)
     if (in.updateDaily) flags |= UpdateDaily;
     if (in.establishConnection) flags |= EstablishConnection;
     if (in.updateOnConnect) flags |= UpdateOnConnect;
+    if (in.updateOnPublication) flags |= UpdateOnPublication;
     // A download takes the proxy and the flags under the same lock.
     lockHistory();
     s.updateFlags = flags;

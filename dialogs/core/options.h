@@ -73,6 +73,7 @@ struct UpdatePageInput {
     const char16_t* proxy;     // IDC_PROXY, NUL-terminated
     bool establishConnection;  // IDC_ESTABLISH_CONNECTION
     bool updateOnConnect;      // IDC_UPDATE_ON_CONNECT, the hidden box
+    bool updateOnPublication;  // IDC_UPDATE_ON_PUBLICATION
 };
 
 struct MiscPageInput {

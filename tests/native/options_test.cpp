@@ -8,7 +8,7 @@
 namespace {
 
 // The pages as they are filled from the default settings.
-UpdatePageInput defaultUpdatePage() { return {false, 30, false, true, 15, 0, false, u"", false, true}; }
+UpdatePageInput defaultUpdatePage() { return {false, 30, false, true, 15, 0, false, u"", false, true, false}; }
 MiscPageInput defaultMiscPage() { return {3, 15, true, false, false, true, true, true, 4, 15}; }
 
 struct OptionsPages : ::testing::Test {
@@ -91,7 +91,7 @@ TEST_F(OptionsPages, UpdateNumbersKeepValuesOutsideTheirBounds)
 TEST_F(OptionsPages, UpdateFlagsAreRebuiltFromTheBoxes)
 {
     UpdatePageInput in = defaultUpdatePage();
-    s.updateFlags = 0xFF;  // bits 5 to 7 set by a damaged file
+    s.updateFlags = 0xFF;  // every box clear; bits 6 and 7 set by a damaged file
     in.updateOnConnect = false;
     in.updateDaily = false;
     EXPECT_EQ(afterUpdate(in).updateFlags, 0);
@@ -108,6 +108,8 @@ TEST_F(OptionsPages, UpdateFlagsAreRebuiltFromTheBoxes)
     in.proxy = u"";
     in.updateEvery = in.establishConnection = true;
     EXPECT_EQ(afterUpdate(in).updateFlags, UpdateEvery | EstablishConnection);
+    in.updateOnPublication = true;
+    EXPECT_EQ(afterUpdate(in).updateFlags, UpdateEvery | EstablishConnection | UpdateOnPublication);
 }
 
 TEST_F(OptionsPages, ProxyIsReadAsAtMostSixtyThreeCharacters)

@@ -147,6 +147,11 @@ TEST(VokfilesTool, PreparesAFreshFolderAsTheDemoDoes)
     // One bad assignment: nothing of the others is written either.
     EXPECT_EQ(run("settings " + set + " useProxy=0 proxy=" + std::string(70, 'x'), out), 2);
     EXPECT_EQ(readBytes(set), bytes);
+    // The listing names updateFlags' bits on a comment line of its own.
+    ASSERT_EQ(run("settings " + set + " updateFlags=234", out), 0);
+    EXPECT_EQ(run("settings " + set, out), 0);
+    EXPECT_EQ(out.find("updateFlags=234\n# updateFlags: updateDaily, updateOnConnect, updateOnPublication, "
+                       "bit 6, bit 7\nupdateInterval="), 0u);
 }
 
 TEST(VokfilesTool, PrintsTheStoredDaysOnePerLine)

@@ -622,6 +622,9 @@ InitializeItem initializeEntry(HMODULE dll)
 
 void writeSettingsThroughProxy(const PluginFolder& folder, int port)
 {
+    // The tests' rules are those of a file made before the publication rule (the
+    // daily time), unless a test chose others.
+    if (settings.updateFlags == (UpdateOnPublication | UpdateOnConnect)) settings.updateFlags = UpdateDaily | UpdateOnConnect;
     settings.useProxy = 1;
     std::wstring proxy = L"127.0.0.1:" + std::to_wstring(port);
     for (size_t i = 0; i <= proxy.size(); ++i) settings.proxy[i] = char16_t(proxy.c_str()[i]);

@@ -713,10 +713,15 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     EXPECT_EQ(cancelled, IDM_CANCEL);
     EXPECT_EQ(readFileBytes(folder.file(L"vokCurrency.set")), before);
 
-    INT_PTR done = runModal(open, [](HWND dialog) {
+    // The publication box shows bit 5 as attach wrote it; OK writes it turned, then back.
+    const uint8_t flags = before[0];
+    INT_PTR done = runModal(open, [flags](HWND dialog) {
         EXPECT_EQ(itemText(GetDlgItem(dialog, ShellMenuBarId), IDM_CANCEL), Cancel);
         EXPECT_EQ(rowCount(dialog), 3);
         setText(updatePage(dialog), IDC_UPDATE_INTERVAL, L"45");
+        EXPECT_TRUE(visible(GetDlgItem(updatePage(dialog), IDC_UPDATE_ON_PUBLICATION)));
+        EXPECT_EQ(isChecked(updatePage(dialog), IDC_UPDATE_ON_PUBLICATION), (flags & UpdateOnPublication) != 0);
+        click(updatePage(dialog), IDC_UPDATE_ON_PUBLICATION);
         click(itemsPage(dialog), IDC_ITEM_ADD);
         pressDone(dialog);
     }, [](HWND editor) { pressDone(editor); });
@@ -725,6 +730,12 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     ASSERT_EQ(after.size(), 584u);
     EXPECT_EQ(plugin.storedSettings().updateInterval, 45);
     EXPECT_EQ(plugin.storedSettings().itemCount, 4);
+    EXPECT_EQ(plugin.storedSettings().updateFlags, flags ^ UpdateOnPublication);  // the hidden bit kept too
+    runModal(open, [](HWND dialog) {
+        click(updatePage(dialog), IDC_UPDATE_ON_PUBLICATION);
+        pressDone(dialog);
+    });
+    EXPECT_EQ(plugin.storedSettings().updateFlags, flags);
     plugin.unload();
 }
 
