@@ -65,7 +65,7 @@ constexpr int32_t AnyInt32Low = INT32_MIN, AnyInt32High = INT32_MAX;
 
 // In record order; `items` has a table of its own below.
 inline constexpr SettingsField settingsFields[] = {
-    VOK_SETTING(updateFlags, 0, 31, Keep),
+    VOK_SETTING(updateFlags, 0, 63, Keep),
     VOK_SETTING(updateInterval, 1, AnyInt32High, Keep),
     VOK_SETTING(dailyHour, 0, 23, Keep),
     VOK_SETTING(dailyMinute, 0, 59, Keep),

@@ -47,7 +47,7 @@ TEST(PluginLibrary, AttachCreatesDefaultSettingsBesideTheLibrary)
     Settings stored = plugin.storedSettings();
     EXPECT_EQ(std::memcmp(stored.magic, "vok", 4), 0);
     EXPECT_EQ(std::memcmp(stored.magic2, "vok", 4), 0);
-    EXPECT_EQ(stored.updateFlags, 10);
+    EXPECT_EQ(stored.updateFlags, 40);  // after the bank publishes, no daily time
     EXPECT_EQ(stored.historyLength, 15);
     EXPECT_EQ(stored.panelFont.lfHeight, defaultFontHeight());
     EXPECT_EQ(GetFileAttributesW(plugin.folder.file(L"vokCurrency.set.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
