@@ -11,7 +11,6 @@
 static int32_t waitTicks;
 static int waitStep;
 
-
 // The settings first: they give the history's length, which a guessed store waits for.
 static bool catchUp()
 {

@@ -1,6 +1,5 @@
 #include "data/settings.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "data/filelag.h"

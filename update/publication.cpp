@@ -12,7 +12,7 @@ static std::atomic<int32_t> coveredThrough{0};
 
 // The bank's minute as learned: the table was not there at low and was there at
 // high (minutes of the Moscow day). Until a first table has come, 15:30 to 16:00.
-static int low, high;
+static int low = PublicationFrom - 1, high = 16 * 60;
 static bool learned;
 
 // The rule's own record: the last minute stamp it worked on (Moscow day number
@@ -20,13 +20,13 @@ static bool learned;
 // Moscow day whose start it checked and the stamp its request there is due at
 // (-1: none) with its failures so far, the Moscow day whose afternoon it asks
 // on, when the next ask is due, and what the asks so far found.
-static int64_t lastStamp;
+static int64_t lastStamp = -1;
 static bool awaiting;
 static RunKind awaitedKind;
-static int32_t checkedDay;
-static int64_t datedDue;
+static int32_t checkedDay = -1;
+static int64_t datedDue = -1;
 static int datedFails;
-static int32_t afternoonDay;
+static int32_t afternoonDay = -1;
 static int nextAsk, asks, lateFails, lastAsk, lastFail;
 static bool afternoonDone;
 
