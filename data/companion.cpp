@@ -1,6 +1,6 @@
 #include "data/companion.h"
 
-#include <cmath>
+#include <cfloat>
 #include <cstdlib>
 #include <cstring>
 
@@ -96,7 +96,8 @@ int32_t findDaySlot(const void* records, size_t stride, int32_t n, const DayCode
 // A rate kept as the file gives it only when it is a price; otherwise absent.
 static RateEntry priceOrAbsent(RateEntry entry)
 {
-    bool price = entry.nominal > 0 && std::isfinite(entry.rate) && entry.rate > 0.0f;
+    // Without branches: a NaN fails both comparisons, an infinity the second.
+    bool price = (entry.nominal > 0) & (entry.rate > 0.0f) & (entry.rate <= FLT_MAX);
     return price ? entry : RateEntry{0, 0.0f};
 }
 
@@ -130,12 +131,14 @@ int32_t mergeCompanionImage(const unsigned char* image, size_t size, DayRates* r
     size_t kept = currencies < size_t(ExtraCurrencies) ? currencies : size_t(ExtraCurrencies);
     size_t beyond = currencies - kept;
     startTail(tail, beyond, (size - CompanionHeaderBytes) / recordBytes);
-    int32_t merged = 0;
-    for (size_t at = CompanionHeaderBytes; at + recordBytes <= size; at += recordBytes) {
+    int32_t merged = 0, k = 0;
+    for (size_t at = CompanionHeaderBytes; at + recordBytes <= size; at += recordBytes, ++k) {
         DayCode day;
         std::memcpy(&day, image + at, sizeof day);
         if (!isCalendarDay(day.day, day.month, yearOf(day))) continue;
-        int32_t slot = findDaySlot(records, sizeof(DayRates), n, day);
+        // Both files are written newest first from one store: the k-th day of the
+        // one is mostly the k-th of the other.
+        int32_t slot = k < n && sameDay(records[k].code, day) ? k : findDaySlot(records, sizeof(DayRates), n, day);
         if (slot < 0) continue;
         for (size_t c = 0; c < kept; ++c) {
             RateEntry entry;

@@ -40,17 +40,14 @@ static int compareSlotKeys(const void* a, const void* b)
 
 static int32_t slotNumber(const DayCode& code) { return code.day != 0 ? dateOrder(code) : -1; }
 
-// Reads up to room whole records of the history file into image (the rest stays
-// zero: a cut last record is not a record); how many slots it filled, 0 for none,
-// FileUnreadable for a file that is there but could not be read.
+// Reads up to room records of the history file into image; how many whole ones
+// it read (a cut last record is not a record), FileUnreadable for a file that is
+// there but could not be read.
 static int32_t readRecords(const char16_t* path, HistoryRecord* image, int32_t room)
 {
     long got = readFileStart(path, image, static_cast<size_t>(room) * sizeof(HistoryRecord));
     if (got == FileUnreadable) return int32_t(FileUnreadable);
-    if (got <= 0) return 0;
-    int32_t whole = int32_t(got / long(sizeof(HistoryRecord)));
-    if (whole < room && got % long(sizeof(HistoryRecord)) != 0) std::memset(&image[whole], 0, sizeof(HistoryRecord));
-    return whole;
+    return got <= 0 ? 0 : int32_t(got / long(sizeof(HistoryRecord)));
 }
 
 // The n records of image put into out (capacity slots, zero) in date order, newest
@@ -61,8 +58,12 @@ static void takeRecords(const HistoryRecord* image, int32_t n, DayRates* out, in
 {
     auto* keys = static_cast<SlotKey*>(std::malloc(size_t(n > 0 ? n : 1) * sizeof(SlotKey)));
     if (!keys) return;
-    for (int32_t i = 0; i < n; ++i) keys[i] = SlotKey{slotNumber(image[i].code), i};
-    std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
+    bool ordered = true;  // as the store writes them: no sort needed
+    for (int32_t i = 0; i < n; ++i) {
+        keys[i] = SlotKey{slotNumber(image[i].code), i};
+        ordered = ordered && (i == 0 || keys[i - 1].number >= keys[i].number);
+    }
+    if (!ordered) std::qsort(keys, size_t(n), sizeof(SlotKey), compareSlotKeys);
     for (int32_t i = 0; i < n && i < capacity; ++i) std::memcpy(&out[i], &image[keys[i].index], sizeof(HistoryRecord));
     std::free(keys);
 }
@@ -71,7 +72,7 @@ enum class FileRead { Taken, MayHoldMore, Unreadable, NoMemory };
 
 static FileRead takeFileRecords(const char16_t* path, int32_t room, DayRates* out, int32_t capacity)
 {
-    auto* image = static_cast<HistoryRecord*>(std::calloc(size_t(room), sizeof(HistoryRecord)));
+    auto* image = static_cast<HistoryRecord*>(std::malloc(size_t(room) * sizeof(HistoryRecord)));
     if (!image) return FileRead::NoMemory;
     int32_t n = readRecords(path, image, room);
     if (n >= 0) takeRecords(image, n, out, capacity);

@@ -55,6 +55,10 @@ long readFileStart(const char16_t* path, void* buffer, size_t size)
         }
         if (n == 0) break;
         got += size_t(n);
+        // Linux reads a local file whole up to its end (only a fatal signal cuts
+        // such a read short, and the process ends then): a short read is the end,
+        // with no further call to see it.
+        if (got < size) break;
     }
     close(f);
     return static_cast<long>(got);

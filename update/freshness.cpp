@@ -27,6 +27,8 @@ DayCode todayNow()
     return day;
 }
 
+bool isTodayOnPanel(const DayCode& day) { return sameDay(day, today); }
+
 void setToday(const DayCode& day)
 {
     lockHistory();

@@ -10,6 +10,9 @@ void readShownRates(DayCode& shown, DayRates& rates);
 // and after it (all zero when there is none), read together under the lock.
 void readPanelDays(DayRates& previous, DayRates& current, DayRates& next);
 void setToday(const DayCode& day);
+// For the panel's thread, the only one that sets today: whether day is today,
+// read without the lock (the others only read it).
+bool isTodayOnPanel(const DayCode& day);
 
 // The shown day becomes the latest stored on or before today. Its rates are current
 // (Fresh) when that day is today, when the bank, asked for today's date, answered

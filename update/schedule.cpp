@@ -228,7 +228,7 @@ void refreshTick()
     if (ticksSinceRuleStart < RuleStartGapTicks) ++ticksSinceRuleStart;
     // A file whose save failed, or that could not be read, is tried again with
     // growing waits until it holds what memory holds; the icon shows the failed
-    // state meanwhile. Nothing but two atomic reads while all is well.
+    // state meanwhile. Nothing but an atomic read while all is well.
     if (!filesHoldMemory()) {
         if (keepFilesTick()) redrawFlag = 1;
         if (filesHoldMemory()) invalidatePanel();
@@ -236,7 +236,7 @@ void refreshTick()
     LocalTime now{};
     if (schedulePlatform.localTime) schedulePlatform.localTime(now);
     DayCode day = makeDayCode(now.day, now.month, now.year);
-    if (!sameDay(day, todayNow())) {
+    if (!isTodayOnPanel(day)) {
         setToday(day);
         evaluateFreshness();
     }
