@@ -70,7 +70,7 @@ void layoutFifteen(benchmark::State& state)
     for (auto _ : state) {
         firstVisible = 0;
         chooseVisibleSlots(settings);
-        LayoutInput in{&settings, &previous, &current, &next, TextMeasurer{measure, nullptr}, 21, 16, 240};
+        LayoutInput in{&settings, &previous, &current, &next, TextMeasurer{measure, nullptr}, 21, 16, 240, nullptr};
         benchmark::DoNotOptimize(layoutSlots(in));
     }
 }

@@ -10,7 +10,7 @@
 // it once, takes no lock and touches no file.
 enum FileLagBits : uint8_t {
     HistoryUnread = 1, CompanionUnread = 2, HistoryUnsaved = 4, CompanionUnsaved = 8, CapacityGuessed = 16,
-    HistoryLags = 31, SettingsUnread = 32, SettingsUnsaved = 64,
+    HistoryLags = 31, SettingsUnread = 32, SettingsUnsaved = 64, LimitsLag = 128,
 };
 inline std::atomic<uint8_t> fileLag{0};
 inline bool lagging(uint8_t bits) { return (fileLag.load(std::memory_order_acquire) & bits) != 0; }

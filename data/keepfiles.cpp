@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/history.h"
+#include "data/limits.h"
 #include "data/settings.h"
 
 // Ticks left before the next try, and how far the waits have grown. The panel's
@@ -20,6 +21,7 @@ static bool catchUp()
     if (settingsRead) settleHistoryCapacity(settings.historyLength);
     saveSettingsIfUnsaved();
     saveHistoryIfUnsaved();
+    saveLimitsIfUnsaved();
     return settingsRead && std::memcmp(&before, &settings, sizeof before) != 0;
 }
 

@@ -182,6 +182,21 @@ static const char* readDigits(const char* text, uint64_t& mantissa, int& signifi
     return text;
 }
 
+// value times 10 to the (negative) exponent, in steps of the exact powers: a few
+// rounding steps, and 0 far below the smallest double.
+static double timesNegativePowerOfTen(double value, int exponent)
+{
+    static const double steps[4] = {1e1, 1e2, 1e4, 1e8};
+    if (exponent < -400) return 0.0;
+    for (; exponent <= -16; exponent += 16) value /= 1e16;
+    for (int k = 3; k >= 0; --k)
+        if (-exponent >= (1 << k)) {
+            value /= steps[k];
+            exponent += 1 << k;
+        }
+    return value;
+}
+
 double readDecimal(const char* text, const char** end)
 {
     const char* start = text;
@@ -219,7 +234,7 @@ double readDecimal(const char* text, const char** end)
     else if (exponent >= 0)
         value = wholeTimesPowerOfTen(mantissa, exponent);
     else
-        value = double(mantissa) * std::pow(10.0, exponent);
+        value = timesNegativePowerOfTen(double(mantissa), exponent);
     return negative ? -value : value;
 }
 

@@ -5,6 +5,7 @@
 #include <commdlg.h>
 
 #include "data/currency.h"
+#include "data/numbertext.h"
 #include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
 #include "platform/module.h"
@@ -227,6 +228,34 @@ static void onEditorInit(HWND editor, bool isNew)
         EnableWindow(GetDlgItem(editor, IDC_EDITOR_COLOUR), FALSE);
     }
     editColour = item.colour;
+    const ItemLimits& limits = workingItems.limits[editIndex];
+    bool comma = (settings.commaFlags & CommaOnPanel) != 0;
+    const int fields[2] = {IDC_EDITOR_UPPER, IDC_EDITOR_LOWER};
+    for (int k = 0; k < 2; ++k) {
+        SendDlgItemMessageW(editor, fields[k], EM_LIMITTEXT, LimitTextUnits, 0);
+        wchar_t text[FixedTextUnits] = L"";
+        if (limits.flags & (k == 0 ? LimitUpper : LimitLower))
+            limitText(k == 0 ? limits.upper : limits.lower, comma, reinterpret_cast<char16_t*>(text), FixedTextUnits);
+        SetDlgItemTextW(editor, fields[k], text);
+    }
+    if (limits.flags & PercentDifference) setChecked(editor, IDC_EDITOR_PERCENT, true);
+}
+
+// The limit fields first: text that is no number is refused, the editor stays
+// open and the field keeps what was typed. False then.
+static bool storeLimits(HWND editor)
+{
+    wchar_t upper[LimitTextUnits + 2], lower[LimitTextUnits + 2];
+    GetDlgItemTextW(editor, IDC_EDITOR_UPPER, upper, LimitTextUnits + 2);
+    GetDlgItemTextW(editor, IDC_EDITOR_LOWER, lower, LimitTextUnits + 2);
+    LimitsChoice choice{reinterpret_cast<const char16_t*>(upper), reinterpret_cast<const char16_t*>(lower),
+                        checked(editor, IDC_EDITOR_PERCENT)};
+    int refused = storeLimitsChoice(workingItems.limits[editIndex], choice);
+    if (refused == 0) return true;
+    MessageBoxW(editor, L"Извините, но граница курса должна быть числом.", L"vok Currency",
+                MB_OK | MB_ICONERROR | MB_TOPMOST);
+    SetFocus(GetDlgItem(editor, refused == 1 ? IDC_EDITOR_UPPER : IDC_EDITOR_LOWER));
+    return false;
 }
 
 static void chooseColour(HWND editor)
@@ -244,6 +273,7 @@ static void chooseColour(HWND editor)
 
 static void onEditorOk(HWND editor)
 {
+    if (!storeLimits(editor)) return;
     EditorChoice choice;
     choice.ratio = checked(editor, IDC_EDITOR_RATIO);
     choice.nextPeriod = checked(editor, IDC_EDITOR_NEXT_PERIOD);

@@ -180,7 +180,7 @@ static void onInitDialog(HWND dialog)
     optionsTab = GetDlgItem(dialog, IDC_OPTIONS_TAB);
     setUpFullScreenDialog(dialog, IDR_OPTIONS_MENUBAR);
 
-    loadWorkingItems(workingItems, settings);
+    loadWorkingItems(workingItems, settings, itemLimits);
     optionsPages[ItemsPage] = createDialogPage(dialog, IDD_ITEMS_PAGE, itemsPageProc);
     optionsPages[UpdatePage] = createDialogPage(dialog, IDD_UPDATE_PAGE, updatePageProc);
     optionsPages[MiscPage] = createDialogPage(dialog, IDD_MISC_PAGE, miscPageProc);
@@ -232,6 +232,11 @@ static void onOk(HWND dialog)
     std::memcpy(settings.itemColumnWidths, widths, sizeof widths);
     unlockHistory();
     saveSettingsFile();
+    // The limits file is written only once there is something to keep in it.
+    if (std::memcmp(itemLimits, workingItems.limits, sizeof itemLimits) != 0) {
+        std::memcpy(itemLimits, workingItems.limits, sizeof itemLimits);
+        saveLimits(true);
+    }
     if (settingsChanged) settingsChanged();
     endOptions(dialog, 1);
 }

@@ -6,7 +6,8 @@
 // resizes the item when it asks, and its menu opens the plug-in's settings (template
 // IDD_TODAY_CUSTOM, ordinal 241), taps the item's icon or exits. It knows none of the
 // plug-in's files: the run command prepares them (vokfiles) and takes its pictures
-// (todayshot).
+// (todayshot). The plug-in's notifications (the shell's SHNotificationAdd, as
+// platform/notify.h hands them over) show as small windows over the screen.
 //
 //   --plugin DLL  --tick-ms N  --exit-after-ms N  --open-settings  --update-at-start
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "platform/notify.h"
 #include "platform/today.h"
 
 namespace {
@@ -178,9 +180,78 @@ void tapIcon()
     SendMessageW(itemWindow, WM_LBUTTONUP, 0, MAKELPARAM(2 * scale, 2 * scale));
 }
 
+// A notification of the item's: a small window over the lower part of the screen
+// with the title and the text (its window text, for whoever reads it), closed by a
+// tap or when its time is up. Its id is in its window data.
+LRESULT CALLBACK notificationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        HBRUSH back = CreateSolidBrush(RGB(255, 255, 225));
+        FillRect(dc, &area, back);
+        DeleteObject(back);
+        HFONT font = CreateFontW(-12 * scale, 0, 0, 0, FW_NORMAL, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0, L"Tahoma");
+        HGDIOBJ old = SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+        wchar_t text[256];
+        GetWindowTextW(window, text, 256);
+        InflateRect(&area, -4 * scale, -4 * scale);
+        DrawTextW(dc, text, -1, &area, DT_WORDBREAK | DT_LEFT);
+        SelectObject(dc, old);
+        DeleteObject(font);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_TIMER:
+        DestroyWindow(window);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// WM_COPYDATA from the plug-in's notification calls: TRUE when it was one.
+LRESULT onNotification(const COPYDATASTRUCT* copy)
+{
+    if (!copy || copy->cbData != sizeof(NotificationMessage)) return FALSE;
+    NotificationMessage message = *static_cast<const NotificationMessage*>(copy->lpData);
+    message.title[63] = message.text[191] = 0;
+    if (copy->dwData == NotificationRemoveData) {
+        for (HWND shown = FindWindowExW(screenWindow, nullptr, L"vokTodayNotification", nullptr); shown;) {
+            HWND next = FindWindowExW(screenWindow, shown, L"vokTodayNotification", nullptr);
+            if (DWORD(GetWindowLongPtrW(shown, GWLP_USERDATA)) == message.id) DestroyWindow(shown);
+            shown = next;
+        }
+        return TRUE;
+    }
+    if (copy->dwData != NotificationAddData) return FALSE;
+    wchar_t text[260];
+    _snwprintf(text, 259, L"%ls\n%ls", message.title, message.text);
+    text[259] = 0;
+    say("todayhost: notification: %s", message.text);
+    RECT client;
+    GetClientRect(screenWindow, &client);
+    int height = 52 * scale;
+    HWND shown = CreateWindowExW(WS_EX_TOPMOST, L"vokTodayNotification", text, WS_CHILD | WS_VISIBLE | WS_BORDER,
+                                 8 * scale, client.bottom - height - 8 * scale, client.right - 16 * scale, height,
+                                 screenWindow, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!shown) return FALSE;
+    SetWindowLongPtrW(shown, GWLP_USERDATA, LONG_PTR(message.id));
+    SetWindowPos(shown, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetTimer(shown, 1, (message.seconds ? message.seconds : 10) * 1000, nullptr);
+    return TRUE;
+}
+
 LRESULT CALLBACK screenProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_COPYDATA:
+        return onNotification(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_PAINT:
         paintScreen(window);
         return 0;
@@ -262,6 +333,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     screenClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
     screenClass.lpszClassName = L"vokTodayScreen";
     RegisterClassW(&screenClass);
+    WNDCLASSW notificationClass = {};
+    notificationClass.lpfnWndProc = notificationProc;
+    notificationClass.hInstance = instance;
+    notificationClass.lpszClassName = L"vokTodayNotification";
+    RegisterClassW(&notificationClass);
     RECT frame{0, 0, 240 * scale, 320 * scale};
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     AdjustWindowRect(&frame, style, TRUE);

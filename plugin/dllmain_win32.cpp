@@ -6,6 +6,7 @@
 
 #include "data/history.h"
 #include "data/keepfiles.h"
+#include "data/limits.h"
 #include "data/settings.h"
 #include "dialogs/options.h"
 #include "platform/module.h"
@@ -24,6 +25,9 @@ static void loadSettingsFile()
     // item window keeps what the options dialog last set.
     if (!path[0] && std::memcmp(settings.magic, "vok", 4) == 0) return;
     loadSettings(reinterpret_cast<const char16_t*>(path), screenDpi());
+    buildDataPath(path, L"vokCurrency.lim");
+    // Read with the settings; a file that could not be read keeps memory's limits.
+    if (path[0]) loadLimits(reinterpret_cast<const char16_t*>(path));
 }
 
 static void attach(HINSTANCE instance)

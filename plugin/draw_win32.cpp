@@ -1,6 +1,7 @@
 // Drawing the panel line into the back buffer: icon frame, items, arrows.
 #include <windows.h>
 
+#include "data/limits.h"
 #include "data/settings.h"
 #include "platform/module.h"
 #include "platform/shell.h"
@@ -56,14 +57,24 @@ void drawPanel(const PanelWindow& panel)
     GetTextExtentExPointW(memoryDC, L"   ", 3, 0, nullptr, nullptr, &separator);
 
     chooseVisibleSlots(settings);
-    const LayoutSource source{&redrawFlag, readPanelDays};
+    const LayoutSource source{&redrawFlag, readPanelDays, itemLimits};
     int offset = layOutWhenFlagged(source, settings, TextMeasurer{measureInDC, memoryDC}, separator.cx, iconSize,
                                    panel.width);
     for (int i = 0; i <= lastSlot; ++i) {
         ItemSlot& slot = slots[i];
         slot.x += offset;
         const PanelItem& item = settings.items[slot.itemIndex];
-        SetTextColor(memoryDC, item.useDefaultColour ? panel.hostTextColour : item.colour);
+        COLORREF colour = item.useDefaultColour ? panel.hostTextColour : item.colour;
+        if (slot.alert != AlertInside) {
+            // An item across its limit: black on amber, whatever the host's colours,
+            // and unlike either arrow.
+            RECT behind = {slot.x - 2, 0, slot.x + slot.width + 2, panelHeight};
+            HBRUSH amber = CreateSolidBrush(AlertBackground);
+            FillRect(memoryDC, &behind, amber);
+            DeleteObject(amber);
+            colour = RGB(0, 0, 0);
+        }
+        SetTextColor(memoryDC, colour);
         int length = 0;
         while (length < SlotTextUnits && slot.text[length]) ++length;
         ExtTextOutW(memoryDC, slot.x, 1, 0, nullptr, reinterpret_cast<const wchar_t*>(slot.text), length, nullptr);

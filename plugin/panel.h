@@ -24,6 +24,12 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // Draws the icon frame and the items into the window's back buffer.
 void drawPanel(const PanelWindow& panel);
 
+// Raises the notifications of the crossings the last layout found, withdraws those
+// of items back inside, and keeps the alert states in their file.
+void announceAlerts(HWND window);
+// The items were edited: the notifications shown stay, but belong to no item now.
+void forgetAlertNotifications();
+
 // The settings record has changed (the options dialog's OK): the panel starts again
 // from its first item and lays its line out anew.
 void panelSettingsChanged();

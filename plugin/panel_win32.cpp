@@ -27,6 +27,7 @@ void panelSettingsChanged()
 {
     redrawFlag = 1;
     firstVisible = 0;
+    forgetAlertNotifications();
     repaintPanel();
 }
 
@@ -93,6 +94,7 @@ static void onPaint(const PanelWindow& panel, HWND window)
     HDC screen = BeginPaint(window, &paint);
     BitBlt(screen, 0, 0, panel.width, panel.height, panel.memoryDC, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
+    announceAlerts(window);
 }
 
 static LRESULT onQueryRefresh(WPARAM wParam)

@@ -64,6 +64,9 @@
 #define IDC_EDITOR_NEXT_PERIOD 1056
 #define IDC_EDITOR_IF_AVAILABLE 1063
 #define IDC_EDITOR_DIFFERENCE 1067
+#define IDC_EDITOR_UPPER 1075
+#define IDC_EDITOR_LOWER 1076
+#define IDC_EDITOR_PERCENT 1077
 
 // The options dialog's menu bar (RCDATA and MENU of the same number), its command
 // and its button's text.

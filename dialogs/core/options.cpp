@@ -1,22 +1,31 @@
 #include "dialogs/core/options.h"
 
+#include <cfloat>
 #include <cstring>
 
 #include "data/currency.h"
 #include "data/settingsfields.h"
 #include "data/history.h"
+#include "data/numbertext.h"
 #include "platform/text16.h"
 
 WorkingItems workingItems;
 
-void loadWorkingItems(WorkingItems& w, const Settings& s)
+void loadWorkingItems(WorkingItems& w, const Settings& s, const ItemLimits* limits)
 {
-    std::memcpy(&w.count, &s.itemCount, sizeof w);
+    std::memcpy(&w.count, &s.itemCount, WorkingItemsRecordBytes);
     if (w.count < 0) w.count = 0;
     if (w.count > MaxItems) w.count = MaxItems;
+    if (limits)
+        std::memcpy(w.limits, limits, sizeof w.limits);
+    else
+        std::memset(w.limits, 0, sizeof w.limits);
 }
 
-void storeWorkingItems(Settings& s, const WorkingItems& w) { std::memcpy(&s.itemCount, &w.count, sizeof w); }
+void storeWorkingItems(Settings& s, const WorkingItems& w)
+{
+    std::memcpy(&s.itemCount, &w.count, WorkingItemsRecordBytes);
+}
 
 // --- The list's buttons -------------------------------------------------------------
 
@@ -31,6 +40,7 @@ void startNewItem(WorkingItems& w, int slot)
     std::memset(&item, 0, sizeof item);
     item.digits = 2;
     item.useDefaultColour = 1;
+    std::memset(&w.limits[slot], 0, sizeof w.limits[slot]);
 }
 
 static void swapItems(WorkingItems& w, int a, int b)
@@ -38,6 +48,9 @@ static void swapItems(WorkingItems& w, int a, int b)
     PanelItem kept = w.items[a];
     w.items[a] = w.items[b];
     w.items[b] = kept;
+    ItemLimits keptLimits = w.limits[a];
+    w.limits[a] = w.limits[b];
+    w.limits[b] = keptLimits;
 }
 
 bool moveItemUp(WorkingItems& w, int row)
@@ -58,7 +71,10 @@ bool deleteItem(WorkingItems& w, int row)
 {
     if (!isRow(w, row)) return false;
     --w.count;
-    for (int i = row; i < w.count; ++i) w.items[i] = w.items[i + 1];
+    for (int i = row; i < w.count; ++i) {
+        w.items[i] = w.items[i + 1];
+        w.limits[i] = w.limits[i + 1];
+    }
     return true;
 }
 
@@ -127,6 +143,57 @@ void storeEditorChoice(PanelItem& item, const EditorChoice& c)
     item.digits = chosenRow(c.digitsRow, item.digits, VOK_ITEM_AT(digits).high);
     item.useDefaultColour = c.defaultColour ? 1 : 0;
     item.colour = c.colour;
+}
+
+bool parseLimit(const char16_t* text, bool& present, float& value)
+{
+    char narrow[LimitTextUnits + 1];
+    size_t length = 0;
+    for (; text[length] && length < LimitTextUnits; ++length)
+        narrow[length] = text[length] < 0x80 ? static_cast<char>(text[length]) : '?';
+    if (text[length]) return false;
+    narrow[length] = 0;
+    const char* at = narrow;
+    while (isBlank(*at)) ++at;
+    present = *at != 0;
+    if (!present) return true;
+    const char* end = at;
+    double read = readDecimal(at, &end);
+    while (isBlank(*end)) ++end;
+    if (end == at || *end != 0 || !(read >= -FLT_MAX && read <= FLT_MAX)) return false;
+    value = static_cast<float>(read);
+    return true;
+}
+
+void limitText(float value, bool comma, char16_t* out, size_t capacity)
+{
+    size_t length = formatFixed(out, capacity, double(value), 4, comma);
+    while (length > 0 && out[length - 1] == u'0') out[--length] = 0;
+    if (length > 0 && (out[length - 1] == u'.' || out[length - 1] == u',')) out[--length] = 0;
+}
+
+// One field into its flag and value; false for text that is no number.
+static bool readLimitField(const char16_t* text, uint8_t flag, ItemLimits& l)
+{
+    bool present = false;
+    float value = 0.0f;
+    if (!parseLimit(text ? text : u"", present, value)) return false;
+    l.flags = present ? uint8_t(l.flags | flag) : uint8_t(l.flags & ~flag);
+    (flag == LimitUpper ? l.upper : l.lower) = present ? value : 0.0f;
+    return true;
+}
+
+int storeLimitsChoice(ItemLimits& l, const LimitsChoice& c)
+{
+    ItemLimits chosen = l;
+    if (!readLimitField(c.upper, LimitUpper, chosen)) return 1;
+    if (!readLimitField(c.lower, LimitLower, chosen)) return 2;
+    chosen.flags = c.percent ? uint8_t(chosen.flags | PercentDifference) : uint8_t(chosen.flags & ~PercentDifference);
+    const uint8_t bounds = LimitUpper | LimitLower;
+    if ((chosen.flags & bounds) != (l.flags & bounds) || chosen.upper != l.upper || chosen.lower != l.lower)
+        chosen.alert = AlertInside;
+    l = chosen;
+    return 0;
 }
 
 // --- The update and misc pages --------------------------------------------------------

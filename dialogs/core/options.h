@@ -8,22 +8,26 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "data/limits.h"
 #include "data/settings.h"
 
 // The item list the options dialog edits: Settings' itemCount and items, same layout,
 // copied in when the dialog opens and back whole on OK.
+// Each item's limits travel with it through the list's buttons.
 struct WorkingItems {
     int32_t count;
     PanelItem items[ItemSlots];
+    ItemLimits limits[ItemSlots];
 };
-static_assert(sizeof(WorkingItems) == offsetof(Settings, magic) - offsetof(Settings, itemCount),
-              "WorkingItems is Settings' itemCount and items");
+constexpr size_t WorkingItemsRecordBytes = offsetof(Settings, magic) - offsetof(Settings, itemCount);
+static_assert(offsetof(WorkingItems, limits) == WorkingItemsRecordBytes, "WorkingItems starts as Settings' itemCount and items");
 
 extern WorkingItems workingItems;
 
-// Copies the list out of s; a count outside 0..15 (a damaged record) comes in range.
-void loadWorkingItems(WorkingItems& w, const Settings& s);
-// Copies w whole over s.itemCount and s.items.
+// Copies the list out of s, and the limits (none when null); a count outside
+// 0..15 (a damaged record) comes in range.
+void loadWorkingItems(WorkingItems& w, const Settings& s, const ItemLimits* limits = nullptr);
+// Copies w's count and items whole over s.itemCount and s.items.
 void storeWorkingItems(Settings& s, const WorkingItems& w);
 
 // The list buttons. Each returns false and changes nothing when it does not apply
@@ -57,6 +61,25 @@ struct EditorChoice {
 // Writes the editor's choice into item. A list without a valid row keeps the item's
 // value (brought into range), so nothing outside the lists is ever stored.
 void storeEditorChoice(PanelItem& item, const EditorChoice& c);
+
+// The limit fields take this many characters and are read with a buffer of one more.
+constexpr int LimitTextUnits = 24;
+// The editor's limit fields: empty (blanks only) is no limit; a number is read as
+// the converter reads amounts, with a point or a comma. False for text that is no
+// finite number (then value is untouched).
+bool parseLimit(const char16_t* text, bool& present, float& value);
+// A limit as its field shows it: up to 4 digits after the point, trailing zeros
+// left out, with a comma when comma is set.
+void limitText(float value, bool comma, char16_t* out, size_t capacity);
+// The editor's limit fields and percent box at OK, into l: 0 when stored, else
+// the field (1 upper, 2 lower) whose text is no number, and l is untouched. A
+// limit that changes puts the item back inside (its crossing is new).
+struct LimitsChoice {
+    const char16_t* upper;  // IDC_EDITOR_UPPER
+    const char16_t* lower;  // IDC_EDITOR_LOWER
+    bool percent;           // IDC_EDITOR_PERCENT
+};
+int storeLimitsChoice(ItemLimits& l, const LimitsChoice& c);
 
 // Number fields come as the unsigned value the platform reads from them (an empty
 // field reads 0) and are judged as signed 32-bit numbers.

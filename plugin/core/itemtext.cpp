@@ -25,8 +25,7 @@ static float inNominal(float rate, int32_t fromNominal, int32_t toNominal)
     return static_cast<float>(double(rate) / fromNominal * toNominal);
 }
 
-void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous, const DayRates& current,
-                 const DayRates& next, uint8_t commaFlags, const TextMeasurer& measurer)
+ItemValues itemValues(const PanelItem& item, const DayRates& previous, const DayRates& current, const DayRates& next)
 {
     const DayRates* newer = &current;
     const DayRates* older = &previous;
@@ -36,26 +35,44 @@ void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous
     }
     int currency = item.currency < CurrencyCount ? item.currency : CurrencyCount - 1;
     int currency2 = item.currency2 < CurrencyCount ? item.currency2 : CurrencyCount - 1;
-
-    float newValue = 0.0f;
-    float oldValue = 0.0f;
-    int length = 0;
     // The older day is compared per unit, in the newer day's nominals: the bank
     // changes a currency's nominal now and then (10 to 1, 1 to 10).
     const RateEntry& a = newer->rates[currency];
     const RateEntry& b = newer->rates[currency2];
     float olderRate = inNominal(older->rates[currency].rate, older->rates[currency].nominal, a.nominal);
     float olderRate2 = inNominal(older->rates[currency2].rate, older->rates[currency2].nominal, b.nominal);
+    ItemValues v{0.0f, 0.0f, newer->code, currency};
     if (!item.isRatio) {
-        newValue = a.rate;
-        oldValue = olderRate;
-        copy16(slot.text, SlotTextUnits, symbol[currency]);
+        v.newValue = a.rate;
+        v.oldValue = olderRate;
+    } else {
+        if (b.rate != 0.0f) v.newValue = a.rate / b.rate;
+        if (olderRate2 != 0.0f) v.oldValue = olderRate / olderRate2;
+    }
+    return v;
+}
+
+// The difference as a percentage of the older value, two digits, signed: " (+1.23%)".
+static int appendPercent(char16_t* out, int at, float newValue, float oldValue)
+{
+    double percent = (double(newValue) - double(oldValue)) / double(oldValue) * 100.0;
+    at = append16(out, at, percent > 0.0 ? " (+" : " (");
+    at = appendNumber(out, at, percent, 2);
+    return append16(out, at, "%)");
+}
+
+void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous, const DayRates& current,
+                 const DayRates& next, uint8_t commaFlags, const TextMeasurer& measurer, bool percent)
+{
+    ItemValues v = itemValues(item, previous, current, next);
+    float newValue = v.newValue, oldValue = v.oldValue;
+    int length = 0;
+    if (!item.isRatio) {
+        copy16(slot.text, SlotTextUnits, symbol[v.currency]);
         length = static_cast<int>(length16(slot.text, SlotTextUnits));
         length = append16(slot.text, length, " ");
         length = appendNumber(slot.text, length, newValue, item.digits);
     } else {
-        if (b.rate != 0.0f) newValue = a.rate / b.rate;
-        if (olderRate2 != 0.0f) oldValue = olderRate / olderRate2;
         slot.text[0] = 0;
         length = append16(slot.text, length, "[");
         length = appendNumber(slot.text, length, newValue, item.digits);
@@ -67,9 +84,13 @@ void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous
             if (slot.text[i] == u'0') slot.text[i] = u'\u2212';
     }
     if ((item.itemFlags & ShowDifference) && oldValue != 0.0f && newValue != 0.0f) {
-        length = append16(slot.text, length, " (");
-        length = appendNumber(slot.text, length, double(newValue - oldValue), item.digits);
-        length = append16(slot.text, length, ")");
+        if (percent) {
+            length = appendPercent(slot.text, length, newValue, oldValue);
+        } else {
+            length = append16(slot.text, length, " (");
+            length = appendNumber(slot.text, length, double(newValue - oldValue), item.digits);
+            length = append16(slot.text, length, ")");
+        }
     }
     if (commaFlags & CommaOnPanel) {
         for (int i = 0; i < length; ++i)

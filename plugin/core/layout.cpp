@@ -6,6 +6,8 @@ ItemSlot slots[SlotCount];
 int32_t firstVisible;
 int32_t lastSlot;
 int32_t dragThreshold;
+AlertCrossing pendingCrossings[ItemSlots];
+int pendingCrossingCount;
 
 void chooseVisibleSlots(const Settings& s)
 {
@@ -22,7 +24,11 @@ int layoutSlots(const LayoutInput& in)
     int total = 0;
     for (int i = 0; i <= lastSlot; ++i) {
         ItemSlot& slot = slots[i];
-        composeItem(s.items[firstVisible + i], slot, *in.previous, *in.current, *in.next, s.commaFlags, in.measurer);
+        const ItemLimits* limits = in.limits ? &in.limits[firstVisible + i] : nullptr;
+        bool percent = limits && (limits->flags & PercentDifference);
+        composeItem(s.items[firstVisible + i], slot, *in.previous, *in.current, *in.next, s.commaFlags, in.measurer,
+                    percent);
+        slot.alert = limits ? alertSideOf(*limits, slot.value) : uint8_t(AlertInside);
         slot.x = total;
         total += slot.width;
         slot.itemIndex = firstVisible + i;
@@ -46,7 +52,12 @@ int layOutWhenFlagged(const LayoutSource& source, const Settings& s, TextMeasure
     if (!source.redraw->exchange(0)) return 0;
     DayRates previous, current, next;
     source.readDays(previous, current, next);
-    LayoutInput in{&s, &previous, &current, &next, measurer, separatorWidth, iconSize, panelWidth};
+    if (source.limits) {
+        AlertCrossing found[ItemSlots];
+        int n = advanceAlerts(s, source.limits, previous, current, next, found);
+        for (int i = 0; i < n && pendingCrossingCount < ItemSlots; ++i) pendingCrossings[pendingCrossingCount++] = found[i];
+    }
+    LayoutInput in{&s, &previous, &current, &next, measurer, separatorWidth, iconSize, panelWidth, source.limits};
     return layoutSlots(in);
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "plugin/core/alerts.h"
 #include "plugin/core/itemtext.h"
 
 constexpr int SlotCount = 15;
@@ -25,6 +26,7 @@ struct LayoutInput {
     int separatorWidth;
     int iconSize;
     int panelWidth;
+    const ItemLimits* limits;  // each item's limits (its percent option too); none when null
 };
 
 // Composes and places slots 0..lastSlot; returns the row's offset (added to
@@ -36,7 +38,13 @@ int layoutSlots(const LayoutInput& in);
 struct LayoutSource {
     std::atomic<uint8_t>* redraw;
     void (*readDays)(DayRates& previous, DayRates& current, DayRates& next);
+    ItemLimits* limits;  // moved on to the days' values at each layout; none when null
 };
+
+// The alert states the layouts moved since the panel last took them: it raises
+// or withdraws their notifications once the paint is done, and keeps the states.
+extern AlertCrossing pendingCrossings[ItemSlots];
+extern int pendingCrossingCount;
 
 // A paint's layout step: when the redraw request is set, clears it first and only
 // then reads the days and places the slots, so an update that sets it meanwhile

@@ -174,7 +174,7 @@ struct Layout : ::testing::Test {
     int layout(int iconSize = 16, int panelWidth = 240)
     {
         chooseVisibleSlots(s);
-        LayoutInput in{&s, &none, &cur, &none, seven, 21, iconSize, panelWidth};
+        LayoutInput in{&s, &none, &cur, &none, seven, 21, iconSize, panelWidth, nullptr};
         return layoutSlots(in);
     }
 };
@@ -253,7 +253,7 @@ TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
     firstVisible = 0;
     measurements = 0;
     const TextMeasurer racing{measureAndLetTheWorkerRun, nullptr};
-    const LayoutSource source{&redrawFlag, readPanelDays};
+    const LayoutSource source{&redrawFlag, readPanelDays, nullptr};
 
     chooseVisibleSlots(s);
     EXPECT_EQ(layOutWhenFlagged(source, s, racing, 21, 16, 240), 25);

@@ -45,7 +45,7 @@ TEST(QuietPaths, TickAndLayoutAllocateNothingAndTouchNoFile)
     DayRates current;
     readShownRates(shown, current);
     chooseVisibleSlots(settings);
-    LayoutInput in{&settings, &current, &current, &current, TextMeasurer{measure, nullptr}, 18, 16, 240};
+    LayoutInput in{&settings, &current, &current, &current, TextMeasurer{measure, nullptr}, 18, 16, 240, nullptr};
     layoutSlots(in);
     EXPECT_EQ(allocations.load() - before, 0);
     EXPECT_EQ(fileAccessCount - filesBefore, 0);
