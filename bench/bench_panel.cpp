@@ -53,7 +53,9 @@ void quietTick(benchmark::State& state)
 }
 BENCHMARK(quietTick);
 
-void layoutFifteen(benchmark::State& state)
+// A layout of 15 items, without limits and with limits on every item (both
+// bounds): the two run side by side in one run.
+void layOutFifteen(benchmark::State& state, const ItemLimits* limits)
 {
     setDefaultSettings(settings, 96);
     settings.itemCount = 15;
@@ -70,11 +72,22 @@ void layoutFifteen(benchmark::State& state)
     for (auto _ : state) {
         firstVisible = 0;
         chooseVisibleSlots(settings);
-        LayoutInput in{&settings, &previous, &current, &next, TextMeasurer{measure, nullptr}, 21, 16, 240, nullptr};
+        LayoutInput in{&settings, &previous, &current, &next, TextMeasurer{measure, nullptr}, 21, 16, 240, limits};
         benchmark::DoNotOptimize(layoutSlots(in));
     }
 }
+
+void layoutFifteen(benchmark::State& state) { layOutFifteen(state, nullptr); }
 BENCHMARK(layoutFifteen);
+
+void layoutFifteenWithLimits(benchmark::State& state)
+{
+    static ItemLimits limits[ItemSlots];
+    for (int i = 0; i < ItemSlots; ++i)
+        limits[i] = ItemLimits{LimitUpper | LimitLower, AlertInside, {0, 0}, 31.0f + i, 20.0f};
+    layOutFifteen(state, limits);
+}
+BENCHMARK(layoutFifteenWithLimits);
 
 void attach(benchmark::State& state)
 {

@@ -16,13 +16,16 @@ static int waitStep;
 static bool catchUp()
 {
     static Settings before;
+    static ItemLimits limitsBefore[ItemSlots];
     before = settings;
+    std::memcpy(limitsBefore, itemLimits, sizeof limitsBefore);
     bool settingsRead = readSettingsIfUnread();
     if (settingsRead) settleHistoryCapacity(settings.historyLength);
     saveSettingsIfUnsaved();
     saveHistoryIfUnsaved();
     saveLimitsIfUnsaved();
-    return settingsRead && std::memcmp(&before, &settings, sizeof before) != 0;
+    return (settingsRead && std::memcmp(&before, &settings, sizeof before) != 0) ||
+           std::memcmp(limitsBefore, itemLimits, sizeof limitsBefore) != 0;
 }
 
 bool keepFilesTick()

@@ -7,8 +7,8 @@
 
 // Whether every file holds what memory holds, nothing waiting to be read or written.
 inline bool filesHoldMemory() { return fileLag.load(std::memory_order_acquire) == 0; }
-// One tick of the panel. True when the settings file, read at last, replaced the
-// record in memory (the panel then lays itself out again).
+// One tick of the panel. True when the settings file or the limits file, read at
+// last, replaced what memory held (the panel then lays itself out again).
 bool keepFilesTick();
 // The last try when the module is unloaded: every file that lags, at once.
 void keepFilesLastTry();

@@ -80,6 +80,13 @@ if [ $demo -eq 1 ]; then
     # default 15-pixel font; the demo's panel font is 13 pixels so the three default
     # items show whole.
     "$vokfiles" settings "$data/vokCurrency.set" useProxy=1 "proxy=127.0.0.1:$port" panelFont.lfHeight=13
+    # The dollar (the third item) with an upper limit of 99 roubles, which the
+    # sample rates (about 100) cross: the first update draws it in alert and raises
+    # its notification. A limits file the demo already has is left as it is.
+    [ -f "$data/vokCurrency.lim" ] || python3 -c 'import struct, sys
+slots = [bytes(12)] * 16
+slots[2] = struct.pack("<BBxxff", 1, 0, 99.0, 0.0)  # upper limit, inside so far
+open(sys.argv[1], "wb").write(b"vokL" + bytes([1, 12, 16, 0]) + b"".join(slots))' "$data/vokCurrency.lim"
     args+=(--update-at-start)
 fi
 

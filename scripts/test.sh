@@ -124,6 +124,7 @@ demo_end_to_end() {  # the run command's own path: host under Xvfb, sample servi
     mkdir -p build/e2e-demo
     VOK_RUN_TIMEOUT=150 scripts/run.sh --demo --headless --data build/e2e-demo | tee build/e2e-demo/run.out &&
         grep -q "^run: the plug-in stored the rates of " build/e2e-demo/run.out &&
+        grep -q "^todayhost: notification: USD выше 99" build/e2e-demo/run.out &&
         python3 tests/e2e/check_demo.py build/e2e-demo &&
         echo "screenshot kept in build/e2e-demo/screenshot.png"
 }

@@ -70,7 +70,7 @@ SYSTEMTIME localNow()
     return now;
 }
 
-std::string todaysDocument(const SYSTEMTIME& now)
+std::string todaysDocument(const SYSTEMTIME& now, const char* usd)
 {
     char head[160];
     std::snprintf(head, sizeof head,
@@ -79,7 +79,9 @@ std::string todaysDocument(const SYSTEMTIME& now)
                   now.wDay, now.wMonth, now.wYear);
     std::string doc = head;
     doc += "<Valute ID=\"R01235\"><NumCode>840</NumCode><CharCode>USD</CharCode><Nominal>1</Nominal>"
-           "<Name>\xC4\xEE\xEB\xEB\xE0\xF0 \xD1\xD8\xC0</Name><Value>80,5000</Value></Valute>\r\n";
+           "<Name>\xC4\xEE\xEB\xEB\xE0\xF0 \xD1\xD8\xC0</Name><Value>";
+    doc += usd;
+    doc += "</Value></Valute>\r\n";
     doc += "<Valute ID=\"R01239\"><NumCode>978</NumCode><CharCode>EUR</CharCode><Nominal>1</Nominal>"
            "<Name>\xC5\xE2\xF0\xEE</Name><Value>96,6000</Value></Valute>\r\n";
     doc += "</ValCurs>\r\n";
@@ -337,6 +339,8 @@ bool ModalDriver::step(Entry& e)
 
 std::vector<int> PluginHost::framesSeen;
 int PluginHost::watermarks;
+std::vector<std::wstring> PluginHost::notifications;
+int PluginHost::notificationsWithdrawn;
 
 namespace {
 
@@ -380,6 +384,14 @@ LRESULT CALLBACK recordingHost(HWND window, UINT message, WPARAM wParam, LPARAM 
         DeleteObject(white);
         ++PluginHost::watermarks;
         return 1;
+    }
+    if (message == WM_COPYDATA) {  // the shell's notifications, as the desktop stand-in hands them over
+        auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (!copy || copy->cbData != sizeof(NotificationMessage)) return FALSE;
+        const auto* note = static_cast<const NotificationMessage*>(copy->lpData);
+        if (copy->dwData == NotificationAddData) PluginHost::notifications.push_back(note->text);
+        if (copy->dwData == NotificationRemoveData) ++PluginHost::notificationsWithdrawn;
+        return TRUE;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

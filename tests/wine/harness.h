@@ -13,6 +13,7 @@
 
 #include "data/currency.h"
 #include "data/settings.h"
+#include "platform/notify.h"
 #include "platform/today.h"
 
 // A fresh folder holding a copy of vokcurrency.dll (and the icon strips when built);
@@ -90,9 +91,9 @@ void writeHistory(const std::wstring& path, const std::vector<DayRates>& days, s
 Settings readSettings(const std::wstring& path);
 // The local time now.
 SYSTEMTIME localNow();
-// The bank's table of the day now: USD 80.5000 and EUR 96.6000, as the bank
-// writes them (code page 1251).
-std::string todaysDocument(const SYSTEMTIME& now);
+// The bank's table of the day now: USD 80.5000 (or usd) and EUR 96.6000, as the
+// bank writes them (code page 1251).
+std::string todaysDocument(const SYSTEMTIME& now, const char* usd = "80,5000");
 // One day's record: EUR (for nominal units) and USD, nothing else.
 DayRates dayOf(const DayCode& day, float eur, float usd, int eurNominal = 1);
 
@@ -201,6 +202,10 @@ public:
     // repeats left out; filled while the host records. And the requests it answered.
     static std::vector<int> framesSeen;
     static int watermarks;
+    // The texts of the notifications the recording host was handed, in order, and
+    // how many it was asked to take away.
+    static std::vector<std::wstring> notifications;
+    static int notificationsWithdrawn;
     static constexpr COLORREF TextColour = RGB(10, 20, 250);
 
     PluginFolder folder;

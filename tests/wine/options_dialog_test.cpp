@@ -11,12 +11,15 @@
 // layout test also holds each page and the editor on the screen for a capturer
 // outside Wine (see holdForScreenshot).
 #include "harness.h"
+#include "httpserver.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "data/calendar.h"
+#include "data/limits.h"
 #include "dialogs/dialogstart.h"
 #include "dialogs/options.h"
 #include "platform/shell.h"
@@ -772,4 +775,118 @@ TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
         if (!Screenshots.empty()) holdForScreenshot(editor, Screenshots, "editor");
         SendMessageW(editor, WM_CLOSE, 0, 0);
     });
+}
+
+// --- Limits: set in the editor, seen on the panel and as notifications ---------------------
+
+namespace {
+
+constexpr COLORREF Amber = RGB(255, 200, 0);
+const wchar_t* const NotANumber = L"Извините, но граница курса должна быть числом.";
+
+// The real DLL with a day of USD 80 stored, its options opened as the host opens
+// them; each update serves today's table with the USD rate given.
+struct PanelAlerts : ::testing::Test {
+    TestHttpServer service;
+    PluginHost plugin;
+    SYSTEMTIME now = localNow();
+    void SetUp() override
+    {
+        setDefaultSettings(settings, 96);
+        PluginHost::notifications.clear();
+        PluginHost::notificationsWithdrawn = 0;
+        ASSERT_TRUE(service.start());
+        DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
+        plugin.prepare(service.port(), {dayOf(previousDay(today), 96.0f, 80.0f)});
+        ASSERT_TRUE(plugin.load(true));
+        plugin.query();
+    }
+    INT_PTR openOptions(Script options, Script editor)
+    {
+        auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(plugin.dll, MAKEINTRESOURCEA(241))));
+        HRSRC found = FindResourceW(plugin.dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
+        if (!procedure || !found) return -1;
+        auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(plugin.dll, found)));
+        return runModal([&] { return DialogBoxIndirectParamW(plugin.dll, dialogTemplate, plugin.host, procedure, 0); },
+                        options, editor);
+    }
+    void updateWithUsd(const char* usd)
+    {
+        service.respondWith(serving(todaysDocument(now, usd)));
+        std::vector<int> frames = plugin.tapIcon(10000);
+        ASSERT_FALSE(frames.empty());
+        EXPECT_LE(frames.back(), 1) << usd;  // settled, not failed
+    }
+    std::vector<unsigned char> limitsFile() { return readFileBytes(plugin.folder.file(L"vokCurrency.lim")); }
+};
+
+}  // namespace
+
+// An upper limit typed into the editor (text that is no number refused first,
+// the field keeping it): an update across it draws the item black on amber and
+// raises one notification; staying above raises none; back below clears the alert
+// and takes the notification away; above again raises a new one, and staying above
+// raises none after the library is loaded again either.
+// The settings file stays byte for byte as the options' OK wrote it.
+TEST_F(PanelAlerts, AnUpperLimitSetInTheEditorAlertsOncePerCrossing)
+{
+    const std::wstring settingsFile = plugin.folder.file(L"vokCurrency.set");
+    const std::vector<unsigned char> settingsBytes = readFileBytes(settingsFile);
+    ASSERT_EQ(settingsBytes.size(), 584u);
+    bool refusedKeptText = false;
+    INT_PTR done = openOptions([](HWND dialog) {
+        EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"$"));
+        editRow(dialog, 2);
+        pressDone(dialog);
+    }, [&](HWND editor) {
+        setText(editor, IDC_EDITOR_UPPER, L"9O");
+        pressDone(editor);  // refused: the box is noted and closed, the editor stays
+        refusedKeptText = IsWindow(editor) && itemText(editor, IDC_EDITOR_UPPER) == L"9O";
+        setText(editor, IDC_EDITOR_UPPER, L"90,5");
+        pressDone(editor);
+    });
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(driver.boxesSeen, 1);
+    EXPECT_EQ(driver.boxText, NotANumber);
+    EXPECT_TRUE(refusedKeptText);
+    std::vector<unsigned char> limits = limitsFile();
+    ASSERT_EQ(limits.size(), 200u);
+    EXPECT_EQ(limits[8 + 2 * 12], LimitUpper);
+    // OK writes the record as it always did: the list's missing columns 2 to 4 get
+    // width 0; nothing else of it changes, then or later.
+    std::vector<unsigned char> settingsAfterOk = settingsBytes;
+    std::memset(&settingsAfterOk[offsetof(Settings, itemColumnWidths) + 4], 0, 6);
+    EXPECT_EQ(readFileBytes(settingsFile), settingsAfterOk);
+    EXPECT_EQ(plugin.pixelsOf(Amber), 0);
+
+    wchar_t day[16];
+    _snwprintf(day, 16, L"%02d.%02d.%04d", now.wDay, now.wMonth, now.wYear);
+    const std::wstring first = L"USD выше 90,5000: 95,0000 (" + std::wstring(day) + L")";  // the panel's comma
+    updateWithUsd("95,0000");
+    EXPECT_GT(plugin.pixelsOf(Amber), 50);
+    ASSERT_EQ(PluginHost::notifications.size(), 1u);
+    EXPECT_EQ(PluginHost::notifications[0], first);
+    EXPECT_EQ(limitsFile()[8 + 2 * 12 + 1], AlertAbove);
+
+    updateWithUsd("96,0000");
+    EXPECT_GT(plugin.pixelsOf(Amber), 50);
+    EXPECT_EQ(PluginHost::notifications.size(), 1u);
+
+    updateWithUsd("85,0000");
+    EXPECT_EQ(plugin.pixelsOf(Amber), 0);
+    EXPECT_EQ(PluginHost::notificationsWithdrawn, 1);
+    EXPECT_EQ(limitsFile()[8 + 2 * 12 + 1], AlertInside);
+
+    updateWithUsd("97,0000");
+    EXPECT_GT(plugin.pixelsOf(Amber), 50);
+    ASSERT_EQ(PluginHost::notifications.size(), 2u);
+    EXPECT_NE(PluginHost::notifications[1].find(L"97,0000"), std::wstring::npos);
+
+    plugin.unload();  // a restart: the state comes back from the limits file
+    ASSERT_TRUE(plugin.load(true));
+    plugin.query();
+    updateWithUsd("98,0000");
+    EXPECT_GT(plugin.pixelsOf(Amber), 50);
+    EXPECT_EQ(PluginHost::notifications.size(), 2u);
+    EXPECT_EQ(readFileBytes(settingsFile), settingsAfterOk);
 }
