@@ -25,7 +25,9 @@ static float inNominal(float rate, int32_t fromNominal, int32_t toNominal)
     return static_cast<float>(double(rate) / fromNominal * toNominal);
 }
 
-ItemValues itemValues(const PanelItem& item, const DayRates& previous, const DayRates& current, const DayRates& next)
+// Inlined into composeItem: the layout's own path stays one function.
+static inline ItemValues valuesOf(const PanelItem& item, const DayRates& previous, const DayRates& current,
+                                  const DayRates& next)
 {
     const DayRates* newer = &current;
     const DayRates* older = &previous;
@@ -52,6 +54,11 @@ ItemValues itemValues(const PanelItem& item, const DayRates& previous, const Day
     return v;
 }
 
+ItemValues itemValues(const PanelItem& item, const DayRates& previous, const DayRates& current, const DayRates& next)
+{
+    return valuesOf(item, previous, current, next);
+}
+
 // The difference as a percentage of the older value, two digits, signed: " (+1.23%)".
 static int appendPercent(char16_t* out, int at, float newValue, float oldValue)
 {
@@ -64,7 +71,7 @@ static int appendPercent(char16_t* out, int at, float newValue, float oldValue)
 void composeItem(const PanelItem& item, ItemSlot& slot, const DayRates& previous, const DayRates& current,
                  const DayRates& next, uint8_t commaFlags, const TextMeasurer& measurer, bool percent)
 {
-    ItemValues v = itemValues(item, previous, current, next);
+    ItemValues v = valuesOf(item, previous, current, next);
     float newValue = v.newValue, oldValue = v.oldValue;
     int length = 0;
     if (!item.isRatio) {
