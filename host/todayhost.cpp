@@ -7,7 +7,7 @@
 // IDD_TODAY_CUSTOM, ordinal 241), taps the item's icon or exits. It knows none of the
 // plug-in's files: the run command prepares them (vokfiles) and takes its pictures
 // (todayshot). The plug-in's notifications (the shell's SHNotificationAdd, as
-// platform/notify.h hands them over) show as small windows over the screen.
+// platform/today.h spells their message) show as small windows over the screen.
 //
 //   --plugin DLL  --tick-ms N  --exit-after-ms N  --open-settings  --update-at-start
 #include <windows.h>
@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "platform/notify.h"
 #include "platform/today.h"
 
 namespace {

@@ -12,6 +12,8 @@
 #pragma once
 #include <windows.h>
 
+#include "platform/today.h"  // what the host receives: NotificationMessage
+
 enum SHNP { SHNP_INFORM = 0x1B1, SHNP_ICONIC = 0 };
 #define SHNF_STRAIGHTTOTRAY 0x00000001
 #define SHNF_CRITICAL 0x00000002
@@ -37,13 +39,3 @@ struct SHNOTIFICATIONDATA {
 LRESULT SHNotificationAdd(SHNOTIFICATIONDATA* data);
 // Takes the notification dwID of clsid away again; ERROR_SUCCESS when the host did.
 LRESULT SHNotificationRemove(const CLSID* clsid, DWORD dwID);
-
-// What the host receives.
-constexpr ULONG_PTR NotificationAddData = 0x564F4B4E;     // "NKOV"
-constexpr ULONG_PTR NotificationRemoveData = 0x564F4B52;  // "RKOV"
-struct NotificationMessage {
-    DWORD id;
-    DWORD seconds;
-    wchar_t title[64];
-    wchar_t text[192];
-};

@@ -58,6 +58,19 @@ typedef HWND(WINAPI* PFNCUSTOMINITIALIZEITEM)(TODAYLISTITEM*, HWND);
 #define ORDINAL_OPTIONSDIALOGPROC 241
 #define IDD_TODAY_CUSTOM 500
 
+// A notification of the plug-in's (the shell's SHNotificationAdd on the device,
+// platform/notify.h on the desktop), as the Today screen receives it: WM_COPYDATA
+// whose dwData is NotificationAddData or NotificationRemoveData and whose data is
+// one NotificationMessage. The host answers TRUE when it took it.
+constexpr ULONG_PTR NotificationAddData = 0x564F4B4E;     // "NKOV"
+constexpr ULONG_PTR NotificationRemoveData = 0x564F4B52;  // "RKOV"
+struct NotificationMessage {
+    DWORD id;          // the caller's number for it: a removal names it
+    DWORD seconds;     // how long it shows
+    wchar_t title[64];
+    wchar_t text[192];
+};
+static_assert(sizeof(NotificationMessage) == 520, "NotificationMessage layout");
 static_assert(sizeof(TODAYLISTITEMTYPE) == 4, "the item type is int-sized");
 #ifdef _WIN64
 static_assert(offsetof(TODAYLISTITEM, tlit) == 64, "TODAYLISTITEM layout");

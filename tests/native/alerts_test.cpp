@@ -234,6 +234,17 @@ TEST(Limits, AHeldFileIsReadBeforeItIsWritten)
         EXPECT_EQ(now[1].flags, userChanged ? LimitUpper | LimitLower : 0);
         writeBytes(file, image, sizeof image);
     }
+    // A save that fails is kept in mind and done by the next try.
+    loadLimits(folder.path16("vokCurrency.lim").c_str());
+    itemLimits[2] = limitsOf(9.0f, 0.0f, LimitUpper);
+    fileWriteFailAfter = 10;
+    EXPECT_FALSE(saveLimits(false));
+    fileWriteFailAfter = -1;
+    EXPECT_FALSE(limitsFileHolds());
+    EXPECT_EQ(readBytes(file), std::vector<unsigned char>(image, image + sizeof image));
+    EXPECT_TRUE(saveLimitsIfUnsaved());
+    EXPECT_EQ(readBytes(file)[LimitsHeaderBytes + 2 * sizeof(ItemLimits)], LimitUpper);
+
     loadLimits(folder.path16("missing.lim").c_str());
     EXPECT_TRUE(limitsFileHolds());
     EXPECT_EQ(itemLimits[0].flags, 0);
