@@ -71,6 +71,7 @@ struct NotificationMessage {
     wchar_t text[192];
 };
 static_assert(sizeof(NotificationMessage) == 520, "NotificationMessage layout");
+
 static_assert(sizeof(TODAYLISTITEMTYPE) == 4, "the item type is int-sized");
 #ifdef _WIN64
 static_assert(offsetof(TODAYLISTITEM, tlit) == 64, "TODAYLISTITEM layout");
