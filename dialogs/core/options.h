@@ -20,7 +20,8 @@ struct WorkingItems {
     ItemLimits limits[ItemSlots];
 };
 constexpr size_t WorkingItemsRecordBytes = offsetof(Settings, magic) - offsetof(Settings, itemCount);
-static_assert(offsetof(WorkingItems, limits) == WorkingItemsRecordBytes, "WorkingItems starts as Settings' itemCount and items");
+static_assert(offsetof(WorkingItems, limits) == WorkingItemsRecordBytes,
+              "WorkingItems starts as Settings' itemCount and items");
 
 extern WorkingItems workingItems;
 

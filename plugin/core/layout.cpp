@@ -55,7 +55,8 @@ int layOutWhenFlagged(const LayoutSource& source, const Settings& s, TextMeasure
     if (source.limits) {
         AlertCrossing found[ItemSlots];
         int n = advanceAlerts(s, source.limits, previous, current, next, found);
-        for (int i = 0; i < n && pendingCrossingCount < ItemSlots; ++i) pendingCrossings[pendingCrossingCount++] = found[i];
+        for (int i = 0; i < n && pendingCrossingCount < ItemSlots; ++i)
+            pendingCrossings[pendingCrossingCount++] = found[i];
     }
     LayoutInput in{&s, &previous, &current, &next, measurer, separatorWidth, iconSize, panelWidth, source.limits};
     return layoutSlots(in);

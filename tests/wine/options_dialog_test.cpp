@@ -59,6 +59,17 @@ INT_PTR runModal(const std::function<INT_PTR()>& open, Script options, Script ed
     return result;
 }
 
+// The options dialog as a Today host opens it from the library: template
+// IDD_OPTIONS and ordinal 241, owned by host; null when the library lacks either.
+std::function<INT_PTR()> libraryOptions(HMODULE dll, HWND host)
+{
+    auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(241))));
+    HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
+    if (!procedure || !found) return nullptr;
+    auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
+    return [=] { return DialogBoxIndirectParamW(dll, dialogTemplate, host, procedure, 0); };
+}
+
 // --- Controls ---------------------------------------------------------------------------
 
 bool isChecked(HWND parent, int id) { return SendDlgItemMessageW(parent, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -697,14 +708,8 @@ TEST(OptionsLibrary, TheHostOpensTheDialogFromTheLibrary)
     PluginHost plugin;
     PluginFolder& folder = plugin.folder;
     ASSERT_TRUE(plugin.loadLibrary());
-    HMODULE dll = plugin.dll;
-    auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(241))));
-    ASSERT_NE(procedure, nullptr);
-    HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
-    ASSERT_NE(found, nullptr);
-    auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(dll, found)));
-    HWND host = plugin.host = makeTodayScreen(L"Today");
-    auto open = [&] { return DialogBoxIndirectParamW(dll, dialogTemplate, host, procedure, 0); };
+    std::function<INT_PTR()> open = libraryOptions(plugin.dll, plugin.host = makeTodayScreen(L"Today"));
+    ASSERT_TRUE(open);
 
     // Cancel writes nothing; OK writes the file beside the library.
     std::vector<unsigned char> before = readFileBytes(folder.file(L"vokCurrency.set"));
@@ -779,64 +784,32 @@ TEST_F(Options, EveryTextFitsItsControlAndNothingOverlaps)
 
 // --- Limits: set in the editor, seen on the panel and as notifications ---------------------
 
-namespace {
-
-constexpr COLORREF Amber = RGB(255, 200, 0);
-const wchar_t* const NotANumber = L"Извините, но граница курса должна быть числом.";
-
-// The real DLL with a day of USD 80 stored, its options opened as the host opens
-// them; each update serves today's table with the USD rate given.
-struct PanelAlerts : ::testing::Test {
+// The real DLL with a day of USD 80 stored. An upper limit typed into its editor
+// (text that is no number refused first, the field keeping it); then updates, each
+// serving today's table with its USD rate: across the limit the item is black on
+// amber and one notification is raised; staying above raises none, also after a
+// restart; back below clears the alert and takes the notification away. The
+// settings file stays byte for byte as the options' OK wrote it.
+TEST(PanelAlerts, AnUpperLimitSetInTheEditorAlertsOncePerCrossing)
+{
     TestHttpServer service;
+    ASSERT_TRUE(service.start());
     PluginHost plugin;
     SYSTEMTIME now = localNow();
-    void SetUp() override
-    {
-        setDefaultSettings(settings, 96);
-        PluginHost::notifications.clear();
-        PluginHost::notificationsWithdrawn = 0;
-        ASSERT_TRUE(service.start());
-        DayCode today = makeDayCode(now.wDay, now.wMonth, now.wYear);
-        plugin.prepare(service.port(), {dayOf(previousDay(today), 96.0f, 80.0f)});
-        ASSERT_TRUE(plugin.load(true));
-        plugin.query();
-    }
-    INT_PTR openOptions(Script options, Script editor)
-    {
-        auto procedure = reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(GetProcAddress(plugin.dll, MAKEINTRESOURCEA(241))));
-        HRSRC found = FindResourceW(plugin.dll, MAKEINTRESOURCEW(IDD_OPTIONS), RT_DIALOG);
-        if (!procedure || !found) return -1;
-        auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(LoadResource(plugin.dll, found)));
-        return runModal([&] { return DialogBoxIndirectParamW(plugin.dll, dialogTemplate, plugin.host, procedure, 0); },
-                        options, editor);
-    }
-    void updateWithUsd(const char* usd)
-    {
-        service.respondWith(serving(todaysDocument(now, usd)));
-        std::vector<int> frames = plugin.tapIcon(10000);
-        ASSERT_FALSE(frames.empty());
-        EXPECT_LE(frames.back(), 1) << usd;  // settled, not failed
-    }
-    std::vector<unsigned char> limitsFile() { return readFileBytes(plugin.folder.file(L"vokCurrency.lim")); }
-};
-
-}  // namespace
-
-// An upper limit typed into the editor (text that is no number refused first,
-// the field keeping it): an update across it draws the item black on amber and
-// raises one notification; staying above raises none; back below clears the alert
-// and takes the notification away; above again raises a new one, and staying above
-// raises none after the library is loaded again either.
-// The settings file stays byte for byte as the options' OK wrote it.
-TEST_F(PanelAlerts, AnUpperLimitSetInTheEditorAlertsOncePerCrossing)
-{
+    setDefaultSettings(settings, 96);
+    plugin.prepare(service.port(), {dayOf(previousDay(makeDayCode(now.wDay, now.wMonth, now.wYear)), 96.0f, 80.0f)});
+    ASSERT_TRUE(plugin.load(true));
+    plugin.query();
+    PluginHost::notifications.clear();
+    PluginHost::notificationsWithdrawn = 0;
     const std::wstring settingsFile = plugin.folder.file(L"vokCurrency.set");
-    const std::vector<unsigned char> settingsBytes = readFileBytes(settingsFile);
+    std::vector<unsigned char> settingsBytes = readFileBytes(settingsFile);
     ASSERT_EQ(settingsBytes.size(), 584u);
+    std::function<INT_PTR()> open = libraryOptions(plugin.dll, plugin.host);
+    ASSERT_TRUE(open);
     bool refusedKeptText = false;
-    INT_PTR done = openOptions([](HWND dialog) {
-        EXPECT_EQ(rowText(dialog, 2, 0), rateText(L"$"));
-        editRow(dialog, 2);
+    EXPECT_EQ(runModal(open, [](HWND dialog) {
+        editRow(dialog, 2);  // the dollar
         pressDone(dialog);
     }, [&](HWND editor) {
         setText(editor, IDC_EDITOR_UPPER, L"9O");
@@ -844,49 +817,43 @@ TEST_F(PanelAlerts, AnUpperLimitSetInTheEditorAlertsOncePerCrossing)
         refusedKeptText = IsWindow(editor) && itemText(editor, IDC_EDITOR_UPPER) == L"9O";
         setText(editor, IDC_EDITOR_UPPER, L"90,5");
         pressDone(editor);
-    });
-    EXPECT_EQ(done, 1);
-    EXPECT_EQ(driver.boxesSeen, 1);
-    EXPECT_EQ(driver.boxText, NotANumber);
+    }), 1);
+    EXPECT_EQ(driver.boxText, L"Извините, но граница курса должна быть числом.");
     EXPECT_TRUE(refusedKeptText);
-    std::vector<unsigned char> limits = limitsFile();
-    ASSERT_EQ(limits.size(), 200u);
-    EXPECT_EQ(limits[8 + 2 * 12], LimitUpper);
-    // OK writes the record as it always did: the list's missing columns 2 to 4 get
-    // width 0; nothing else of it changes, then or later.
-    std::vector<unsigned char> settingsAfterOk = settingsBytes;
-    std::memset(&settingsAfterOk[offsetof(Settings, itemColumnWidths) + 4], 0, 6);
-    EXPECT_EQ(readFileBytes(settingsFile), settingsAfterOk);
-    EXPECT_EQ(plugin.pixelsOf(Amber), 0);
+    // OK writes the record as it always did (the list's missing columns 2 to 4 get
+    // width 0); nothing else of it changes, then or later.
+    std::memset(&settingsBytes[offsetof(Settings, itemColumnWidths) + 4], 0, 6);
+    EXPECT_EQ(readFileBytes(settingsFile), settingsBytes);
+    EXPECT_EQ(plugin.pixelsOf(RGB(255, 200, 0)), 0);  // 80: inside
 
     wchar_t day[16];
     _snwprintf(day, 16, L"%02d.%02d.%04d", now.wDay, now.wMonth, now.wYear);
-    const std::wstring first = L"USD выше 90,5000: 95,0000 (" + std::wstring(day) + L")";  // the panel's comma
-    updateWithUsd("95,0000");
-    EXPECT_GT(plugin.pixelsOf(Amber), 50);
-    ASSERT_EQ(PluginHost::notifications.size(), 1u);
-    EXPECT_EQ(PluginHost::notifications[0], first);
-    EXPECT_EQ(limitsFile()[8 + 2 * 12 + 1], AlertAbove);
-
-    updateWithUsd("96,0000");
-    EXPECT_GT(plugin.pixelsOf(Amber), 50);
-    EXPECT_EQ(PluginHost::notifications.size(), 1u);
-
-    updateWithUsd("85,0000");
-    EXPECT_EQ(plugin.pixelsOf(Amber), 0);
-    EXPECT_EQ(PluginHost::notificationsWithdrawn, 1);
-    EXPECT_EQ(limitsFile()[8 + 2 * 12 + 1], AlertInside);
-
-    updateWithUsd("97,0000");
-    EXPECT_GT(plugin.pixelsOf(Amber), 50);
+    const struct {
+        const char* usd;
+        bool alert, restartFirst;
+        size_t notifications;
+        int withdrawn;
+    } updates[] = {{"95,0000", true, false, 1, 0}, {"96,0000", true, false, 1, 0}, {"85,0000", false, false, 1, 1},
+                   {"97,0000", true, false, 2, 1}, {"98,0000", true, true, 2, 1}};
+    for (const auto& u : updates) {
+        if (u.restartFirst) {
+            plugin.unload();  // the state comes back from the limits file
+            ASSERT_TRUE(plugin.load(true));
+            plugin.query();
+        }
+        service.respondWith(serving(todaysDocument(now, u.usd)));
+        std::vector<int> frames = plugin.tapIcon(10000);
+        EXPECT_TRUE(!frames.empty() && frames.back() <= 1) << u.usd;  // settled, not failed
+        EXPECT_EQ(plugin.pixelsOf(RGB(255, 200, 0)) > 50, u.alert) << u.usd;
+        EXPECT_EQ(PluginHost::notifications.size(), u.notifications) << u.usd;
+        EXPECT_EQ(PluginHost::notificationsWithdrawn, u.withdrawn) << u.usd;
+        std::vector<unsigned char> limits = readFileBytes(plugin.folder.file(L"vokCurrency.lim"));
+        ASSERT_EQ(limits.size(), 200u);
+        EXPECT_EQ(limits[8 + 2 * 12], LimitUpper);
+        EXPECT_EQ(limits[8 + 2 * 12 + 1], u.alert ? AlertAbove : AlertInside) << u.usd;
+    }
     ASSERT_EQ(PluginHost::notifications.size(), 2u);
-    EXPECT_NE(PluginHost::notifications[1].find(L"97,0000"), std::wstring::npos);
-
-    plugin.unload();  // a restart: the state comes back from the limits file
-    ASSERT_TRUE(plugin.load(true));
-    plugin.query();
-    updateWithUsd("98,0000");
-    EXPECT_GT(plugin.pixelsOf(Amber), 50);
-    EXPECT_EQ(PluginHost::notifications.size(), 2u);
-    EXPECT_EQ(readFileBytes(settingsFile), settingsAfterOk);
+    EXPECT_EQ(PluginHost::notifications[0], L"USD выше 90,5000: 95,0000 (" + std::wstring(day) + L")");
+    EXPECT_NE(PluginHost::notifications[1].find(L": 97,0000 ("), std::wstring::npos);
+    EXPECT_EQ(readFileBytes(settingsFile), settingsBytes);
 }
