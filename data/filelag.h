@@ -6,7 +6,8 @@
 
 // How the files lag behind memory, a bit each: a file that was there but could
 // not be read (never written over until read), a save that is due, a history
-// store whose length is a guess. One atomic byte, so that the quiet tick reads
+// store whose length is a guess; the limits file's lag, either kind, in one bit
+// (data/limits.cpp keeps which). One atomic byte, so that the quiet tick reads
 // it once, takes no lock and touches no file.
 enum FileLagBits : uint8_t {
     HistoryUnread = 1, CompanionUnread = 2, HistoryUnsaved = 4, CompanionUnsaved = 8, CapacityGuessed = 16,
