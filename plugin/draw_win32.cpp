@@ -3,6 +3,7 @@
 
 #include "data/limits.h"
 #include "data/settings.h"
+#include "dialogs/options.h"
 #include "platform/module.h"
 #include "platform/shell.h"
 #include "plugin/core/layout.h"
@@ -57,7 +58,7 @@ void drawPanel(const PanelWindow& panel)
     GetTextExtentExPointW(memoryDC, L"   ", 3, 0, nullptr, nullptr, &separator);
 
     chooseVisibleSlots(settings);
-    const LayoutSource source{&redrawFlag, readPanelDays, itemLimits};
+    const LayoutSource source{&redrawFlag, readPanelDays, itemLimits, optionsTab != nullptr};
     int offset = layOutWhenFlagged(source, settings, TextMeasurer{measureInDC, memoryDC}, separator.cx, iconSize,
                                    panel.width);
     for (int i = 0; i <= lastSlot; ++i) {

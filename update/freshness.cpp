@@ -111,12 +111,15 @@ void evaluateFreshness()
     lockHistory();
     shownDay = shown;
     currentRates = rates;
+    // The worker evaluates too: the settings record is read under the lock its
+    // writers take.
+    bool publicationRule = (settings.updateFlags & UpdateOnPublication) != 0;
     unlockHistory();
 
     uint8_t state = updateState.load();
     if (state == Fresh || state == Stale) {
         bool current = sameDay(shown, day) || confirmedCurrentToday(day) || weekendRuleHolds(day) ||
-                       ((settings.updateFlags & UpdateOnPublication) && publicationCovers(day));
+                       (publicationRule && publicationCovers(day));
         uint8_t wanted = current ? Fresh : Stale;
         // A worker may have claimed the state meanwhile; never overwrite its claim.
         updateState.compare_exchange_strong(state, wanted);

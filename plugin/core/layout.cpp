@@ -52,7 +52,7 @@ int layOutWhenFlagged(const LayoutSource& source, const Settings& s, TextMeasure
     if (!source.redraw->exchange(0)) return 0;
     DayRates previous, current, next;
     source.readDays(previous, current, next);
-    if (source.limits) {
+    if (source.limits && !source.statesWait) {
         AlertCrossing found[ItemSlots];
         int n = advanceAlerts(s, source.limits, previous, current, next, found);
         for (int i = 0; i < n && pendingCrossingCount < ItemSlots; ++i)

@@ -39,6 +39,9 @@ struct LayoutSource {
     std::atomic<uint8_t>* redraw;
     void (*readDays)(DayRates& previous, DayRates& current, DayRates& next);
     ItemLimits* limits;  // moved on to the days' values at each layout; none when null
+    // The states wait while the options dialog edits a copy of the limits (its OK
+    // writes that copy back whole): the layout then only draws them.
+    bool statesWait;
 };
 
 // The alert states the layouts moved since the panel last took them: it raises

@@ -41,6 +41,12 @@ DayRates usdDay(int d, float usd, float eur = 100.0f)
 
 int measure(const char16_t*, int length, void*) { return 6 * length; }
 
+DayRates shownDays[3];
+void readShownDays(DayRates& previous, DayRates& current, DayRates& next)
+{
+    previous = shownDays[0], current = shownDays[1], next = shownDays[2];
+}
+
 }  // namespace
 
 // One item through a row of days: the slot's alert, the state kept, and the moves
@@ -79,6 +85,19 @@ TEST(Alerts, TheCrossingRuleNotifiesOncePerCrossing)
     ratio.items[0].period = 1;
     ASSERT_EQ(advanceAlerts(ratio, limits, previous, current, next, moved), 1);
     EXPECT_EQ(moved[0].side, AlertInside);
+
+    // A paint's layout moves the states and keeps the moves for the panel, unless
+    // the options dialog edits the limits meanwhile.
+    shownDays[0] = usdDay(1, 95.0f), shownDays[1] = usdDay(2, 101.0f);
+    limits[0] = limitsOf(100.0f, 0.0f, LimitUpper);
+    for (bool wait : {true, false}) {
+        std::atomic<uint8_t> redraw{1};
+        pendingCrossingCount = 0;
+        LayoutSource source{&redraw, readShownDays, limits, wait};
+        layOutWhenFlagged(source, s, TextMeasurer{measure, nullptr}, 18, 16, 240);
+        EXPECT_EQ(pendingCrossingCount, wait ? 0 : 1);
+        EXPECT_EQ(limits[0].alert, wait ? AlertInside : AlertAbove);
+    }
 }
 
 // The slot's alert, and the percent option's signed difference with the panel's

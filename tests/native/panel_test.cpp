@@ -253,7 +253,7 @@ TEST(LayoutRace, AnUpdateDuringTheLayoutBringsOneMoreLayout)
     firstVisible = 0;
     measurements = 0;
     const TextMeasurer racing{measureAndLetTheWorkerRun, nullptr};
-    const LayoutSource source{&redrawFlag, readPanelDays, nullptr};
+    const LayoutSource source{&redrawFlag, readPanelDays, nullptr, false};
 
     chooseVisibleSlots(s);
     EXPECT_EQ(layOutWhenFlagged(source, s, racing, 21, 16, 240), 25);
