@@ -25,8 +25,10 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 void drawPanel(const PanelWindow& panel);
 
 // Raises the notifications of the crossings the last layout found, withdraws those
-// of items back inside, and keeps the alert states in their file.
+// of items back inside, and keeps the alert states in their file: posted to the
+// panel as WM_ANNOUNCE_ALERTS by the paint that found them.
 void announceAlerts(HWND window);
+constexpr UINT WM_ANNOUNCE_ALERTS = WM_APP + 1;
 // The items were edited: the notifications shown stay, but belong to no item now.
 void forgetAlertNotifications();
 

@@ -94,7 +94,8 @@ static void onPaint(const PanelWindow& panel, HWND window)
     HDC screen = BeginPaint(window, &paint);
     BitBlt(screen, 0, 0, panel.width, panel.height, panel.memoryDC, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
-    announceAlerts(window);
+    // Notifications and the limits file's write come after the paint, not in it.
+    if (pendingCrossingCount > 0) PostMessageW(window, WM_ANNOUNCE_ALERTS, 0, 0);
 }
 
 static LRESULT onQueryRefresh(WPARAM wParam)
@@ -219,6 +220,9 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_TODAYCUSTOM_QUERYREFRESHCACHE:
         return onQueryRefresh(wParam);
+    case WM_ANNOUNCE_ALERTS:
+        announceAlerts(window);
+        return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

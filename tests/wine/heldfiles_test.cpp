@@ -7,6 +7,7 @@
 
 #include "data/calendar.h"
 #include "data/companion.h"
+#include "data/limits.h"
 #include "harness.h"
 #include "httpserver.h"
 #include "update/ratesreader.h"
@@ -145,4 +146,33 @@ TEST_F(HeldFiles, TheCompanionHeldAtLoadKeepsTheOtherCurrenciesOfEveryDay)
     mergeCompanionImage(image.data(), image.size(), stored.data(), int32_t(stored.size()));
     EXPECT_EQ(stored[0].rates[Cny].rate, table.rates[Cny].rate);
     for (size_t k = 0; k < days.size(); ++k) EXPECT_EQ(stored[k + 1].rates[Cny].rate, days[k].rates[Cny].rate) << k;
+}
+
+// The limits file held at load: nothing writes over it, and once it is let go its
+// limit comes in with its state, so the dollar across it shows its alert and
+// raises no second notification. The file stays byte for byte as it was.
+TEST_F(HeldFiles, TheLimitsHeldAtLoadKeepTheirLimitAndItsState)
+{
+    SYSTEMTIME now = localNow();
+    plugin.prepare(service.port(), {dayOf(daysBefore(makeDayCode(now.wDay, now.wMonth, now.wYear), 1), 96.0f, 80.0f)});
+    ItemLimits limits[ItemSlots] = {};
+    limits[2] = ItemLimits{LimitUpper, AlertAbove, {0, 0}, 90.0f, 0.0f};  // the dollar, notified before
+    unsigned char image[LimitsFileBytes];
+    writeLimitsImage(image, limits);
+    writeFileBytes(file(L"vokCurrency.lim"), image, sizeof image);
+    const std::vector<unsigned char> before(image, image + sizeof image);
+    PluginHost::notifications.clear();
+    service.respondWith(serving(todaysDocument(now, "95,0000")));
+    HANDLE held = holdUnshared(file(L"vokCurrency.lim"));
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(plugin.load(true));
+    plugin.query();
+    plugin.tapIcon(8000);
+    for (int i = 0; i < 10; ++i) tick();
+    EXPECT_EQ(plugin.pixelsOf(RGB(255, 200, 0)), 0);  // no limits known yet
+    CloseHandle(held);
+    EXPECT_TRUE(pumpUntil([&] { return tick(), plugin.pixelsOf(RGB(255, 200, 0)) > 50; }, 20000, 200));
+    plugin.repaint();
+    EXPECT_TRUE(PluginHost::notifications.empty());
+    EXPECT_EQ(readFileBytes(file(L"vokCurrency.lim")), before);
 }
