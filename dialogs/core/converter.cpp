@@ -12,18 +12,21 @@ PriceUnit priceUnitAt(const DayRates& day, int position)
     return PriceUnit{entry.nominal, entry.rate};
 }
 
+bool narrowAscii(const char16_t* text, char* out, size_t chars)
+{
+    size_t length = 0;
+    for (; text[length] && length < chars; ++length)
+        out[length] = text[length] < 0x80 ? static_cast<char>(text[length]) : '?';
+    out[length] = 0;
+    return !text[length];
+}
+
 double parseAmount(const char16_t* text, bool& usedComma)
 {
     usedComma = false;
-    char narrow[AmountTextChars + 2];
-    size_t length = 0;
-    for (; text[length] && length < AmountTextChars + 1; ++length) {
-        char16_t unit = text[length];
-        narrow[length] = unit < 0x80 ? static_cast<char>(unit) : '?';
-    }
-    if (length > AmountTextChars) return 0.0;
-    narrow[length] = 0;
-    for (size_t i = 0; i < length; ++i) {
+    char narrow[AmountTextChars + 1];
+    if (!narrowAscii(text, narrow, AmountTextChars)) return 0.0;
+    for (size_t i = 0; narrow[i]; ++i) {
         if (narrow[i] == ',') {
             narrow[i] = '.';
             usedComma = true;

@@ -20,6 +20,10 @@ struct PriceUnit {
 };
 PriceUnit priceUnitAt(const DayRates& day, int position);
 
+// A field's text as 8-bit ASCII into out (room for chars and the NUL), '?' for any
+// other unit; false (out then holds its start) when the text is longer than chars.
+bool narrowAscii(const char16_t* text, char* out, size_t chars);
+
 // Parses the amount field's text: the first ',' counts as the decimal point (and
 // usedComma tells so), the rest as "%lf" reads it. Text that doesn't parse, isn't
 // finite or is longer than AmountTextChars gives 0.0.

@@ -7,6 +7,7 @@
 #include "data/settingsfields.h"
 #include "data/history.h"
 #include "data/numbertext.h"
+#include "dialogs/core/converter.h"
 #include "platform/text16.h"
 
 WorkingItems workingItems;
@@ -148,11 +149,7 @@ void storeEditorChoice(PanelItem& item, const EditorChoice& c)
 bool parseLimit(const char16_t* text, bool& present, float& value)
 {
     char narrow[LimitTextUnits + 1];
-    size_t length = 0;
-    for (; text[length] && length < LimitTextUnits; ++length)
-        narrow[length] = text[length] < 0x80 ? static_cast<char>(text[length]) : '?';
-    if (text[length]) return false;
-    narrow[length] = 0;
+    if (!narrowAscii(text, narrow, LimitTextUnits)) return false;
     const char* at = narrow;
     while (isBlank(*at)) ++at;
     present = *at != 0;

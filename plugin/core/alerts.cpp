@@ -30,11 +30,6 @@ int advanceAlerts(const Settings& s, ItemLimits limits[ItemSlots], const DayRate
     return crossings;
 }
 
-static void appendAscii(char16_t* out, size_t capacity, size_t& at, const char* text)
-{
-    appendText(out, capacity, at, text);
-}
-
 static void appendNumber(char16_t* out, size_t capacity, size_t& at, float value, int digits, bool comma)
 {
     if (at < capacity) at += formatFixed(out + at, capacity - at, double(value), fixedDigitsInRange(digits), comma);
@@ -47,21 +42,21 @@ void alertText(const PanelItem& item, const AlertCrossing& c, bool comma, char16
     size_t at = 0;
     int currency = item.currency < CurrencyCount ? item.currency : CurrencyCount - 1;
     int currency2 = item.currency2 < CurrencyCount ? item.currency2 : CurrencyCount - 1;
-    appendAscii(out, capacity, at, isoCode[currency]);
+    appendText(out, capacity, at, isoCode[currency]);
     if (item.isRatio) {
-        appendAscii(out, capacity, at, "/");
-        appendAscii(out, capacity, at, isoCode[currency2]);
+        appendText(out, capacity, at, "/");
+        appendText(out, capacity, at, isoCode[currency2]);
     }
     appendText(out, capacity, at, c.side == AlertAbove ? u" выше " : u" ниже ");
     appendNumber(out, capacity, at, c.limit, item.digits, comma);
-    appendAscii(out, capacity, at, ": ");
+    appendText(out, capacity, at, ": ");
     appendNumber(out, capacity, at, c.value, item.digits, comma);
     char field[12];
     const int32_t parts[3] = {c.day.day, c.day.month, yearOf(c.day)};
     for (int k = 0; k < 3; ++k) {
         formatWhole(field, sizeof field, parts[k], k < 2 ? 2 : 4);
-        appendAscii(out, capacity, at, k == 0 ? " (" : ".");
-        appendAscii(out, capacity, at, field);
+        appendText(out, capacity, at, k == 0 ? " (" : ".");
+        appendText(out, capacity, at, field);
     }
-    appendAscii(out, capacity, at, ")");
+    appendText(out, capacity, at, ")");
 }
